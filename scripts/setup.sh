@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks for Quillow, then builds it
+# into build/. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+QUILLOW_BUILD="${QUILLOW_ROOT}/build"
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libgl-dev
+          xvfb xauth fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing missing packages: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+fi
+
+cmake -S "$QUILLOW_ROOT" -B "$QUILLOW_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "${QUILLOW_CMAKE_ARGS[@]+"${QUILLOW_CMAKE_ARGS[@]}"}"
+cmake --build "$QUILLOW_BUILD" -j2
+
+# Qt WebEngine will not start as root with its sandbox on.
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Running as root: setting QTWEBENGINE_DISABLE_SANDBOX=1 for the web engine."
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+namespace quillow {
+
+// What the layout pass reads of the main window, in pixels.
+struct LayoutInput {
+    QSize client;  // the area below the menu bar, status bar included
+    QSize outer;   // the whole window with its frame
+    bool favoritesShown = false;
+    int favoritesWidth = 0;      // the favorites frame's current width
+    QSize progressSize;          // the progress bar keeps its size
+    int addressHeight = 0;       // the address box keeps its height
+    int favoritesListWidth = 0;  // the favorites list keeps its width
+};
+
+// Where the layout pass puts things. When the window is smaller than its
+// minimum, nothing is placed and the window is set to minimumOuter.
+struct LayoutPlan {
+    bool tooSmall = false;
+    QRect pageload;
+    QRect addressbar;
+    QRect favfr;     // only when the favorites are shown
+    QRect favemenu;  // inside favfr, only when the favorites are shown
+    QRect browser;
+};
+
+inline constexpr QSize kMinimumOuter(394, 222);  // 5910 x 3330 twips
+
+LayoutPlan planLayout(const LayoutInput &in);
+
+}  // namespace quillow

@@ -1,0 +1,40 @@
+#include "main_window/qt_message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace quillow {
+
+int QtMessageBoxes::show(QWidget *parent, const QString &text, const QString &title, Icon icon,
+                         Buttons buttons) {
+    QMessageBox box(parent);
+    box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
+    box.setText(text);
+    box.setTextFormat(Qt::PlainText);
+    switch (icon) {
+        case Icon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+    }
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int pressed = box.exec();
+    if (pressed == QMessageBox::Yes)
+        return Yes;
+    if (pressed == QMessageBox::No)
+        return No;
+    return Ok;
+}
+
+}  // namespace quillow

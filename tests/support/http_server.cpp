@@ -1,0 +1,71 @@
+#include "http_server.h"
+
+#include <QTcpSocket>
+
+namespace quillow::test {
+
+HttpServer::HttpServer(QObject *parent) : QObject(parent) {
+    connect(&server_, &QTcpServer::newConnection, this, &HttpServer::onConnection);
+}
+
+bool HttpServer::listen(quint16 port) {
+    return server_.listen(QHostAddress::LocalHost, port);
+}
+
+QString HttpServer::url(const QString &path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+void HttpServer::onConnection() {
+    while (QTcpSocket *socket = server_.nextPendingConnection()) {
+        socket->setParent(this);
+        auto *buffer = new QByteArray;
+        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            const qsizetype end = buffer->indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const QByteArray line = buffer->left(buffer->indexOf("\r\n"));
+            const QList<QByteArray> parts = line.split(' ');
+            buffer->clear();
+            answer(socket, parts.size() > 1 ? parts.at(1) : QByteArray("/"));
+        });
+    }
+}
+
+void HttpServer::answer(QTcpSocket *socket, const QByteArray &target) {
+    const QString path = QString::fromLatin1(target);
+    requests.append(path);
+    QString routeKey = path;
+    if (!routes_.contains(routeKey))
+        routeKey = path.section(QLatin1Char('?'), 0, 0);
+    Response r;
+    if (routes_.contains(routeKey)) {
+        r = routes_.value(routeKey);
+    } else {
+        r.status = 404;
+        r.body = "<html><body>not found</body></html>";
+    }
+    if (r.silent)
+        return;
+    QByteArray reason = r.status == 200 ? "OK" : r.status == 404 ? "Not Found" : "Status";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reason + "\r\n" +
+                      "Content-Type: " + r.contentType + "\r\n" +
+                      "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n" +
+                      "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
+    socket->write(head);
+    socket->write(r.body);
+    socket->disconnectFromHost();
+}
+
+quint16 closedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+}  // namespace quillow::test
