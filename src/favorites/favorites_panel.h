@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+#include "favorites/favorites_list.h"
+
+class QListWidget;
+class QPushButton;
+class QWidget;
+
+namespace quillow {
+
+class Browser;
+class MessageBoxes;
+
+// The favorites panel of one main window: shows the shared favorites list
+// in favemenu and keeps it in step with changes made in any window, and
+// handles "Add to Favorites", "Remove from Favorites" and the choice of an
+// entry.
+class FavoritesPanel : public QObject {
+    Q_OBJECT
+public:
+    // Longer entries are shown cut short (drawing megabytes of text would
+    // freeze the window); choosing one still goes to the whole address.
+    static constexpr int kShownLength = 2048;
+
+    // favoritesCommand shows or hides the panel and lays the window out.
+    FavoritesPanel(FavoritesList *list, QListWidget *favemenu, QPushButton *addButton,
+                   QPushButton *removeButton, Browser *browser, MessageBoxes *messages,
+                   std::function<void()> favoritesCommand, QWidget *window);
+
+    // The page the component shows goes into the list.
+    void add();
+    // The selected entry leaves the list; the list is saved either way.
+    void remove();
+    // Goes to the selected entry, then hides the panel.
+    void choose();
+
+    // The selected row of favemenu, -1 when none.
+    int selectedPosition() const;
+
+    static QString shownText(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void refill();
+    void insertRow(int position);
+    void removeRow(int position);
+    void selectionChanged();
+    void report(const FavoritesList::SaveResult &result);
+
+    FavoritesList *list_;
+    QPointer<QListWidget> favemenu_;
+    Browser *browser_;
+    MessageBoxes *messages_;
+    std::function<void()> favoritesCommand_;
+    QPointer<QWidget> window_;
+    // The panel itself is changing favemenu: no choice is made.
+    bool updating_ = false;
+    // A key press is on its way to favemenu: a selection it moves is a choice.
+    bool keyDown_ = false;
+};
+
+}  // namespace quillow
