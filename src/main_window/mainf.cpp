@@ -19,6 +19,7 @@
 #include "favorites/favorites_panel.h"
 #include "inet/inet.h"
 #include "main_window/caption_button.h"
+#include "main_window/desktop_colours.h"
 #include "main_window/layout.h"
 #include "main_window/status_bar.h"
 #include "main_window/text_rules.h"
@@ -200,7 +201,7 @@ void MainF::buildControls() {
     favemenu_->setObjectName(QStringLiteral("favemenu"));
     favemenu_->setSelectionMode(QAbstractItemView::SingleSelection);
     favemenu_->setAccessibleName(tr("Favorites"));
-    favemenu_->setPalette(QPalette());
+    useDesktopColours(favemenu_);
     favemenu_->setGeometry(twipsRect(120, 840, 2295, 7275));
     const char *fcaptions[2] = {"Add to Favorites", "Remove from Favorites"};
     const QRect fplaces[2] = {twipsRect(120, 240, 1095, 495), twipsRect(1320, 240, 1095, 495)};
@@ -208,7 +209,7 @@ void MainF::buildControls() {
         fbuttons_[i] = new CaptionButton(tr(fcaptions[i]), favfr_);
         fbuttons_[i]->setObjectName(QStringLiteral("fbuttons(%1)").arg(i));
         fbuttons_[i]->setGeometry(fplaces[i]);
-        fbuttons_[i]->setPalette(QPalette());
+        useDesktopColours(fbuttons_[i]);
     }
 
     frame3_ = makeFrame(client_, QStringLiteral("Frame3"), tr("Internet"),

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 
+#include "main_window/desktop_colours.h"
 #include "main_window/twips.h"
 
 namespace quillow {
@@ -13,7 +14,7 @@ constexpr int kPanelWidths[StatusBar::kPanelCount] = {6000, 1440, 2925};
 
 StatusBar::StatusBar(QWidget *parent) : QWidget(parent) {
     setAutoFillBackground(true);
-    setPalette(QPalette());  // the toolkit's own colours, not the window's black
+    useDesktopColours(this);
     QFont small = font();
     small.setPointSizeF(8.25);
     for (int i = 0; i < kPanelCount; ++i) {

@@ -87,7 +87,6 @@ void Windows::openSearch() {
     if (!search_)
         search_ = new SearchN(*this);
     bringForward(search_.data());
-    search_->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void Windows::openHtml() {

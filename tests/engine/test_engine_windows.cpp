@@ -165,6 +165,26 @@ private slots:
         QVERIFY(w->webstatus()->panelText(1).startsWith('-'));
     }
 
+    void localPagesCannotReadLocalFiles() {
+        QFile secret(h->filePath(QStringLiteral("secret.txt")));
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write("secret");
+        secret.close();
+        QFile page(h->filePath(QStringLiteral("temp.htm")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write(
+            "<html><head><script>var t = 'blocked';"
+            "try { var x = new XMLHttpRequest(); x.open('GET', 'secret.txt', false);"
+            " x.send(); t = 'read:' + x.responseText; } catch (e) {}"
+            "document.title = t;</script></head><body>local</body></html>");
+        page.close();
+        go(w, page.fileName());
+        QTRY_VERIFY_WITH_TIMEOUT(w->windowTitle() != QStringLiteral("Tarn - Quillow :  "), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  blocked"),
+                                  20000);
+        QVERIFY(location(w).startsWith(QStringLiteral("file://")));
+    }
+
     void fullScreenHidesTheNavigationControls() {
         go(w, server.url("/fullscreen.html"));
         QTRY_COMPARE_WITH_TIMEOUT(w->webstatus()->simpleText(), QStringLiteral("Site Loaded."),
