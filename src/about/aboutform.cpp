@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 
+#include "main_window/design_font.h"
 #include "main_window/mainf.h"
 #include "main_window/twips.h"
 #include "main_window/windows.h"
@@ -31,17 +32,6 @@ const QString AboutForm::kAuthorNote = QStringLiteral(
     "quillow@example.org\r\n");
 
 namespace {
-
-// The designed places were drawn for a compact 8 point sans serif; a wider
-// default font would cut the captions off.
-QFont windowFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("Arial")});
-    font.setPointSize(8);
-    return font;
-}
 
 // The product name's playful face, or the closest decorative script the
 // desktop has; with none of them the font system picks its own.
@@ -83,7 +73,7 @@ AboutForm::AboutForm(Windows &windows)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/quillow.png")));
-    setFont(windowFont());
+    setFont(designFont());
     setAutoFillBackground(true);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);

@@ -19,6 +19,7 @@
 #include "favorites/favorites_panel.h"
 #include "inet/inet.h"
 #include "main_window/caption_button.h"
+#include "main_window/design_font.h"
 #include "main_window/desktop_colours.h"
 #include "main_window/layout.h"
 #include "main_window/status_bar.h"
@@ -217,9 +218,7 @@ void MainF::buildControls() {
     onoff_ = new QLabel(tr("Offline"), frame3_);
     onoff_->setObjectName(QStringLiteral("onoff"));
     onoff_->setGeometry(twipsRect(120, 240, 615, 255));
-    QFont labelFont(QStringLiteral("MS Sans Serif"));
-    labelFont.setStyleHint(QFont::SansSerif);
-    labelFont.setPointSizeF(8.25);
+    QFont labelFont = designFont(8.25);
     labelFont.setBold(true);
     onoff_->setFont(labelFont);
     QPalette red = onoff_->palette();

@@ -11,6 +11,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include "main_window/design_font.h"
 #include "main_window/mainf.h"
 #include "main_window/twips.h"
 #include "main_window/windows.h"
@@ -19,17 +20,6 @@
 namespace quillow {
 
 namespace {
-
-// The designed places were drawn for a compact 8 point sans serif; a wider
-// default font would cut the captions off.
-QFont dialogFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("Arial")});
-    font.setPointSize(8);
-    return font;
-}
 
 QPalette colours(QPalette palette, const QColor &text, const QColor &background) {
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
@@ -120,7 +110,7 @@ SearchN::SearchN(Windows &windows)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("Search"));
-    setFont(dialogFont());
+    setFont(designFont());
     setAutoFillBackground(true);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
