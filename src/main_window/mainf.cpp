@@ -119,7 +119,8 @@ void MainF::buildControls() {
     addressbar_->setCompleter(nullptr);
     addressbar_->setAccessibleName(tr("Address"));
     addressbar_->setGeometry(twipsRect(3480, 840, 6975, 315));
-    addressbar_->lineEdit()->installEventFilter(this);
+    // Keys reach the box itself, which hands them to its line edit directly.
+    addressbar_->installEventFilter(this);
     connect(addressbar_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         if (index != -1)
             searchnf();
@@ -420,7 +421,7 @@ void MainF::changeEvent(QEvent *event) {
 }
 
 bool MainF::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == addressbar_->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == addressbar_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter)
             searchnf();

@@ -29,7 +29,7 @@ class EngineWindowsTest : public QObject {
 
     void go(MainF *window, const QString &address) {
         window->addressbar()->setEditText(address);
-        QTest::keyClick(window->addressbar()->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(window->addressbar(), Qt::Key_Return);
     }
 
     static QString location(MainF *window) { return window->browserwindow()->LocationURL(); }

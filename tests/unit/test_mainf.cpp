@@ -43,7 +43,7 @@ class MainWindowTest : public QObject {
 
     void type(const QString &text) {
         w->addressbar()->setEditText(text);
-        QTest::keyClick(w->addressbar()->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(w->addressbar(), Qt::Key_Return);
     }
 
     QAction *action(const QString &name) { return w->findChild<QAction *>(name); }
