@@ -1,7 +1,12 @@
 #include "browser/web_engine_browser.h"
 
+#include <memory>
+
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -228,8 +233,81 @@ BrowserError WebEngineBrowser::SetFocus() {
     return BrowserError::ok();
 }
 
-BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home) {
-    return [profile, home](QWidget *parent) -> Browser * {
+void WebEngineBrowser::reportDownload(QWebEngineDownloadRequest *download) {
+    const QString name = download->downloadFileName();
+    QPointer<WebEngineBrowser> self(this);
+    connect(
+        download, &QWebEngineDownloadRequest::receivedBytesChanged, this, [self, download, name] {
+            if (!self || !self->events_)
+                return;
+            const qint64 total = download->totalBytes();
+            const qint64 received = download->receivedBytes();
+            if (total > 0) {
+                const int percent = int(qMin<qint64>(100, received * 100 / total));
+                self->events_->ProgressChange(percent, 100);
+                self->events_->StatusTextChange(tr("Downloading %1: %2 %").arg(name).arg(percent));
+            } else {
+                self->events_->StatusTextChange(
+                    tr("Downloading %1: %2 KB").arg(name).arg(received / 1024));
+            }
+        });
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [self, download, name] {
+        if (!self || !self->events_ || !download->isFinished())
+            return;
+        self->events_->ProgressChange(-1, 100);
+        switch (download->state()) {
+            case QWebEngineDownloadRequest::DownloadCompleted:
+                self->events_->StatusTextChange(
+                    tr("Download complete: %1")
+                        .arg(QDir(download->downloadDirectory()).filePath(name)));
+                break;
+            case QWebEngineDownloadRequest::DownloadCancelled:
+                self->events_->StatusTextChange(tr("Download cancelled: %1").arg(name));
+                break;
+            default:
+                self->events_->StatusTextChange(
+                    tr("Download failed: %1 (%2)").arg(name, download->interruptReasonString()));
+                break;
+        }
+    });
+}
+
+namespace {
+// The owner of the page that started a download, if it still exists.
+WebEngineBrowser *browserOf(QWebEngineDownloadRequest *download) {
+    QWebEnginePage *page = download->page();
+    return page ? qobject_cast<WebEngineBrowser *>(page->parent()) : nullptr;
+}
+}  // namespace
+
+BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home,
+                                       AskSavePath askSavePath) {
+    // The engine cancels a download that is not accepted inside this
+    // notification, so the question is asked here. The connection lasts as
+    // long as the factory.
+    auto guard = std::make_shared<QObject>();
+    QObject::connect(
+        profile, &QWebEngineProfile::downloadRequested, guard.get(),
+        [askSavePath](QWebEngineDownloadRequest *download) {
+            WebEngineBrowser *browser = browserOf(download);
+            QWidget *parent = browser ? browser->view()->window() : nullptr;
+            const QString path =
+                askSavePath ? askSavePath(parent, download->downloadFileName()) : QString();
+            if (path.isEmpty()) {
+                download->cancel();
+                if (browser)
+                    browser->SetStatusText(
+                        QObject::tr("Download cancelled: %1").arg(download->downloadFileName()));
+                return;
+            }
+            const QFileInfo target(path);
+            download->setDownloadDirectory(target.absolutePath());
+            download->setDownloadFileName(target.fileName());
+            if (browser)
+                browser->reportDownload(download);
+            download->accept();
+        });
+    return [profile, home, guard](QWidget *parent) -> Browser * {
         return new WebEngineBrowser(parent, profile, home);
     };
 }

@@ -8,6 +8,7 @@
 class QWebEngineProfile;
 class QWebEngineView;
 class QWebEngineNewWindowRequest;
+class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 
 namespace quillow {
@@ -40,6 +41,8 @@ public:
     bool Silent() const override { return silent_; }
 
     QWebEngineView *view() const { return view_; }
+    // Reports the progress and the end of a download this page started.
+    void reportDownload(QWebEngineDownloadRequest *download);
 
 private:
     friend class QuillowPage;
@@ -55,7 +58,13 @@ private:
     bool silent_ = false;
 };
 
-// The real component for main(): every window's page shares one profile.
-BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home);
+// Asks where a download goes (fileName is the page's suggestion); an empty
+// answer cancels it.
+using AskSavePath = std::function<QString(QWidget *parent, const QString &fileName)>;
+
+// The real component for main(): every window's page shares one profile,
+// whose downloads go where askSavePath says.
+BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home,
+                                       AskSavePath askSavePath = {});
 
 }  // namespace quillow

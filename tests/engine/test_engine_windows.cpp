@@ -2,12 +2,15 @@
 // going to an address, history, popups, the guard, failed loads, quitting
 // and full screen.
 
+#include <sys/types.h>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <csignal>
 
 #include "browser/web_engine_browser.h"
 #include "engine_main.h"
@@ -26,6 +29,8 @@ class EngineWindowsTest : public QObject {
     std::unique_ptr<Harness> h;
     HttpServer server;
     MainF *w = nullptr;
+    QStringList asked;  // file names the save question was asked for
+    QString saveAs;     // the answer: a name in the test's directory, or cancel
 
     void go(MainF *window, const QString &address) {
         window->addressbar()->setEditText(address);
@@ -61,6 +66,10 @@ private slots:
                      "</script>closing</body></html>");
         server.route(QStringLiteral("/closer-opener.html"),
                      "<html><body><script>window.open('/closer.html');</script></body></html>");
+        HttpServer::Response file;
+        file.contentType = "application/octet-stream";
+        file.body = QByteArray(300 * 1024, 'q');
+        server.route(QStringLiteral("/data.bin"), file);
         server.route(QStringLiteral("/fullscreen.html"),
                      "<html><body style='margin:0'><div id='d' style='width:500px;height:400px' "
                      "onclick='document.documentElement.requestFullscreen()'>go</div>"
@@ -68,10 +77,16 @@ private slots:
     }
 
     void init() {
+        asked.clear();
+        saveAs.clear();
         h = std::make_unique<Harness>();
         h->start([this](Context &c) {
-            c.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(),
-                                                       QUrl(server.url("/two.html")));
+            c.browserFactory = webEngineBrowserFactory(
+                QWebEngineProfile::defaultProfile(), QUrl(server.url("/two.html")),
+                [this](QWidget *, const QString &fileName) {
+                    asked.append(fileName);
+                    return saveAs.isEmpty() ? QString() : h->filePath(saveAs);
+                });
         });
         w = h->windows().createPrimary();
         w->show();
@@ -183,6 +198,41 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  blocked"),
                                   20000);
         QVERIFY(location(w).startsWith(QStringLiteral("file://")));
+    }
+
+    void downloadsAreSavedOrCancelledAndReported() {
+        saveAs = QStringLiteral("saved.bin");
+        go(w, server.url("/data.bin"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w->webstatus()->panelText(1).startsWith(QStringLiteral("Download complete: ")), 20000);
+        QCOMPARE(asked, QStringList{QStringLiteral("data.bin")});
+        QFile saved(h->filePath(saveAs));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray(300 * 1024, 'q'));
+
+        saveAs.clear();
+        go(w, server.url("/data.bin?again"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->webstatus()->panelText(1),
+                                  QStringLiteral("Download cancelled: data.bin"), 20000);
+        QCOMPARE(asked.size(), 2);
+    }
+
+    void crashedPageLeavesTheWindowAlive() {
+        go(w, server.url("/one.html"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->webstatus()->simpleText(), QStringLiteral("Site Loaded."),
+                                  20000);
+        auto *view = static_cast<QWebEngineView *>(w->browserwindow()->widget());
+        const qint64 pid = view->page()->renderProcessPid();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w->webstatus()->panelText(1).contains(QStringLiteral("stopped working")), 20000);
+        QVERIFY(w->isVisible());
+        w->webstatus()->setSimpleText(QString());
+        w->command(4);
+        QTRY_COMPARE_WITH_TIMEOUT(w->webstatus()->simpleText(), QStringLiteral("Site Loaded."),
+                                  20000);
+        QVERIFY(view->page()->renderProcessPid() != pid);
     }
 
     void fullScreenHidesTheNavigationControls() {

@@ -1,10 +1,13 @@
 // The main window's pure rules: layout arithmetic, progress arithmetic,
 // blank trimming and the block list.
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <limits>
 
 #include "main_window/layout.h"
+#include "main_window/program.h"
 #include "main_window/text_rules.h"
 #include "main_window/twips.h"
 #include "page_events/block_list.h"
@@ -115,6 +118,20 @@ private slots:
                                       host.mid(3)));
         QVERIFY(!blocklist::isAdServer(QStringLiteral("http://example.org/")));
         QVERIFY(!blocklist::isAdServer(host.left(host.size() - 1)));
+    }
+
+    void dataDirIsBesideTheProgramOnlyWhenWritable() {
+        QTemporaryDir temp;
+        const QString program = temp.filePath(QStringLiteral("bin"));
+        const QString user = temp.filePath(QStringLiteral("share/Quillow"));
+        QCOMPARE(chooseDataDir(program, user, [](const QString &) { return true; }), program);
+        QVERIFY(!QDir(user).exists());
+        QCOMPARE(chooseDataDir(program, user, [](const QString &) { return false; }), user);
+        QVERIFY(QDir(user).exists());
+
+        QVERIFY(directoryIsWritable(temp.path()));
+        QVERIFY(!directoryIsWritable(temp.filePath(QStringLiteral("missing"))));
+        QVERIFY(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void knownPopupAddressesMatchExactly() {
