@@ -142,17 +142,20 @@ void AboutForm::buildControls() {
     const QString pictures[2] = {QStringLiteral(":/assets/quillow-128.png"),
                                  QStringLiteral(":/assets/photo.jpg")};
     const QRect places[2] = {twipsRect(3600, 120, 975, 975), twipsRect(2520, 1320, 2760, 3120)};
+    const QString names[2] = {tr("Quillow icon"), tr("Photograph")};
     for (int i = 0; i < 2; ++i) {
         auto *picture = new ClickLabel(this, [this, i] { formpClick(i); });
         picture->setObjectName(QStringLiteral("formp(%1)").arg(i));
         picture->setGeometry(places[i]);
         picture->setScaledContents(true);
         picture->setPixmap(QPixmap(pictures[i]));
+        picture->setAccessibleName(names[i]);
         formp_[i] = picture;
     }
 
     authorcomments_ = new QPlainTextEdit(this);
     authorcomments_->setObjectName(QStringLiteral("authorcomments"));
+    authorcomments_->setAccessibleName(tr("Note from the author"));
     authorcomments_->setGeometry(twipsRect(120, 2040, 2295, 1455));
     authorcomments_->setPalette(QPalette());
     authorcomments_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -70,6 +70,10 @@ HtmlF::HtmlF(Windows &windows) : QWidget(nullptr), windows_(windows) {
     hcontents_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     hcontents_->setTabChangesFocus(true);
 
+    // The captions name their boxes for screen readers.
+    label1_->setBuddy(wsite_);
+    label2_->setBuddy(hcontents_);
+
     // The labels take no focus; the rest follow their designed order.
     QWidget::setTabOrder(wsite_, hcontents_);
     QWidget::setTabOrder(hcontents_, command1_);

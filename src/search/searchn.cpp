@@ -186,6 +186,8 @@ void SearchN::buildControls() {
     wordorphrase_->setObjectName(QStringLiteral("wordorphrase"));
     wordorphrase_->setGeometry(twipsRect(120, 1440, 4815, 375));
     wordorphrase_->installEventFilter(this);
+    // The caption above names the box for screen readers.
+    label1_->setBuddy(wordorphrase_);
 
     command2_ = new QPushButton(QStringLiteral("Find It!"), this);
     command2_->setObjectName(QStringLiteral("Command2"));
