@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks for Quillow, then builds it
-# into build/. Sourced by run.sh and test.sh.
+# Installs what a fresh Debian 12 machine lacks for Quillow (clang for the
+# fuzz targets included), then builds it into build/, or QUILLOW_BUILD with
+# QUILLOW_CMAKE_ARGS added to the configure step. Sourced by run.sh and
+# test.sh.
 set -euo pipefail
 
 QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-QUILLOW_BUILD="${QUILLOW_ROOT}/build"
+QUILLOW_BUILD="${QUILLOW_BUILD:-${QUILLOW_ROOT}/build}"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
-          xvfb xauth fonts-dejavu-core)
+          xvfb xauth fonts-dejavu-core
+          clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test through CTest.
+# Sets up, builds and runs every test through CTest, then the tests that
+# leave the web engine alone under the sanitizers, then each fuzz target for
+# a bounded time.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 cd "$QUILLOW_BUILD"
 if [ -z "${DISPLAY:-}" ]; then
     echo "No display found: running the tests under xvfb-run (a virtual X display)."
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2
+else
+    ctest --output-on-failure -j2
 fi
-exec ctest --output-on-failure -j2
+
+bash "${QUILLOW_ROOT}/scripts/sanitizers.sh"
+bash "${QUILLOW_ROOT}/scripts/fuzz.sh"
