@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "main_window/mainf.h"
+
 namespace quillow::test {
 
 int FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title, Icon icon,
@@ -48,6 +50,13 @@ Windows &Harness::start(const std::function<void(Context &)> &adjust) {
         adjust(c);
     windows_ = std::make_unique<Windows>(c);
     return *windows_;
+}
+
+MainF *Harness::startWithPrimary(const std::function<void(Context &)> &adjust) {
+    start(adjust);
+    MainF *primary = windows_->createPrimary();
+    primary->show();
+    return primary;
 }
 
 }  // namespace quillow::test

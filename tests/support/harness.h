@@ -51,6 +51,8 @@ public:
     // Builds the Windows object; call after preparing files in dir().
     // adjust may swap in real components.
     Windows &start(const std::function<void(Context &)> &adjust = {});
+    // Starts the program and shows its primary main window.
+    MainF *startWithPrimary(const std::function<void(Context &)> &adjust = {});
 
 private:
     QTemporaryDir temp_;

@@ -3,7 +3,6 @@
 #include <QPlainTextEdit>
 #include <QtTest>
 
-#include "connection/connection_indicator.h"
 #include "harness.h"
 #include "html_window/htmlf.h"
 #include "http_server.h"
@@ -13,112 +12,93 @@
 using namespace quillow;
 using namespace quillow::test;
 
-// Main windows on the real Internet Transfer component, testing loopback
-// hosts: the test never holds up the window.
+namespace {
+
+// A loopback server and a main window on the real Internet Transfer
+// component, testing its connection against that server.
+struct Program {
+    Program() {
+        HttpServer::Response silent;
+        silent.silent = true;
+        server.route(QStringLiteral("/silent"), silent);
+        server.route(QStringLiteral("/"), QByteArray("<html>up</html>"));
+    }
+    // Shows the window testing path on the server, or port when given.
+    void start(const QString &path, quint16 port = 0) {
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(port ? port : server.port());
+        main = harness.startWithPrimary([&](Context &c) {
+            c.connectionTestHost = host + path;
+            c.inetFactory = [](QObject *parent) -> Inet * { return new NetworkInet(parent); };
+        });
+        onoff = main->findChild<QLabel *>(QStringLiteral("onoff"));
+    }
+
+    HttpServer server;
+    Harness harness;
+    MainF *main = nullptr;
+    QLabel *onoff = nullptr;
+};
+
+}  // namespace
+
+// The connection test never holds up the window.
 class TestConnectionWindow : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void silentHostLeavesTheWindowResponsive();
-    void labelEndsOnlineOrOffline_data();
-    void labelEndsOnlineOrOffline();
-    void htmlWindowGetsAWholeLargePageOverATest();
+    void silentHostLeavesTheWindowResponsive() {
+        Program p;
+        QVERIFY(p.server.listen());
+        p.start(QStringLiteral("/silent"));
+        QVERIFY(QTest::qWaitForWindowExposed(p.main));
+        QTRY_COMPARE_WITH_TIMEOUT(p.onoff->text(), QStringLiteral("Testing."), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(p.server.requests.size(), 1, 10000);
+        // Dragging the border and clicking the label while the host keeps
+        // quiet queue nothing, and the window goes on handling its events.
+        for (int i = 0; i < 10; ++i)
+            p.main->resize(p.main->width() + 1, p.main->height() + 1);
+        QTest::mouseClick(p.onoff, Qt::LeftButton);
+        bool timerRan = false;
+        QTimer::singleShot(0, this, [&timerRan] { timerRan = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(timerRan, 5000);
+        QCOMPARE(p.server.requests.size(), 1);
+        QCOMPARE(p.onoff->text(), QStringLiteral("Testing."));
+    }
 
-private:
-    static Context realInet(Harness &harness, const QString &testHost) {
-        Context c = harness.context();
-        c.connectionTestHost = testHost;
-        c.inetFactory = [](QObject *parent) -> Inet * { return new NetworkInet(parent); };
-        return c;
+    void labelEndsOnlineOrOffline_data() {
+        QTest::addColumn<bool>("answering");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("fast page") << true << "Online";
+        QTest::newRow("refused port") << false << "Offline";
+    }
+    void labelEndsOnlineOrOffline() {
+        QFETCH(bool, answering);
+        QFETCH(QString, text);
+        Program p;
+        QVERIFY(p.server.listen());
+        p.start(QString(), answering ? 0 : closedPort());
+        QTRY_COMPARE_WITH_TIMEOUT(p.onoff->text(), text, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!p.main->inet()->busy(), 10000);
+    }
+
+    void htmlWindowGetsAWholeLargePageOverATest() {
+        Program p;
+        QVERIFY(p.server.listen());
+        QByteArray big;
+        while (big.size() < 5 * 1024 * 1024)
+            big += "<p>" + QByteArray::number(big.size()) + "</p>\n";
+        p.server.route(QStringLiteral("/big"), big);
+        p.start(QStringLiteral("/silent"));
+        QTRY_COMPARE_WITH_TIMEOUT(p.server.requests.size(), 1, 10000);  // the test hangs
+
+        p.main->addressbar()->setEditText(p.server.url(QStringLiteral("/big")));
+        p.harness.windows().openHtml();
+        QPlainTextEdit *contents = p.harness.windows().htmlWindow()->hcontents();
+        QTRY_VERIFY_WITH_TIMEOUT(!contents->toPlainText().isEmpty(), 30000);
+        QVERIFY(contents->toPlainText().toLatin1() == big);
+        QCOMPARE(p.onoff->text(), QStringLiteral("Online"));
     }
 };
-
-void TestConnectionWindow::silentHostLeavesTheWindowResponsive() {
-    HttpServer server;
-    QVERIFY(server.listen());
-    HttpServer::Response silent;
-    silent.silent = true;
-    server.route(QStringLiteral("/"), silent);
-    Harness harness;
-    Windows windows(realInet(harness, QStringLiteral("127.0.0.1:%1").arg(server.port())));
-
-    MainF *main = windows.createPrimary();
-    main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(main));
-    auto *onoff = main->findChild<QLabel *>(QStringLiteral("onoff"));
-    QVERIFY(onoff);
-    QTRY_COMPARE_WITH_TIMEOUT(onoff->text(), QStringLiteral("Testing."), 10000);
-
-    // Dragging the border and clicking the label while the host keeps quiet
-    // queue nothing, and the window goes on handling its events.
-    for (int i = 0; i < 10; ++i)
-        main->resize(main->width() + 1, main->height() + 1);
-    QTest::mouseClick(onoff, Qt::LeftButton);
-    bool timerRan = false;
-    QTimer::singleShot(0, this, [&timerRan] { timerRan = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(timerRan, 5000);
-    QCOMPARE(server.requests.size(), 1);
-    QCOMPARE(onoff->text(), QStringLiteral("Testing."));
-}
-
-void TestConnectionWindow::labelEndsOnlineOrOffline_data() {
-    QTest::addColumn<bool>("answering");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("fast page") << true << "Online";
-    QTest::newRow("refused port") << false << "Offline";
-}
-
-void TestConnectionWindow::labelEndsOnlineOrOffline() {
-    QFETCH(bool, answering);
-    QFETCH(QString, text);
-    HttpServer server;
-    QVERIFY(server.listen());
-    server.route(QStringLiteral("/"), QByteArray("<html>up</html>"));
-    const quint16 port = answering ? server.port() : closedPort();
-    Harness harness;
-    Windows windows(realInet(harness, QStringLiteral("127.0.0.1:%1").arg(port)));
-
-    MainF *main = windows.createPrimary();
-    main->show();
-    auto *onoff = main->findChild<QLabel *>(QStringLiteral("onoff"));
-    QTRY_COMPARE_WITH_TIMEOUT(onoff->text(), text, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!main->inet()->busy(), 10000);
-
-    // A click tests again.
-    const int requests = server.requests.size();
-    QTest::mouseClick(onoff, Qt::LeftButton);
-    QVERIFY(main->inet()->busy());
-    QTRY_VERIFY_WITH_TIMEOUT(!main->inet()->busy(), 10000);
-    QCOMPARE(onoff->text(), text);
-    if (answering)
-        QCOMPARE(server.requests.size(), requests + 1);
-}
-
-void TestConnectionWindow::htmlWindowGetsAWholeLargePageOverATest() {
-    HttpServer server;
-    QVERIFY(server.listen());
-    HttpServer::Response silent;
-    silent.silent = true;
-    server.route(QStringLiteral("/"), silent);
-    QByteArray big;
-    big.reserve(5 * 1024 * 1024 + 64);
-    while (big.size() < 5 * 1024 * 1024)
-        big += "<p>" + QByteArray::number(big.size()) + "</p>\n";
-    server.route(QStringLiteral("/big"), big);
-    Harness harness;
-    Windows windows(realInet(harness, QStringLiteral("127.0.0.1:%1").arg(server.port())));
-    MainF *main = windows.createPrimary();
-    main->show();
-    QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);  // the test hangs
-
-    main->addressbar()->setEditText(server.url(QStringLiteral("/big")));
-    windows.openHtml();
-    QPlainTextEdit *contents = windows.htmlWindow()->hcontents();
-    QTRY_VERIFY_WITH_TIMEOUT(!contents->toPlainText().isEmpty(), 30000);
-    QVERIFY(contents->toPlainText().toLatin1() == big);
-    auto *onoff = main->findChild<QLabel *>(QStringLiteral("onoff"));
-    QCOMPARE(onoff->text(), QStringLiteral("Online"));
-}
 
 QTEST_MAIN(TestConnectionWindow)
 #include "test_connection_window.moc"
