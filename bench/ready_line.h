@@ -1,0 +1,19 @@
+#pragma once
+
+#include <time.h>
+
+#include <cstdio>
+
+namespace quillow::bench {
+
+// Tells bench/run.sh that the window is ready: "ready <seconds.micro>" in
+// the same wall clock as bash's $EPOCHREALTIME, which the script reads just
+// before it starts the program, so the difference is the time from exec.
+inline void printReady() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::printf("ready %lld.%06ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+    std::fflush(stdout);
+}
+
+}  // namespace quillow::bench

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Quillow's benchmarks in one run: start-up time and memory against a bare
+# web view (alternating runs), the popup storm and the favorites at scale.
+#
+#   bash bench/run.sh [build-dir]      (default: build/ in the repository)
+#
+# Builds what it needs into the build directory, which is configured first
+# (Release) if it is not yet. Without a display it runs under xvfb-run. Only
+# 127.0.0.1 is contacted. bench/README.md explains the figures.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+build=$(realpath -m "${1:-$root/build}")
+
+# One X server for the whole run, so no program pays for starting it.
+if [[ -z "${DISPLAY:-}" && -z "${QUILLOW_BENCH_IN_XVFB:-}" ]]; then
+    command -v xvfb-run >/dev/null || {
+        echo "no DISPLAY and no xvfb-run" >&2
+        exit 1
+    }
+    export QUILLOW_BENCH_IN_XVFB=1
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" "$build"
+fi
+
+rounds=7       # start-up rounds per program, after one to warm up
+settle=3       # seconds between ready and reading the memory
+ready_limit=60 # seconds a program may take to get ready
+
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+fi
+cmake --build "$build" -j2 --target quillow_startup bare_view popup_storm favorites_bench
+
+# The engine must not reach for the network by itself, in either program;
+# as root it starts only with its sandbox off.
+export QTWEBENGINE_CHROMIUM_FLAGS="--disable-background-networking --disable-component-update"
+if [[ $(id -u) -eq 0 ]]; then
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
+
+work=$(mktemp -d)
+
+# The process and all its descendants (the engine's helpers among them).
+tree_pids() {
+    ps -e -o pid=,ppid= | awk -v root="$1" '
+        { kids[$2] = kids[$2] " " $1 }
+        END {
+            queue[0] = root; n = 1
+            for (i = 0; i < n; i++) {
+                print queue[i]
+                m = split(kids[queue[i]], k, " ")
+                for (j = 1; j <= m; j++) queue[n++] = k[j]
+            }
+        }'
+}
+
+# Ends the bench program started last, with its helpers: those it has now
+# and those seen before (helpers outliving it are no longer its children).
+running=""
+seen=()
+end_running() {
+    local pids p
+    [[ -n $running ]] || return 0
+    mapfile -t pids < <(tree_pids "$running")
+    for p in "${pids[@]}" "${seen[@]}"; do
+        kill -KILL "$p" 2>/dev/null || true
+    done
+    wait "$running" 2>/dev/null || true
+    running=""
+    seen=()
+}
+trap 'end_running; rm -rf "$work"' EXIT
+
+# Proportional set size of the processes, in KiB.
+pss_kib() {
+    local total=0 pid kib
+    for pid in "$@"; do
+        kib=$(awk '/^Pss:/ { print $2 }' "/proc/$pid/smaps_rollup" 2>/dev/null || true)
+        total=$((total + ${kib:-0}))
+    done
+    echo "$total"
+}
+
+# Whether the process runs (a zombie does not).
+alive() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
+}
+
+# Starts a program, waits for its ready line, reads the tree's memory
+# $settle seconds later and ends the tree. Writes "<ms> <KiB> <processes>"
+# to the file $2.
+start_once() {
+    local program=$1 result=$2 out="$work/out" t0 pid ready pids kib i
+    : >"$out"
+    (
+        printf '%s\n' "$EPOCHREALTIME" >"$work/t0"
+        exec "$program" >"$out" 2>>"$work/stderr"
+    ) &
+    pid=$!
+    running=$pid
+    local deadline=$((SECONDS + ready_limit))
+    while ! ready=$(grep -m1 '^ready ' "$out"); do
+        if ((SECONDS > deadline)) || ! alive "$pid"; then
+            echo "$(basename "$program") did not get ready; its last messages:" >&2
+            tail -20 "$work/stderr" >&2
+            return 1
+        fi
+        sleep 0.02
+    done
+    t0=$(cat "$work/t0")
+    sleep "$settle"
+    mapfile -t pids < <(tree_pids "$pid")
+    seen=("${pids[@]}")
+    kib=$(pss_kib "${pids[@]}")
+    # Asked to end first; whatever is left of the tree is then ended.
+    kill -TERM "$pid" 2>/dev/null || true
+    for ((i = 0; i < 100; i++)); do
+        alive "$pid" || break
+        sleep 0.05
+    done
+    end_running
+    awk -v t0="$t0" -v t1="${ready#ready }" -v kib="$kib" -v n="${#pids[@]}" \
+        'BEGIN { printf "%.0f %d %d\n", (t1 - t0) * 1000, kib, n }' >"$result"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+status=0
+quillow="$build/bench/quillow_startup"
+bare="$build/bench/bare_view"
+
+echo
+echo "== Start-up: exec to main window shown with about:blank loaded; memory ${settle} s later"
+echo "   $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \
+    "$(. /etc/os-release && echo "$PRETTY_NAME"), Qt $(qtpaths6 --qt-version 2>/dev/null || echo '?')," \
+    "build $(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")," \
+    "display ${QUILLOW_BENCH_IN_XVFB:+Xvfb }${DISPLAY}, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "   one round each to warm up, then $rounds alternating rounds"
+start_once "$quillow" "$work/r"
+start_once "$bare" "$work/r"
+printf '%8s %12s %12s %6s %12s %12s %6s\n' round "Quillow ms" "Quillow MiB" procs \
+    "bare ms" "bare MiB" procs
+: >"$work/q"
+: >"$work/b"
+for ((round = 1; round <= rounds; round++)); do
+    start_once "$quillow" "$work/r"
+    read -r qms qkib qn <"$work/r"
+    start_once "$bare" "$work/r"
+    read -r bms bkib bn <"$work/r"
+    echo "$qms $qkib" >>"$work/q"
+    echo "$bms $bkib" >>"$work/b"
+    awk -v r="$round" -v qms="$qms" -v qkib="$qkib" -v qn="$qn" -v bms="$bms" -v bkib="$bkib" \
+        -v bn="$bn" 'BEGIN { printf "%8d %12d %12.1f %6d %12d %12.1f %6d\n",
+                             r, qms, qkib / 1024, qn, bms, bkib / 1024, bn }'
+done
+qms=$(cut -d' ' -f1 "$work/q" | median)
+bms=$(cut -d' ' -f1 "$work/b" | median)
+qkib=$(cut -d' ' -f2 "$work/q" | median)
+bkib=$(cut -d' ' -f2 "$work/b" | median)
+awk -v qms="$qms" -v bms="$bms" -v qkib="$qkib" -v bkib="$bkib" 'BEGIN {
+    tr = qms / bms; mr = qkib / bkib
+    printf "%8s %12d %12.1f %6s %12d %12.1f\n", "median", qms, qkib / 1024, "", bms, bkib / 1024
+    printf "ratio Quillow / bare: time %.3f (%s), memory %.3f (%s); target at most 1.15 each\n",
+        tr, tr <= 1.15 ? "met" : "MISSED", mr, mr <= 1.15 ? "met" : "MISSED"
+    exit tr <= 1.15 && mr <= 1.15 ? 0 : 1
+}' || status=1
+echo
+echo "== Popup storm"
+"$build/bench/popup_storm" 2>>"$work/stderr" || status=1
+
+echo
+echo "== Favorites at scale"
+"$build/bench/favorites_bench" 2>>"$work/stderr" || status=1
+
+echo
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+exit $status
