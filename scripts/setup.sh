@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for Quillow (clang for the
-# fuzz targets included), then builds it into build/, or QUILLOW_BUILD with
-# QUILLOW_CMAKE_ARGS added to the configure step. Sourced by run.sh and
-# test.sh.
+# fuzz targets included), then builds it into build/ (or QUILLOW_BUILD, with
+# QUILLOW_CMAKE_ARGS added to the configure step and QUILLOW_JOBS build
+# jobs). Sourced by run.sh and test.sh.
 set -euo pipefail
 
 QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLOW_BUILD="${QUILLOW_BUILD:-${QUILLOW_ROOT}/build}"
+QUILLOW_JOBS="${QUILLOW_JOBS:-2}"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
           xvfb xauth fonts-dejavu-core
@@ -25,7 +26,7 @@ fi
 
 cmake -S "$QUILLOW_ROOT" -B "$QUILLOW_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     "${QUILLOW_CMAKE_ARGS[@]+"${QUILLOW_CMAKE_ARGS[@]}"}"
-cmake --build "$QUILLOW_BUILD" -j2
+cmake --build "$QUILLOW_BUILD" -j"$QUILLOW_JOBS"
 
 # Qt WebEngine will not start as root with its sandbox on.
 if [ "$(id -u)" -eq 0 ]; then

@@ -67,7 +67,9 @@ void ConnectionIndicator::onFinished(bool ok, const QByteArray &body) {
 }
 
 bool ConnectionIndicator::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == onoff_ && event->type() == QEvent::MouseButtonRelease) {
+    // The event type first: onoff_ sends its last events while it is being
+    // destroyed, when even comparing with it would cast a half-gone label.
+    if (event->type() == QEvent::MouseButtonRelease && watched == onoff_) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton &&
             onoff_->rect().contains(mouse->position().toPoint()))

@@ -37,6 +37,8 @@ FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *favemenu, QPush
     // the list changed, or the current row that focus brings, chooses nothing.
     connect(favemenu, &QListWidget::itemClicked, this, [this] { choose(); });
     connect(favemenu, &QListWidget::itemSelectionChanged, this, &FavoritesPanel::selectionChanged);
+    watchedList_ = favemenu;
+    watchedViewport_ = favemenu->viewport();
     favemenu->installEventFilter(this);
     favemenu->viewport()->installEventFilter(this);
 }
@@ -78,7 +80,7 @@ void FavoritesPanel::selectionChanged() {
 }
 
 bool FavoritesPanel::eventFilter(QObject *watched, QEvent *event) {
-    if (favemenu_ && (watched == favemenu_ || watched == favemenu_->viewport())) {
+    if (watched == watchedList_ || watched == watchedViewport_) {
         switch (event->type()) {
             case QEvent::KeyPress:
                 keyDown_ = true;

@@ -63,6 +63,10 @@ private:
     bool updating_ = false;
     // A key press is on its way to favemenu: a selection it moves is a choice.
     bool keyDown_ = false;
+    // What the event filter watches, only ever compared: favemenu sends its
+    // last events while it is being destroyed, when it must not be used.
+    const QObject *watchedList_ = nullptr;
+    const QObject *watchedViewport_ = nullptr;
 };
 
 }  // namespace quillow

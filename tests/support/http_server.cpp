@@ -20,7 +20,9 @@ void HttpServer::onConnection() {
     while (QTcpSocket *socket = server_.nextPendingConnection()) {
         socket->setParent(this);
         auto *buffer = new QByteArray;
-        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        // Not tied to the server: a socket still open when the server goes
+        // is destroyed after the server's connections are cut.
+        connect(socket, &QObject::destroyed, [buffer] { delete buffer; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
             buffer->append(socket->readAll());
