@@ -1,11 +1,16 @@
 // Quillow: builds the real platform pieces and opens the primary main window.
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QWebEngineProfile>
 
-#include "main_window/mainf.h"
-#include "main_window/program.h"
-#include "main_window/qt_message_boxes.h"
-#include "main_window/windows.h"
+#include "app/message_boxes.h"
+#include "app/program.h"
+#include "app/window_registry.h"
+#include "browser/download_controller.h"
+#include "main_window/main_window.h"
 
 int main(int argc, char **argv) {
     // Qt WebEngine shares GL contexts with the widgets.
@@ -13,8 +18,16 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
 
-    quillow::QtMessageBoxes messages;
-    quillow::Windows windows(quillow::realContext(&messages));
+    QWebEngineProfile *profile = QWebEngineProfile::defaultProfile();
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    quillow::DownloadController downloadController(
+        profile, [downloads](QWidget *parent, const QString &fileName) {
+            return QFileDialog::getSaveFileName(parent, QObject::tr("Save File"),
+                                                QDir(downloads).filePath(fileName));
+        });
+
+    quillow::DesktopMessageBoxes messages;
+    quillow::WindowRegistry windows(quillow::realContext(&messages, profile));
     windows.createPrimary()->show();
     return app.exec();
 }

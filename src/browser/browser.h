@@ -2,81 +2,106 @@
 
 #include <QObject>
 #include <QString>
-#include <QWidget>
 #include <functional>
+
+class QWidget;
 
 namespace quillow {
 
-// The error number that a failed component call carries; 0 means it worked.
-// The component's own failures are negative (COM-style failure codes), the
-// small positive numbers are the ones the windows' error traps know.
+// The error number a failed component call carries; 0 means it worked.
+// The component's own failures are negative (COM-style failure codes); the
+// small positive numbers are those the windows' error traps know.
 struct BrowserError {
-    qint32 number = 0;
-
     static constexpr qint32 kNone = 0;
-    static constexpr qint32 kInvalidCall = 5;               // e.g. focus to a hidden control
-    static constexpr qint32 kUnspecified = -2147467259;     // 0x80004005
-    static constexpr qint32 kNotImplemented = -2147467263;  // 0x80004001
+    static constexpr qint32 kInvalidCall = 5;            // e.g. focus to a hidden control
+    static constexpr qint32 kUnspecified = -2147467259;  // 0x80004005: e.g. no page to go back to
+    static constexpr qint32 kInvalidArgument = -2147024809;  // 0x80070057: no address
 
-    bool failed() const { return number != 0; }
-    static BrowserError ok() { return {}; }
-    static BrowserError fail(qint32 n) { return BrowserError{n}; }
+    qint32 number = kNone;
+    bool failed() const { return number != kNone; }
+};
+
+// A navigation about to start. It goes ahead unless the host refuses it
+// before the signal returns.
+class NavigationRequest {
+public:
+    explicit NavigationRequest(QString url) : url_(std::move(url)) {}
+    const QString &url() const { return url_; }
+    void refuse() { accepted_ = false; }
+    bool isAccepted() const { return accepted_; }
+
+private:
+    QString url_;
+    bool accepted_ = true;
 };
 
 class Browser;
 
-// What the component tells its host. Every call is made on the GUI thread
-// and the component acts on the out-arguments only after the call returns.
-class BrowserEvents {
+// A page asks for a new window. The host hands it the component that is to
+// show it; a request left unanswered when the signal returns is refused.
+class NewWindowRequest {
 public:
-    virtual ~BrowserEvents() = default;
-    virtual void StatusTextChange(const QString &text) = 0;
-    virtual void ProgressChange(qint32 progress, qint32 progressMax) = 0;
-    virtual void TitleChange(const QString &text) = 0;
-    virtual void NavigateComplete2(const QString &url) = 0;
-    // cancel comes in false; set it to refuse the navigation.
-    virtual void BeforeNavigate2(const QString &url, bool &cancel) = 0;
-    // Refuse with cancel, or leave it false and hand back the component
-    // that takes the new window in ppDisp.
-    virtual void NewWindow2(Browser *&ppDisp, bool &cancel) = 0;
-    virtual void NavigateError(const QString &url, qint32 statusCode, bool &cancel) = 0;
-    virtual void OnQuit() = 0;
-    virtual void OnFullScreen(bool fullScreen) = 0;
+    NewWindowRequest(QString url, bool userInitiated)
+        : url_(std::move(url)), userInitiated_(userInitiated) {}
+    const QString &url() const { return url_; }
+    // A click of the user's, not a script on its own.
+    bool isUserInitiated() const { return userInitiated_; }
+    void openIn(Browser *target) { target_ = target; }
+    Browser *target() const { return target_; }
+
+private:
+    QString url_;
+    bool userInitiated_;
+    Browser *target_ = nullptr;
 };
 
-// The embedded web-browser component as the main window uses it. The
-// component lives as a child of the widget it was created for.
+// The embedded web-browser component as a main window uses it: operations
+// that start something and return at once, and signals for what the page
+// does. Signals are emitted on the GUI thread; the component acts on a
+// request object only after the signal has returned. The component lives
+// and dies with its widget.
 class Browser : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
 
-    virtual void setEvents(BrowserEvents *events) = 0;
     virtual QWidget *widget() = 0;
 
-    virtual BrowserError Navigate(const QString &address) = 0;
-    virtual BrowserError GoBack() = 0;
-    virtual BrowserError GoForward() = 0;
-    virtual BrowserError GoHome() = 0;
-    virtual BrowserError Stop() = 0;
-    virtual BrowserError Refresh() = 0;
-    virtual QString LocationURL() const = 0;
-    // Shown as the component's status text: raises StatusTextChange.
-    virtual BrowserError SetStatusText(const QString &text) = 0;
-    // Adopt the frame that failed to load as the component's document (the
-    // host's "go on" answer to NavigateError).
-    virtual BrowserError AdoptFailedFrame() = 0;
-    virtual BrowserError SetFocus() = 0;
+    // Starts going to address, as typed; kInvalidArgument when it makes no
+    // address.
+    virtual BrowserError navigate(const QString &address) = 0;
+    // kUnspecified when there is no page to go to.
+    virtual BrowserError goBack() = 0;
+    virtual BrowserError goForward() = 0;
+    virtual void goHome() = 0;
+    virtual void stop() = 0;
+    virtual void refresh() = 0;
+    // The address of the page on show; "about:blank" before any.
+    virtual QString location() const = 0;
+    // kInvalidCall when the widget cannot take the focus (hidden, disabled).
+    virtual BrowserError giveFocus() = 0;
+    // A silent component shows none of the page's own dialogs.
+    virtual void setSilent(bool on) = 0;
+    virtual bool isSilent() const = 0;
 
-    virtual void SetRegisterAsBrowser(bool on) = 0;
-    virtual bool RegisterAsBrowser() const = 0;
-    // A silent component shows no dialogs of the page's own.
-    virtual void SetSilent(bool on) = 0;
-    virtual bool Silent() const = 0;
+Q_SIGNALS:
+    void statusTextChanged(const QString &text);
+    void progressChanged(qint32 progress, qint32 maximum);
+    void titleChanged(const QString &title);
+    // The page at url has been loaded.
+    void navigationCompleted(const QString &url);
+    void navigationRequested(quillow::NavigationRequest &request);
+    void newWindowRequested(quillow::NewWindowRequest &request);
+    // Going to url failed; statusCode is the HTTP status or the engine's
+    // (negative) error code. Never emitted from inside the engine's own
+    // notification, so the host may ask the user.
+    void navigationFailed(const QString &url, qint32 statusCode);
+    // The page closes its window (a script's window.close()).
+    void closeRequested();
+    void fullScreenRequested(bool on);
 };
 
-// Makes the component for a new main window; parent is the window's client
-// area, which owns the component's widget.
+// Makes the component for a new main window; parent owns its widget.
 using BrowserFactory = std::function<Browser *(QWidget *parent)>;
 
 }  // namespace quillow

@@ -77,7 +77,6 @@ void FavoritesList::load() {
     }
     entries_ = favorites::parse(data);
     emit reset();
-    emit changed();
 }
 
 QString FavoritesList::text(int position) const {
@@ -110,7 +109,6 @@ FavoritesList::SaveResult FavoritesList::add(const QString &address) {
     entry.replace('\r', "%0D");
     entries_.insert(p, entry);
     emit inserted(int(p));
-    emit changed();
     return save();
 }
 
@@ -118,8 +116,7 @@ FavoritesList::SaveResult FavoritesList::remove(int position) {
     if (position > -1 && position < count()) {
         entries_.removeAt(position);
         emit removed(position);
-        emit changed();
-    }
+        }
     return save();
 }
 

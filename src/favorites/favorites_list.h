@@ -59,8 +59,6 @@ Q_SIGNALS:
     void reset();
     void inserted(int position);
     void removed(int position);
-    // After any of the three above.
-    void changed();
 
 private:
     QString copyUnreadPart(QSaveFile &out) const;

@@ -7,7 +7,7 @@
 #include <QScopedValueRollback>
 
 #include "browser/browser.h"
-#include "main_window/context.h"
+#include "app/message_boxes.h"
 
 namespace quillow {
 
@@ -57,7 +57,7 @@ int FavoritesPanel::selectedPosition() const {
 }
 
 void FavoritesPanel::add() {
-    report(list_->add(browser_->LocationURL()));
+    report(list_->add(browser_->location()));
 }
 
 void FavoritesPanel::remove() {
@@ -69,7 +69,7 @@ void FavoritesPanel::choose() {
     if (position < 0)
         return;  // a click beside the entries, or one that cleared the selection
     // The whole entry, not the text shown, which may be cut short.
-    browser_->Navigate(list_->text(position));
+    browser_->navigate(list_->text(position));
     if (favoritesCommand_)
         favoritesCommand_();
 }

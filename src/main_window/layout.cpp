@@ -1,8 +1,25 @@
 #include "main_window/layout.h"
 
-#include "main_window/twips.h"
+#include "widgets/twips.h"
 
 namespace quillow {
+
+namespace {
+// The progress bar's top-left corner, back from the client area's
+// bottom-right one.
+constexpr QPoint kProgressFromCorner(207, 19);
+constexpr QPoint kAddressPlace(232, 56);
+constexpr int kAddressRightMargin = 240;
+// The page and the favorites frame start below the toolbar frames and leave
+// room for the status bar.
+constexpr int kPageTop = 80;
+constexpr int kPageBottomReserve = 100;
+// The favorites list inside its frame, in twips; its height follows the
+// whole window's height.
+constexpr int kFavoritesListLeft = 100;
+constexpr int kFavoritesListTop = 800;
+constexpr int kFavoritesListHeightReserve = 3000;
+}  // namespace
 
 LayoutPlan planLayout(const LayoutInput &in) {
     LayoutPlan plan;
@@ -11,19 +28,17 @@ LayoutPlan planLayout(const LayoutInput &in) {
         return plan;
     }
     const int cw = in.client.width();
-    const int ch = in.client.height();
-    plan.pageload = QRect(QPoint(cw - 207, ch - 19), in.progressSize);
-    plan.addressbar = QRect(232, 56, cw - 240, in.addressHeight);
+    const int pageHeight = in.client.height() - kPageBottomReserve;
+    plan.progressBar = QRect(QPoint(cw, in.client.height()) - kProgressFromCorner, in.progressSize);
+    plan.addressBox = QRect(kAddressPlace, QSize(cw - kAddressRightMargin, in.addressHeight));
+    const int pageLeft = in.favoritesShown ? in.favoritesWidth : 0;
     if (in.favoritesShown) {
-        const int fw = in.favoritesWidth;
-        plan.favfr = QRect(0, 80, fw, ch - 100);
-        // The list's height follows the whole window's height, in twips.
-        plan.favemenu = QRect(twips(100), twips(800), in.favoritesListWidth,
-                              twips(in.outer.height() * 15 - 3000));
-        plan.browser = QRect(fw, 80, cw - fw, ch - 100);
-    } else {
-        plan.browser = QRect(0, 80, cw, ch - 100);
+        plan.favoritesFrame = QRect(0, kPageTop, in.favoritesWidth, pageHeight);
+        plan.favoritesList =
+            QRect(twips(kFavoritesListLeft), twips(kFavoritesListTop), in.favoritesListWidth,
+                  twips(in.outer.height() * kTwipsPerPixel - kFavoritesListHeightReserve));
     }
+    plan.page = QRect(pageLeft, kPageTop, cw - pageLeft, pageHeight);
     return plan;
 }
 

@@ -17,14 +17,14 @@ struct LayoutInput {
 };
 
 // Where the layout pass puts things. When the window is smaller than its
-// minimum, nothing is placed and the window is set to minimumOuter.
+// minimum, nothing is placed and the window is to be set to kMinimumOuter.
 struct LayoutPlan {
     bool tooSmall = false;
-    QRect pageload;
-    QRect addressbar;
-    QRect favfr;     // only when the favorites are shown
-    QRect favemenu;  // inside favfr, only when the favorites are shown
-    QRect browser;
+    QRect progressBar;
+    QRect addressBox;
+    QRect favoritesFrame;  // only when the favorites are shown
+    QRect favoritesList;   // inside the frame, only when the favorites are shown
+    QRect page;
 };
 
 inline constexpr QSize kMinimumOuter(394, 222);  // 5910 x 3330 twips

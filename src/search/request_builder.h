@@ -7,7 +7,7 @@ namespace quillow {
 // The search engines and result kinds of the search dialog, by the index of
 // their option buttons.
 enum SearchEngine { DogPile = 0, Google = 1, Yahoo = 2 };
-enum SearchMethod { WebPages = 0, Pictures = 1 };
+enum SearchKind { WebPages = 0, Pictures = 1 };
 
 // The words as they stand in the engine's request: a blank becomes "%2B" for
 // Dog Pile and "+" for the others; every other character but letters, digits

@@ -1,9 +1,10 @@
 #include "fake_browser.h"
 
+#include <QWidget>
+
 namespace quillow::test {
 
 FakeBrowser::FakeBrowser(QWidget *parent) : Browser(parent), widget_(new QWidget(parent)) {
-    widget_->setObjectName(QStringLiteral("browserwindow"));
     widget_->setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -15,36 +16,37 @@ QStringList FakeBrowser::callsNamed(const QString &name) const {
     return out;
 }
 
-BrowserError FakeBrowser::record(const QString &name, const QString &argument, bool withArgument) {
-    calls.append(withArgument ? name + QLatin1Char(':') + argument : name);
-    auto it = failures.constFind(name);
-    if (it != failures.constEnd())
-        return BrowserError::fail(it.value());
-    return BrowserError::ok();
+bool FakeBrowser::requestNavigation(const QString &url) {
+    NavigationRequest request(url);
+    emit navigationRequested(request);
+    return request.isAccepted();
 }
 
-BrowserError FakeBrowser::Navigate(const QString &address) {
-    BrowserError e = record(QStringLiteral("Navigate"), address, true);
-    if (!e.failed() && followNavigate)
-        location = address;
+Browser *FakeBrowser::requestNewWindow(bool userInitiated) {
+    NewWindowRequest request(QString(), userInitiated);
+    emit newWindowRequested(request);
+    return request.target();
+}
+
+BrowserError FakeBrowser::record(const QString &name, const QString &argument) {
+    calls.append(argument.isNull() ? name : name + QLatin1Char(':') + argument);
+    return BrowserError{failures.value(name, BrowserError::kNone)};
+}
+
+BrowserError FakeBrowser::navigate(const QString &address) {
+    const BrowserError e = record(QStringLiteral("navigate"), address.isNull() ? QString(QLatin1String("")) : address);
+    if (!e.failed())
+        shown = address;
     return e;
 }
 
-BrowserError FakeBrowser::SetStatusText(const QString &text) {
-    BrowserError e = record(QStringLiteral("SetStatusText"), text, true);
-    if (!e.failed() && events_)
-        events_->StatusTextChange(text);
-    return e;
-}
-
-BrowserError FakeBrowser::SetFocus() {
-    BrowserError e = record(QStringLiteral("SetFocus"));
-    if (e.failed())
-        return e;
+BrowserError FakeBrowser::giveFocus() {
+    const BrowserError e = record(QStringLiteral("giveFocus"));
     // Like the real one: a control that cannot take the focus raises 5.
-    if (!widget_->isVisible() || !widget_->isEnabled())
-        return BrowserError::fail(BrowserError::kInvalidCall);
-    widget_->setFocus(Qt::OtherFocusReason);
+    if (!e.failed() && (!widget_->isVisible() || !widget_->isEnabled()))
+        return BrowserError{BrowserError::kInvalidCall};
+    if (!e.failed())
+        widget_->setFocus(Qt::OtherFocusReason);
     return e;
 }
 

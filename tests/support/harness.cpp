@@ -1,17 +1,17 @@
 #include "harness.h"
 
-#include <QDir>
-
-#include "main_window/mainf.h"
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 
 namespace quillow::test {
 
-int FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title, Icon icon,
-                           Buttons buttons) {
+MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
+                                            Icon icon, Buttons buttons) {
     shown.append({text, title, icon, buttons});
     if (!answers.isEmpty())
         return answers.takeFirst();
-    return buttons == Buttons::YesNo ? Yes : Ok;
+    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
 }
 
 Harness::Harness(const QString &programDir)
@@ -25,38 +25,60 @@ QString Harness::filePath(const QString &name) const {
     return QDir(dir_).filePath(name);
 }
 
-Context Harness::context() {
+void Harness::writeFile(const QString &name, const QByteArray &data) const {
+    QFile f(filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
+}
+
+WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     Context c;
     c.programDir = dir_;
     c.messages = &messages;
     c.beep = [this] { ++beeps; };
     c.connectionTestHost = QStringLiteral("127.0.0.1");
     c.browserFactory = [this](QWidget *parent) -> Browser * {
-        auto *b = new FakeBrowser(parent);
-        browsers.append(b);
-        return b;
+        browsers.append(new FakeBrowser(parent));
+        return browsers.last();
     };
-    c.inetFactory = [this](QObject *parent) -> Inet * {
-        auto *i = new FakeInet(parent);
-        inets.append(i);
-        return i;
+    c.transferFactory = [this](QObject *parent) -> InternetTransfer * {
+        transfers.append(new FakeTransfer(parent));
+        return transfers.last();
     };
-    return c;
-}
-
-Windows &Harness::start(const std::function<void(Context &)> &adjust) {
-    Context c = context();
     if (adjust)
         adjust(c);
-    windows_ = std::make_unique<Windows>(c);
+    windows_ = std::make_unique<WindowRegistry>(c);
     return *windows_;
 }
 
-MainF *Harness::startWithPrimary(const std::function<void(Context &)> &adjust) {
+MainWindow *Harness::startWithPrimary(const std::function<void(Context &)> &adjust) {
     start(adjust);
-    MainF *primary = windows_->createPrimary();
+    MainWindow *primary = windows_->createPrimary();
     primary->show();
     return primary;
+}
+
+void typeAddress(MainWindow *w, const QString &text) {
+    addressBox(w)->setEditText(text);
+    QTest::keyClick(addressBox(w), Qt::Key_Return);
+}
+
+void chooseMenuItem(QMainWindow *w, const QString &item, const QString &menu) {
+    QMenuBar *bar = w->menuBar();
+    auto *action = w->findChild<QAction *>(item);
+    QVERIFY(action);
+    if (menu.isEmpty()) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(action).center());
+        return;
+    }
+    auto *popup = w->findChild<QMenu *>(menu);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(popup->menuAction()).center());
+    QTRY_VERIFY(popup->isVisible());
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(action).center());
+}
+
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 }  // namespace quillow::test

@@ -1,16 +1,20 @@
 #pragma once
 
-#include <QList>
-#include <QPointer>
-#include <QStringList>
+#include <QComboBox>
 #include <QTemporaryDir>
+#include <QtTest>
 #include <functional>
 #include <memory>
 
+#include "app/context.h"
+#include "app/message_boxes.h"
+#include "app/window_registry.h"
 #include "fake_browser.h"
-#include "fake_inet.h"
-#include "main_window/context.h"
-#include "main_window/windows.h"
+#include "fake_transfer.h"
+#include "main_window/main_window.h"
+#include "widgets/status_bar.h"
+
+class QMainWindow;
 
 namespace quillow::test {
 
@@ -24,14 +28,15 @@ public:
         Buttons buttons;
     };
     QList<Shown> shown;
-    QList<int> answers;  // taken from the front; Ok or Yes when empty
+    QList<Answer> answers;  // taken from the front; Ok or Yes when empty
 
-    int show(QWidget *parent, const QString &text, const QString &title, Icon icon,
-             Buttons buttons) override;
+    Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
+                Buttons buttons) override;
 };
 
-// A program set up with fakes in a fresh directory: the windows it makes
-// get FakeBrowser and FakeInet components, which the harness keeps track of.
+// A program set up with fakes in a fresh directory: the main windows it
+// makes get a FakeBrowser and a FakeTransfer each, kept here in creation
+// order.
 class Harness {
 public:
     explicit Harness(const QString &programDir = QString());
@@ -39,25 +44,42 @@ public:
 
     QString dir() const { return dir_; }
     QString filePath(const QString &name) const;
-    Windows &windows() { return *windows_; }
+    // Writes a file into dir().
+    void writeFile(const QString &name, const QByteArray &data) const;
+    WindowRegistry &windows() { return *windows_; }
+
     FakeMessageBoxes messages;
     int beeps = 0;
-
-    // The fakes in creation order (one per main window).
     QList<QPointer<FakeBrowser>> browsers;
-    QList<QPointer<FakeInet>> inets;
+    QList<QPointer<FakeTransfer>> transfers;
 
-    Context context();
-    // Builds the Windows object; call after preparing files in dir().
-    // adjust may swap in real components.
-    Windows &start(const std::function<void(Context &)> &adjust = {});
+    // Builds the registry; adjust may swap in real components.
+    WindowRegistry &start(const std::function<void(Context &)> &adjust = {});
     // Starts the program and shows its primary main window.
-    MainF *startWithPrimary(const std::function<void(Context &)> &adjust = {});
+    MainWindow *startWithPrimary(const std::function<void(Context &)> &adjust = {});
 
 private:
     QTemporaryDir temp_;
     QString dir_;
-    std::unique_ptr<Windows> windows_;
+    std::unique_ptr<WindowRegistry> windows_;
 };
+
+template <typename T = QWidget>
+T *child(const QObject *parent, const QString &name) {
+    return parent->findChild<T *>(name);
+}
+inline QComboBox *addressBox(const MainWindow *w) {
+    return child<QComboBox>(w, QStringLiteral("addressbar"));
+}
+inline StatusBar *statusBar(const MainWindow *w) {
+    return child<StatusBar>(w, QStringLiteral("webstatus"));
+}
+// Enter in the address box, as the user types it.
+void typeAddress(MainWindow *w, const QString &text);
+// Chooses a menu item with the mouse, the way a user does: a click on the
+// menu bar, then on the item. A top-level item (no menu) takes one click.
+void chooseMenuItem(QMainWindow *w, const QString &item, const QString &menu = QString());
+
+QByteArray readFile(const QString &path);
 
 }  // namespace quillow::test

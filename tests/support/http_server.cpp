@@ -55,7 +55,7 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &target) {
     QByteArray reason = r.status == 200 ? "OK" : r.status == 404 ? "Not Found" : "Status";
     QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reason + "\r\n" +
                       "Content-Type: " + r.contentType + "\r\n" +
-                      "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n" +
+                      "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n" + r.headers +
                       "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
     socket->write(head);
     socket->write(r.body);

@@ -17,6 +17,7 @@ public:
         int status = 200;
         QByteArray contentType = "text/html; charset=utf-8";
         QByteArray body;
+        QByteArray headers;   // further header lines, each ending in CR LF
         bool silent = false;  // accept, read the request, never answer
     };
 

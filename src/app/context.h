@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "browser/browser.h"
+#include "inet/internet_transfer.h"
+
+namespace quillow {
+
+class MessageBoxes;
+
+// What the windows get from outside: the platform services and the
+// component factories. main() builds the real one, tests their own.
+struct Context {
+    QString programDir;  // where favorites.dat and temp.htm live
+    MessageBoxes *messages = nullptr;
+    std::function<void()> beep;
+    QString connectionTestHost;
+    BrowserFactory browserFactory;
+    TransferFactory transferFactory;
+};
+
+}  // namespace quillow

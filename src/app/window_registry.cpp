@@ -1,0 +1,106 @@
+#include "app/window_registry.h"
+
+#include <QDir>
+
+#include "about/about_window.h"
+#include "favorites/favorites_list.h"
+#include "html_window/html_window.h"
+#include "main_window/main_window.h"
+#include "search/search_dialog.h"
+
+namespace quillow {
+
+namespace {
+void bringForward(QWidget *w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+}  // namespace
+
+WindowRegistry::WindowRegistry(Context context, QObject *parent)
+    : QObject(parent),
+      context_(std::move(context)),
+      favorites_(new FavoritesList(
+          QDir(context_.programDir).filePath(QStringLiteral("favorites.dat")), this)) {
+    favorites_->load();
+}
+
+WindowRegistry::~WindowRegistry() {
+    // Windows still open when the registry goes (tests) close first, while
+    // the list they show still exists.
+    delete search_.data();
+    delete html_.data();
+    delete about_.data();
+    qDeleteAll(mainWindows());
+}
+
+MainWindow *WindowRegistry::primary() const {
+    return primary_;
+}
+
+SearchDialog *WindowRegistry::searchDialog() const {
+    return search_;
+}
+
+HtmlWindow *WindowRegistry::htmlWindow() const {
+    return html_;
+}
+
+AboutWindow *WindowRegistry::aboutWindow() const {
+    return about_;
+}
+
+QList<MainWindow *> WindowRegistry::mainWindows() const {
+    QList<MainWindow *> out;
+    for (const QPointer<MainWindow> &m : mains_)
+        if (m)
+            out.append(m);
+    return out;
+}
+
+MainWindow *WindowRegistry::createMainWindow() {
+    auto *w = new MainWindow(*this);
+    mains_.append(w);
+    w->load();
+    return w;
+}
+
+MainWindow *WindowRegistry::createPrimary() {
+    primary_ = createMainWindow();
+    return primary_;
+}
+
+MainWindow *WindowRegistry::createPopup() {
+    return createMainWindow();
+}
+
+MainWindow *WindowRegistry::primaryForAction() {
+    if (!primary_) {
+        createPrimary();
+        primary_->show();
+    }
+    return primary_;
+}
+
+void WindowRegistry::openSearch() {
+    if (!search_)
+        search_ = new SearchDialog(*this);
+    bringForward(search_);
+}
+
+void WindowRegistry::openHtml() {
+    if (!html_)
+        html_ = new HtmlWindow(*this);
+    // Brought forward, but the focus stays where it is.
+    html_->show();
+    html_->raise();
+}
+
+void WindowRegistry::openAbout() {
+    if (!about_)
+        about_ = new AboutWindow(*this);
+    bringForward(about_);
+}
+
+}  // namespace quillow

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include "app/context.h"
+
+namespace quillow {
+
+class AboutWindow;
+class FavoritesList;
+class HtmlWindow;
+class MainWindow;
+class SearchDialog;
+
+// The program's windows: every main window, the primary one among them,
+// and the search dialog, the HTML window and the About window, which exist
+// once each. Also holds the one favorites list that every main window shows.
+class WindowRegistry : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowRegistry(Context context, QObject *parent = nullptr);
+    ~WindowRegistry() override;
+
+    const Context &context() const { return context_; }
+    FavoritesList *favorites() const { return favorites_; }
+
+    // The primary main window, or null once it has been closed.
+    MainWindow *primary() const;
+    // The primary main window for acting on: a closed one is created anew
+    // and shown, so the result of the action can be seen.
+    MainWindow *primaryForAction();
+    // Creates the primary main window at start (not shown).
+    MainWindow *createPrimary();
+    // Creates a further main window for a page's new window (not shown).
+    MainWindow *createPopup();
+    // Every main window still open, oldest first.
+    QList<MainWindow *> mainWindows() const;
+
+    // Created on first use, shown modeless, brought forward when open.
+    void openSearch();
+    void openHtml();
+    void openAbout();
+    SearchDialog *searchDialog() const;
+    HtmlWindow *htmlWindow() const;
+    AboutWindow *aboutWindow() const;
+
+private:
+    MainWindow *createMainWindow();
+
+    Context context_;
+    FavoritesList *favorites_;
+    QPointer<MainWindow> primary_;
+    QList<QPointer<MainWindow>> mains_;
+    QPointer<SearchDialog> search_;
+    QPointer<HtmlWindow> html_;
+    QPointer<AboutWindow> about_;
+};
+
+}  // namespace quillow

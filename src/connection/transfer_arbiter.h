@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "inet/internet_transfer.h"
+
+namespace quillow {
+
+// A main window's one transfer component, shared by the connection tests
+// and the HTML window's page fetches. A page fetch takes precedence over a
+// test and is never cut short; a test is cancelled once it has its answer.
+// Every state of either reaches stateChanged, which the connection label
+// follows.
+class TransferArbiter : public QObject {
+    Q_OBJECT
+public:
+    // Takes ownership of transfer; testHost is what a connection test fetches.
+    TransferArbiter(InternetTransfer *transfer, QString testHost, QObject *parent = nullptr);
+
+    // Starts a connection test and returns at once. Refused quietly while
+    // any transfer runs, so a dragged window border does not pile up tests.
+    void startConnectionTest();
+
+    // Fetches address for a page, cancelling a running test or an earlier
+    // page fetch. Returns at once; the result comes through pageFetched.
+    // False (and no pageFetched) when the address cannot be fetched.
+    bool fetchPage(const QString &address);
+    // Ends a running page fetch without reporting it.
+    void cancelPageFetch();
+    bool isFetchingPage() const { return running_ == Running::Page; }
+    bool isBusy() const { return transfer_->isBusy(); }
+
+Q_SIGNALS:
+    void stateChanged(quillow::InternetTransfer::State state);
+    // The end of a page fetch: ok with the whole body, or failed.
+    void pageFetched(bool ok, const QByteArray &body);
+
+private:
+    enum class Running { Nothing, Test, Page };
+
+    void onState(InternetTransfer::State state);
+    void onFinished(bool ok, const QByteArray &body);
+    // Cancels whatever runs, without reporting its end.
+    void dropRunning();
+
+    InternetTransfer *transfer_;
+    QString testHost_;
+    Running running_ = Running::Nothing;
+};
+
+}  // namespace quillow

@@ -1,0 +1,154 @@
+#include "html_window/html_window.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include "app/message_boxes.h"
+#include "app/window_registry.h"
+#include "connection/transfer_arbiter.h"
+#include "main_window/main_window.h"
+#include "widgets/twips.h"
+
+namespace quillow {
+
+namespace {
+QLabel *makeCaption(const QString &name, const QString &caption, const QRect &place,
+                    QWidget *parent) {
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(place);
+    return label;
+}
+}  // namespace
+
+HtmlWindow::HtmlWindow(WindowRegistry &registry) : QWidget(nullptr), registry_(registry) {
+    setObjectName(QStringLiteral("htmlf"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("HTML"));
+    resize(twips(4680), twips(3195));
+
+    // No layout: the controls keep their places when the window is resized.
+    QLabel *addressCaption = makeCaption(QStringLiteral("Label1"), tr("Current URL:"),
+                                         twipsRect(0, 0, 2055, 255), this);
+    addressLine_ = new QLineEdit(this);
+    addressLine_->setObjectName(QStringLiteral("wsite"));
+    addressLine_->setGeometry(twipsRect(0, 240, 4695, 375));
+    addressLine_->installEventFilter(this);
+
+    QLabel *contentsCaption = makeCaption(QStringLiteral("Label2"), tr("Contents:"),
+                                          twipsRect(0, 720, 855, 255), this);
+    runButton_ = new QPushButton(tr("Run"), this);
+    runButton_->setObjectName(QStringLiteral("Command2"));
+    runButton_->setGeometry(twipsRect(840, 720, 1215, 255));
+    connect(runButton_, &QPushButton::clicked, this, &HtmlWindow::run);
+
+    // Designed in, never enabled.
+    auto *editButton = new QPushButton(tr("Edit HTML"), this);
+    editButton->setObjectName(QStringLiteral("Command1"));
+    editButton->setGeometry(twipsRect(3120, 720, 1455, 255));
+    editButton->setEnabled(false);
+
+    contentsBox_ = new QPlainTextEdit(this);
+    contentsBox_->setObjectName(QStringLiteral("hcontents"));
+    contentsBox_->setGeometry(twipsRect(0, 1080, 4575, 2055));
+    contentsBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    contentsBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    contentsBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    contentsBox_->setTabChangesFocus(true);
+
+    // The captions name their boxes for screen readers.
+    addressCaption->setBuddy(addressLine_);
+    contentsCaption->setBuddy(contentsBox_);
+
+    // The labels take no focus; the rest follow their designed order.
+    QWidget::setTabOrder(addressLine_, contentsBox_);
+    QWidget::setTabOrder(contentsBox_, editButton);
+    QWidget::setTabOrder(editButton, runButton_);
+    addressLine_->setFocus(Qt::OtherFocusReason);
+
+    addressLine_->setText(registry_.primaryForAction()->addressText());
+    fetchContents();
+}
+
+HtmlWindow::~HtmlWindow() {
+    // A page nobody waits for any more would only hold up the main window's
+    // connection tests.
+    if (fetcher_)
+        fetcher_->cancelPageFetch();
+}
+
+QString HtmlWindow::scratchPath() const {
+    return registry_.context().programDir + QStringLiteral("/temp.htm");
+}
+
+void HtmlWindow::fetchContents() {
+    TransferArbiter *transfers = registry_.primaryForAction()->transfers();
+    if (fetcher_ && fetcher_ != transfers)
+        fetcher_->cancelPageFetch();
+    fetcher_ = nullptr;
+    connect(transfers, &TransferArbiter::pageFetched, this, &HtmlWindow::onPageFetched,
+            Qt::UniqueConnection);
+    if (transfers->fetchPage(addressLine_->text()))
+        fetcher_ = transfers;
+}
+
+void HtmlWindow::onPageFetched(bool ok, const QByteArray &body) {
+    if (!fetcher_ || sender() != fetcher_)
+        return;
+    fetcher_ = nullptr;
+    if (!ok)
+        return;
+    // The page names its encoding; one the converter does not know is read
+    // byte for byte, so that Run writes the same bytes back.
+    encoding_ = QStringConverter::encodingForHtml(body).value_or(QStringConverter::Latin1);
+    QStringDecoder decoder(encoding_, QStringConverter::Flag::Stateless);
+    contentsBox_->setPlainText(decoder.decode(body));
+}
+
+void HtmlWindow::run() {
+    const QString path = scratchPath();
+    // Without a byte order mark a browser would not read UTF-16 or UTF-32.
+    const bool wide = encoding_ != QStringConverter::Utf8 &&
+                      encoding_ != QStringConverter::Latin1 &&
+                      encoding_ != QStringConverter::System;
+    QStringEncoder encoder(
+        encoding_, wide ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    const QByteArray bytes = encoder.encode(contentsBox_->toPlainText() + QStringLiteral("\r\n"));
+    QSaveFile file(path);
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (!written) {
+        // Going on would show an older temp.htm as if it were this text.
+        registry_.context().messages->show(
+            this,
+            tr("Could not write %1:\n%2").arg(QDir::toNativeSeparators(path), file.errorString()),
+            tr("HTML"), MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+        return;
+    }
+    // Run again shows the new text, also when the file is already on show.
+    registry_.primaryForAction()->goToTypedAddress(path, MainWindow::Repeat::GoAgain);
+}
+
+bool HtmlWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == addressLine_) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            addressLine_->clear();
+        } else if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                fetchContents();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace quillow

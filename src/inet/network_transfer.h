@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QUrl>
+
+#include "inet/internet_transfer.h"
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace quillow {
+
+// The Internet Transfer component on Qt Network. One transfer at a time;
+// the states follow the reply's real phases:
+//
+//   Connecting         the socket starts connecting (not seen when a
+//                      connection is reused)
+//   Connected, RequestSent, ReceivingResponse
+//                      all three as soon as the request has gone out
+//   ReceivingResponse  also on the first response header or data, if not
+//                      reported yet
+//   ResponseReceived   the whole response is in (any HTTP status), then
+//                      ResponseCompleted and Disconnected, then
+//                      finished(true, body)
+//   Error              the transfer failed (no connection, unknown host,
+//                      time-out, the server closing early), then
+//                      finished(false)
+//
+// A redirect starts the connecting states again. ResolvingHost,
+// HostResolved, Requesting and Disconnecting are never reported: Qt does
+// not show host lookup or the start of sending. A cancel, also from inside
+// a stateChanged handler, ends the transfer at once with finished(false)
+// and no further states.
+class NetworkTransfer : public InternetTransfer {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultTimeoutMs = 60000;
+
+    explicit NetworkTransfer(QObject *parent = nullptr);
+    ~NetworkTransfer() override;
+
+    bool open(const QString &address) override;
+    void cancel() override;
+    bool isBusy() const override { return reply_ != nullptr; }
+
+    // Applies to transfers started afterwards.
+    void setTimeout(int ms) { timeoutMs_ = ms; }
+
+    // The http(s) address that open() fetches for address: a bare host name
+    // or host:port gets "http://" and the start page "/". Invalid for
+    // anything else (empty, about:, file paths, other schemes).
+    static QUrl webAddress(const QString &address);
+
+private:
+    void watch(QNetworkReply *reply);
+    void onRequestSent(QNetworkReply *reply);
+    void onResponseStarted(QNetworkReply *reply);
+    void onFinished(QNetworkReply *reply);
+    // Emits state; false when a handler ended or replaced the transfer.
+    bool report(State state);
+    void end(bool ok, const QByteArray &body);
+
+    QNetworkAccessManager *manager_;
+    QNetworkReply *reply_ = nullptr;
+    quint64 transfer_ = 0;  // changes whenever a transfer starts or ends
+    bool receiving_ = false;
+    int timeoutMs_ = kDefaultTimeoutMs;
+};
+
+}  // namespace quillow

@@ -1,0 +1,56 @@
+#include "main_window/address_decision.h"
+
+#include <QDir>
+#include <QUrl>
+
+#include "browser/browser.h"
+
+namespace quillow {
+
+namespace {
+const QString kSupportMail = QStringLiteral("quillow@example.org");
+const QString kBlankPage = QStringLiteral("about:blank");
+
+// Runtime error numbers the traps know by name.
+constexpr qint32 kResumeWithoutError = 20;
+constexpr qint32 kBadFileName = 85;
+}  // namespace
+
+QString trimBlanks(const QString &text) {
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && text.at(start) == QLatin1Char(' '))
+        ++start;
+    while (end > start && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(start, end - start);
+}
+
+AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress) {
+    using Outcome = AddressDecision::Outcome;
+    if (text == lastAddress)
+        return {Outcome::Ignore, QString(), lastAddress, text};
+    if (text.isEmpty() || text == kBlankPage)
+        return {Outcome::Refuse, QString(), QString(), QString()};
+    return {Outcome::Go, trimBlanks(text), text, text};
+}
+
+bool showsAddress(const QString &location, const QString &address) {
+    if (location == address)
+        return true;
+    const QUrl url(location);
+    return url.isLocalFile() && QDir::cleanPath(url.toLocalFile()) == QDir::cleanPath(address);
+}
+
+bool goingOnAfterError(qint32 errorNumber) {
+    return errorNumber == BrowserError::kNone || errorNumber == BrowserError::kInvalidCall ||
+           errorNumber == kResumeWithoutError || errorNumber == kBadFileName;
+}
+
+QString internalErrorText(qint32 errorNumber) {
+    return QStringLiteral("Error #%1 Please report it by emailing %2")
+        .arg(errorNumber)
+        .arg(kSupportMail);
+}
+
+}  // namespace quillow

@@ -1,0 +1,446 @@
+#include "main_window/main_window.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+
+#include "app/message_boxes.h"
+#include "app/window_registry.h"
+#include "browser/browser.h"
+#include "connection/connection_state.h"
+#include "connection/transfer_arbiter.h"
+#include "favorites/favorites_panel.h"
+#include "main_window/address_decision.h"
+#include "main_window/layout.h"
+#include "widgets/black_frame.h"
+#include "widgets/caption_button.h"
+#include "widgets/clickable_label.h"
+#include "widgets/design_font.h"
+#include "widgets/desktop_colours.h"
+#include "widgets/status_bar.h"
+#include "widgets/twips.h"
+
+namespace quillow {
+
+const QString MainWindow::kCaption = QStringLiteral("Tarn - Quillow :  ");
+
+namespace {
+
+const QString kBlockPopups = QStringLiteral("Block Popups");
+const QString kAllowPopups = QStringLiteral("Allow Popups");
+
+// The designed client area and where its top-left corner sits on screen.
+constexpr QSize kClientSize(704, 664);
+constexpr QPoint kClientPlace(twips(2340), twips(840));
+constexpr int kStatusBarHeight = twips(495);
+
+}  // namespace
+
+MainWindow::MainWindow(WindowRegistry &registry, QWidget *parent)
+    : QMainWindow(parent), registry_(registry) {
+    setObjectName(QStringLiteral("mainf"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/assets/quillow.png")));
+
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    paintBlack(client_);
+    setCentralWidget(client_);
+
+    buildControls();
+    buildMenus();
+    setTabOrder();
+    connectPage();
+
+    // The client area gets its designed size and place; the menu bar sits
+    // above it.
+    const int menuHeight = menuBar()->sizeHint().height();
+    resize(kClientSize.width(), kClientSize.height() + menuHeight);
+    move(kClientPlace.x(), qMax(0, kClientPlace.y() - menuHeight));
+}
+
+MainWindow::~MainWindow() {
+    // The page goes with the client area, after this object has stopped
+    // being a main window: its last signals must not reach it.
+    disconnect(browser_, nullptr, this, nullptr);
+}
+
+bool MainWindow::isPrimary() const {
+    return registry_.primary() == this;
+}
+
+QString MainWindow::addressText() const {
+    return addressBox_->currentText();
+}
+
+void MainWindow::buildControls() {
+    addressBox_ = new QComboBox(client_);
+    addressBox_->setObjectName(QStringLiteral("addressbar"));
+    addressBox_->setEditable(true);
+    // The list is the history of loaded pages only; Enter must not add to it,
+    // nor pick an entry by itself.
+    addressBox_->setInsertPolicy(QComboBox::NoInsert);
+    addressBox_->setDuplicatesEnabled(true);
+    addressBox_->setCompleter(nullptr);
+    addressBox_->setAccessibleName(tr("Address"));
+    addressBox_->setGeometry(twipsRect(3480, 840, 6975, 315));
+    // Keys reach the box itself, which hands them to its line edit directly.
+    addressBox_->installEventFilter(this);
+    connect(addressBox_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        if (index != -1)
+            goToTypedAddress(addressBox_->currentText());
+    });
+
+    browser_ = registry_.context().browserFactory(client_);
+    QWidget *page = browser_->widget();
+    page->setObjectName(QStringLiteral("browserwindow"));
+    page->setAccessibleName(tr("Web page"));
+    page->setGeometry(twipsRect(120, 1200, 10575, 8295));
+
+    statusBar_ = new StatusBar(client_);
+    statusBar_->setObjectName(QStringLiteral("webstatus"));
+    statusBar_->setGeometry(twipsRect(0, 9465, 10560, 495));
+
+    progressBar_ = new QProgressBar(client_);
+    progressBar_->setObjectName(QStringLiteral("pageload"));
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(tr("Page loading progress"));
+    progressBar_->setGeometry(twipsRect(7560, 9600, 2775, 255));
+
+    buildToolbarButtons();
+    buildFavoritesPanel();
+    buildConnectionLabel();
+
+    // Later controls would cover earlier ones: the status bar lies over the
+    // bottom of the page and the progress bar over the status bar.
+    statusBar_->raise();
+    progressBar_->raise();
+}
+
+void MainWindow::buildToolbarButtons() {
+    navigationFrame_ = new BlackFrame(QStringLiteral("Frame1"), tr("Navigation"),
+                                      twipsRect(0, 0, 3375, 1215), client_);
+    toolFrame_ = new QWidget(client_);
+    toolFrame_->setObjectName(QStringLiteral("Frame2"));
+    paintBlack(toolFrame_);
+    toolFrame_->setGeometry(twipsRect(3600, 120, 2415, 735));
+
+    struct Designed {
+        int index;  // in the button's object name
+        QWidget *frame;
+        QRect place;
+        const char *caption;
+        const char *picture;  // with its accessible name
+        const char *pictureName;
+        bool hasCommand;
+        Command command;
+    };
+    // In the designed tab order. "<" and ">" do nothing and stay disabled.
+    const Designed designed[] = {
+        {0, navigationFrame_, twipsRect(120, 280, 135, 735), "<", nullptr, nullptr, false, {}},
+        {1, navigationFrame_, twipsRect(240, 280, 975, 735), nullptr, "back", "Back", true,
+         Command::Back},
+        {2, navigationFrame_, twipsRect(2160, 280, 975, 735), nullptr, "forward", "Forward", true,
+         Command::Forward},
+        {3, navigationFrame_, twipsRect(3120, 280, 135, 735), ">", nullptr, nullptr, false, {}},
+        {4, navigationFrame_, twipsRect(1320, 180, 735, 495), nullptr, "refresh", "Refresh", true,
+         Command::Refresh},
+        {5, navigationFrame_, twipsRect(1320, 660, 735, 500), nullptr, "stop", "Stop", true,
+         Command::Stop},
+        {10, toolFrame_, twipsRect(1320, 0, 735, 735), "Block Popups", nullptr, nullptr, true,
+         Command::PopupBlocking},
+        {7, toolFrame_, twipsRect(600, 0, 735, 375), "Search", nullptr, nullptr, true,
+         Command::Search},
+        {6, toolFrame_, twipsRect(-120, 0, 735, 375), "home", nullptr, nullptr, true,
+         Command::Home},
+        {8, toolFrame_, twipsRect(0, 360, 1335, 255), "Favorites", nullptr, nullptr, true,
+         Command::Favorites},
+    };
+    for (const Designed &d : designed) {
+        auto *b = new CaptionButton(d.frame);
+        b->setObjectName(QStringLiteral("buttons(%1)").arg(d.index));
+        b->setGeometry(d.place);
+        if (d.caption)
+            b->setText(QString::fromLatin1(d.caption));
+        if (d.picture) {
+            const QPixmap pixmap(QStringLiteral(":/assets/%1.png").arg(QLatin1String(d.picture)));
+            b->setIcon(QIcon(pixmap));
+            b->setIconSize(pixmap.size());
+            b->setAccessibleName(tr(d.pictureName));
+        }
+        if (d.hasCommand) {
+            const Command command = d.command;
+            connect(b, &QPushButton::clicked, this, [this, command] { runCommand(command); });
+        } else {
+            b->setEnabled(false);
+        }
+        toolbarButtons_.append(b);
+    }
+    backButton_ = toolbarButtons_.at(1);
+    forwardButton_ = toolbarButtons_.at(2);
+    popupButton_ = toolbarButtons_.at(6);
+    backButton_->setEnabled(false);
+    forwardButton_->setEnabled(false);
+    popupButton_->setToolTip(tr("Click here to set the popup blocker on or off."));
+    toolbarButtons_.at(7)->setToolTip(
+        tr("Click here to search for key words or phases using 1 of 3 search engines."));
+    toolbarButtons_.at(9)->setToolTip(tr("Click here to access and dismiss your favorites menu."));
+}
+
+void MainWindow::buildFavoritesPanel() {
+    favoritesFrame_ = new BlackFrame(QStringLiteral("favfr"), tr("Favorites"),
+                                     twipsRect(120, 1200, 2535, 8295), client_);
+    favoritesFrame_->hide();
+    favoritesView_ = new QListWidget(favoritesFrame_);
+    favoritesView_->setObjectName(QStringLiteral("favemenu"));
+    favoritesView_->setAccessibleName(tr("Favorites"));
+    useDesktopColours(favoritesView_);
+    favoritesView_->setGeometry(twipsRect(120, 840, 2295, 7275));
+    addFavoriteButton_ = new CaptionButton(tr("Add to Favorites"), favoritesFrame_);
+    addFavoriteButton_->setObjectName(QStringLiteral("fbuttons(0)"));
+    addFavoriteButton_->setGeometry(twipsRect(120, 240, 1095, 495));
+    removeFavoriteButton_ = new CaptionButton(tr("Remove from Favorites"), favoritesFrame_);
+    removeFavoriteButton_->setObjectName(QStringLiteral("fbuttons(1)"));
+    removeFavoriteButton_->setGeometry(twipsRect(1320, 240, 1095, 495));
+    for (QPushButton *b : {addFavoriteButton_, removeFavoriteButton_})
+        useDesktopColours(b);
+
+    favoritesPanel_ = new FavoritesPanel(
+        registry_.favorites(), favoritesView_, addFavoriteButton_, removeFavoriteButton_, browser_,
+        registry_.context().messages, [this] { runCommand(Command::Favorites); }, this);
+}
+
+void MainWindow::buildConnectionLabel() {
+    auto *frame = new BlackFrame(QStringLiteral("Frame3"), tr("Internet"),
+                                 twipsRect(5760, 120, 855, 615), client_);
+    connectionLabel_ = new ClickableLabel(tr("Offline"), frame);
+    connectionLabel_->setObjectName(QStringLiteral("onoff"));
+    connectionLabel_->setGeometry(twipsRect(120, 240, 615, 255));
+    QFont labelFont = designFont(8.25);
+    labelFont.setBold(true);
+    connectionLabel_->setFont(labelFont);
+    setColours(connectionLabel_, QColor(255, 0, 0));
+    connectionLabel_->setToolTip(tr("Click here to retest connection."));
+    connectionLabel_->setAccessibleName(tr("Connection"));
+
+    const Context &context = registry_.context();
+    transfers_ = new TransferArbiter(context.transferFactory(nullptr), context.connectionTestHost,
+                                     this);
+    connect(transfers_, &TransferArbiter::stateChanged, connectionLabel_,
+            [this](InternetTransfer::State state) {
+                connectionLabel_->setText(connectionStateText(state));
+            });
+    connect(connectionLabel_, &ClickableLabel::clicked, transfers_,
+            &TransferArbiter::startConnectionTest);
+}
+
+void MainWindow::buildMenus() {
+    QMenuBar *bar = menuBar();
+    auto addCommand = [this](QMenu *menu, const QString &caption, const QString &name,
+                             Command command) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
+    };
+
+    QMenu *file = bar->addMenu(tr("File"));
+    file->setObjectName(QStringLiteral("filed"));
+    QAction *exit = file->addAction(tr("Exit"));
+    exit->setObjectName(QStringLiteral("exiti"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *navigation = bar->addMenu(tr("Navigation"));
+    navigation->setObjectName(QStringLiteral("navi"));
+    const std::pair<const char *, Command> items[] = {
+        {"Back", Command::Back},       {"Forward", Command::Forward}, {"Refresh", Command::Refresh},
+        {"Stop", Command::Stop},       {"Home", Command::Home},       {"Search", Command::Search},
+    };
+    for (int i = 0; i < 6; ++i)
+        addCommand(navigation, tr(items[i].first), QStringLiteral("navig(%1)").arg(i),
+                   items[i].second);
+
+    QMenu *tools = bar->addMenu(tr("Tools"));
+    tools->setObjectName(QStringLiteral("td"));
+    addCommand(tools, tr("HTML (View/Change)"), QStringLiteral("toolsm(1)"), Command::HtmlWindow);
+
+    // Switched off for good: shown greyed, its empty items never offered.
+    QMenu *current = bar->addMenu(tr("Current"));
+    current->setObjectName(QStringLiteral("currentstuffh"));
+    for (int i = 0; i < 20; ++i)
+        current->addAction(QString())->setObjectName(QStringLiteral("stuffn(%1)").arg(i));
+    current->setEnabled(false);
+    current->menuAction()->setEnabled(false);
+
+    QAction *about = bar->addAction(tr("About"));
+    about->setObjectName(QStringLiteral("aboutf"));
+    connect(about, &QAction::triggered, &registry_, &WindowRegistry::openAbout);
+}
+
+void MainWindow::setTabOrder() {
+    QList<QWidget *> order = {addressBox_, browser_->widget()};
+    for (QPushButton *b : toolbarButtons_)
+        order.append(b);
+    order.append({favoritesView_, addFavoriteButton_, removeFavoriteButton_});
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+    addressBox_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::load() {
+    popupCount_ = 0;
+    showPopupCount();
+    // Only a start that worked remembers the blank page; a failure here
+    // leaves lastAddress_ empty, and the window is laid out all the same.
+    if (!browser_->navigate(QStringLiteral("about:blank")).failed())
+        lastAddress_ = QStringLiteral("about:blank");
+    // Lay out for the designed size even before the window is shown.
+    if (layout())
+        layout()->activate();
+    layoutWindow();
+}
+
+void MainWindow::showPopupCount() {
+    statusBar_->setPopupCount(QString::number(popupCount_) + QStringLiteral(" Popups"));
+}
+
+void MainWindow::goToTypedAddress(const QString &text, Repeat repeat) {
+    if (addressBox_->currentText() != text)
+        addressBox_->setEditText(text);
+    const bool again = repeat == Repeat::GoAgain && text == lastAddress_;
+    const AddressDecision decision =
+        decideTypedAddress(text, again ? QString() : lastAddress_);
+    lastAddress_ = decision.lastAddress;
+    switch (decision.outcome) {
+        case AddressDecision::Outcome::Ignore:
+            return;
+        case AddressDecision::Outcome::Refuse:
+            registry_.context().messages->show(
+                this, tr("Please enter a web address or use search."), tr("INVALID ADDRESS"),
+                MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+            addressBox_->setEditText(decision.boxText);
+            addressBox_->setFocus(Qt::OtherFocusReason);
+            return;
+        case AddressDecision::Outcome::Go:
+            break;
+    }
+    if (again && showsAddress(browser_->location(), decision.address)) {
+        browser_->refresh();
+    } else if (const BrowserError e = browser_->navigate(decision.address);
+               !goingOnAfterError(e.number)) {
+        return reportInternalError(e.number);
+    }
+    backButton_->setEnabled(true);
+    if (const BrowserError e = browser_->giveFocus(); !goingOnAfterError(e.number))
+        reportInternalError(e.number);
+}
+
+void MainWindow::reportInternalError(qint32 errorNumber) {
+    registry_.context().messages->show(this, internalErrorText(errorNumber), tr("Internal Error!"),
+                                       MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+}
+
+void MainWindow::setBlockingPopups(bool on) {
+    blockingPopups_ = on;
+    popupButton_->setText(on ? kAllowPopups : kBlockPopups);
+}
+
+void MainWindow::runCommand(Command command) {
+    switch (command) {
+        case Command::Back:
+            // No earlier page is no error worth a word; the focus moves anyway.
+            if (!browser_->goBack().failed())
+                forwardButton_->setEnabled(true);
+            browser_->giveFocus();
+            break;
+        case Command::Forward:
+            browser_->goForward();
+            browser_->giveFocus();
+            break;
+        case Command::Refresh:
+            browser_->refresh();
+            break;
+        case Command::Stop:
+            browser_->stop();
+            break;
+        case Command::Home:
+            browser_->goHome();
+            break;
+        case Command::Search:
+            registry_.openSearch();
+            break;
+        case Command::Favorites:
+            favoritesFrame_->setVisible(!favoritesFrame_->isVisible());
+            layoutWindow();
+            break;
+        case Command::PopupBlocking:
+            setBlockingPopups(!blockingPopups_);
+            break;
+        case Command::HtmlWindow:
+            registry_.openHtml();
+            break;
+    }
+}
+
+void MainWindow::layoutWindow() {
+    if (isMinimized())
+        return;
+    LayoutInput in;
+    in.client = client_->size();
+    in.outer = frameGeometry().size();
+    in.favoritesShown = !favoritesFrame_->isHidden();
+    in.favoritesWidth = favoritesFrame_->width();
+    in.progressSize = progressBar_->size();
+    in.addressHeight = addressBox_->height();
+    in.favoritesListWidth = favoritesView_->width();
+    const LayoutPlan plan = planLayout(in);
+    if (plan.tooSmall) {
+        // Both sides snap back to the minimum. The resize notification that
+        // follows lays the controls out for the corrected size.
+        resize(kMinimumOuter - (frameGeometry().size() - size()));
+        if (registry_.context().beep)
+            registry_.context().beep();
+        transfers_->startConnectionTest();
+        return;
+    }
+    progressBar_->move(plan.progressBar.topLeft());
+    addressBox_->setGeometry(plan.addressBox);
+    if (in.favoritesShown) {
+        favoritesFrame_->setGeometry(plan.favoritesFrame);
+        favoritesView_->setGeometry(plan.favoritesList);
+    }
+    browser_->widget()->setGeometry(plan.page);
+    transfers_->startConnectionTest();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    // The status bar follows the bottom edge and the width by itself.
+    statusBar_->setGeometry(0, client_->height() - kStatusBarHeight, client_->width(),
+                            kStatusBarHeight);
+    layoutWindow();
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    // Coming back from the task bar lays the window out again.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() &&
+        (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized))
+        layoutWindow();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == addressBox_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            goToTypedAddress(addressBox_->currentText());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace quillow

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include "main_window/commands.h"
+
+class QComboBox;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace quillow {
+
+class BlackFrame;
+class Browser;
+class ClickableLabel;
+class FavoritesPanel;
+class NavigationRequest;
+class NewWindowRequest;
+class StatusBar;
+class TransferArbiter;
+class WindowRegistry;
+
+// The main window: the address box, the page, the toolbar frames, the
+// favorites panel, the connection label and the status bar. The primary
+// one opens at start; every window a page opens while popups are allowed
+// is another.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static const QString kCaption;  // "Tarn - Quillow :  "
+
+    explicit MainWindow(WindowRegistry &registry, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs once, before the window is first shown: the popup count, the
+    // blank first page, the first layout pass.
+    void load();
+
+    // What going to the address last taken does.
+    enum class Repeat {
+        Ignore,   // nothing, as Enter in the address box
+        GoAgain,  // goes there again, reloading it if it is on show
+    };
+    // The one way to an address: puts text into the address box and goes
+    // there, refusing what is no address.
+    void goToTypedAddress(const QString &text, Repeat repeat = Repeat::Ignore);
+    void runCommand(Command command);
+    // Fits the controls to the window's size, then tests the connection.
+    void layoutWindow();
+
+    bool isPrimary() const;
+    Browser *browser() const { return browser_; }
+    // The transfer component that tests this window's connection.
+    TransferArbiter *transfers() const { return transfers_; }
+    QString addressText() const;
+    const QString &lastAddress() const { return lastAddress_; }
+    qint64 popupCount() const { return popupCount_; }
+    bool isBlockingPopups() const { return blockingPopups_; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildToolbarButtons();
+    void buildFavoritesPanel();
+    void buildConnectionLabel();
+    void buildMenus();
+    void setTabOrder();
+    void reportInternalError(qint32 errorNumber);
+    void setBlockingPopups(bool on);
+    void showPopupCount();
+
+    // The page's reactions, in page_reactions.cpp.
+    void connectPage();
+    void showStatusText(const QString &text);
+    void showProgress(qint32 progress, qint32 maximum);
+    void showTitle(const QString &title);
+    void recordCompletedNavigation(const QString &url);
+    void guardNavigation(NavigationRequest &request);
+    void answerNewWindow(NewWindowRequest &request);
+    void askAboutFailedNavigation(const QString &url, qint32 statusCode);
+    void enterFullScreen(bool on);
+
+    WindowRegistry &registry_;
+    QWidget *client_ = nullptr;
+    QComboBox *addressBox_ = nullptr;
+    Browser *browser_ = nullptr;
+    StatusBar *statusBar_ = nullptr;
+    QProgressBar *progressBar_ = nullptr;
+    BlackFrame *navigationFrame_ = nullptr;
+    QWidget *toolFrame_ = nullptr;
+    QList<QPushButton *> toolbarButtons_;  // in their tab order
+    QPushButton *backButton_ = nullptr;
+    QPushButton *forwardButton_ = nullptr;
+    QPushButton *popupButton_ = nullptr;
+    BlackFrame *favoritesFrame_ = nullptr;
+    QListWidget *favoritesView_ = nullptr;
+    QPushButton *addFavoriteButton_ = nullptr;
+    QPushButton *removeFavoriteButton_ = nullptr;
+    FavoritesPanel *favoritesPanel_ = nullptr;
+    ClickableLabel *connectionLabel_ = nullptr;
+    TransferArbiter *transfers_ = nullptr;
+
+    qint64 popupCount_ = 0;  // refused popups; never wraps
+    QString lastAddress_;    // the typed address last taken
+    bool blockingPopups_ = false;
+};
+
+}  // namespace quillow

@@ -1,0 +1,65 @@
+// The program as a whole: where its files live, and that a screen reader
+// can name every control of every window.
+
+#include <QAccessible>
+#include <QLabel>
+
+#include "about/about_window.h"
+#include "app/program.h"
+#include "html_window/html_window.h"
+#include "search/search_dialog.h"
+#include "harness.h"
+
+using namespace quillow;
+using namespace quillow::test;
+
+class ProgramTest : public QObject {
+    Q_OBJECT
+
+    static QStringList unnamed(QWidget *window) {
+        QStringList out;
+        for (QWidget *w : window->findChildren<QWidget *>()) {
+            if (!w->isVisibleTo(window) || w->objectName().isEmpty() ||
+                w->objectName().startsWith(QLatin1String("qt_")))
+                continue;
+            auto *label = qobject_cast<QLabel *>(w);
+            const bool picture = label && label->text().isEmpty() && !label->pixmap().isNull();
+            if (!(w->focusPolicy() & Qt::TabFocus) && !picture)
+                continue;
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                out.append(w->objectName());
+        }
+        return out;
+    }
+
+private slots:
+    void dataDirIsBesideTheProgramOnlyWhenWritable() {
+        QTemporaryDir temp;
+        const QString program = temp.filePath(QStringLiteral("bin"));
+        const QString user = temp.filePath(QStringLiteral("share/Quillow"));
+        QCOMPARE(chooseDataDir(program, user, [](const QString &) { return true; }), program);
+        QVERIFY(!QDir(user).exists());
+        QCOMPARE(chooseDataDir(program, user, [](const QString &) { return false; }), user);
+        QVERIFY(QDir(user).exists());
+
+        QVERIFY(directoryIsWritable(temp.path()));
+        QVERIFY(!directoryIsWritable(temp.filePath(QStringLiteral("missing"))));
+        QVERIFY(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    void everyControlHasAName() {
+        Harness h;
+        MainWindow *main = h.startWithPrimary();
+        main->runCommand(Command::Favorites);  // the favorites panel too
+        h.windows().openSearch();
+        h.windows().openHtml();
+        h.windows().openAbout();
+        for (QWidget *w : QList<QWidget *>{main, h.windows().searchDialog(), h.windows().htmlWindow(),
+                                           h.windows().aboutWindow()})
+            QCOMPARE(unnamed(w).join(QLatin1Char(' ')), QString());
+    }
+};
+
+QTEST_MAIN(ProgramTest)
+#include "test_program.moc"

@@ -1,0 +1,105 @@
+// The connection label's texts, and the arbiter that shares one transfer
+// component between connection tests and page fetches.
+
+#include <QtTest>
+
+#include "connection/connection_state.h"
+#include "connection/transfer_arbiter.h"
+#include "fake_transfer.h"
+
+using namespace quillow;
+using quillow::test::FakeTransfer;
+using State = InternetTransfer::State;
+
+namespace {
+
+// Refuses every address, as the real one refuses what is not on the web.
+class RefusingTransfer : public FakeTransfer {
+public:
+    bool open(const QString &) override { return false; }
+};
+
+template <typename Transfer = FakeTransfer>
+struct Arbiter {
+    Transfer *transfer = new Transfer;
+    TransferArbiter arbiter{transfer, QStringLiteral("host")};
+    QSignalSpy fetched{&arbiter, &TransferArbiter::pageFetched};
+};
+
+}  // namespace
+
+class TestConnection : public QObject {
+    Q_OBJECT
+
+private slots:
+    void labelText_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("looking up") << 1 << "Offline" << true;
+        QTest::newRow("connecting") << 3 << "Testing." << false;
+        QTest::newRow("receiving") << 7 << "Testing." << false;
+        QTest::newRow("response received") << 8 << "Online" << true;
+        QTest::newRow("disconnected") << 10 << "Online" << true;
+        QTest::newRow("error") << 11 << "Offline" << false;
+        // Any other state is shown as its number.
+        for (int other : {0, 2, 4, 5, 6, 9, 12})
+            QTest::addRow("state %d", other) << other << QString::number(other) << false;
+    }
+    void labelText() {
+        QFETCH(int, state);
+        QTEST(connectionStateText(State(state)), "text");
+        QTEST(answersConnectionTest(State(state)), "answered");
+    }
+
+    void testEndsOnItsAnswerAndNeverPilesUp() {
+        Arbiter<> a;
+        a.arbiter.startConnectionTest();
+        a.arbiter.startConnectionTest();
+        QCOMPARE(a.transfer->opened, QStringList{QStringLiteral("host")});
+        a.transfer->report(State::Error);
+        QCOMPARE(a.transfer->cancels, 0);
+        a.transfer->report(State::ResponseReceived);
+        QCOMPARE(a.transfer->cancels, 1);
+        QVERIFY(!a.arbiter.isBusy());
+        QCOMPARE(a.fetched.count(), 0);
+    }
+
+    void pageFetchOutranksTheTestAndIsNeverCutShort() {
+        Arbiter<> a;
+        QSignalSpy states(&a.arbiter, &TransferArbiter::stateChanged);
+        a.arbiter.startConnectionTest();
+        QVERIFY(a.arbiter.fetchPage(QStringLiteral("http://page/")));
+        QCOMPARE(a.transfer->cancels, 1);
+        QCOMPARE(a.fetched.count(), 0);  // the cancelled test is no page's result
+        // Tests asked for meanwhile, and the states that end a test, leave it.
+        a.arbiter.startConnectionTest();
+        for (State s : {State::Connecting, State::ResponseReceived, State::Disconnected})
+            a.transfer->report(s);
+        QCOMPARE(states.count(), 3);  // the label follows the fetch too
+        QCOMPARE(a.transfer->opened.size(), 2);
+        QCOMPARE(a.transfer->cancels, 1);
+        a.transfer->finish(true, "<html>whole</html>");
+        QCOMPARE(a.fetched.count(), 1);
+        QCOMPARE(a.fetched.at(0), (QVariantList{true, QByteArray("<html>whole</html>")}));
+
+        // A later fetch replaces an earlier one; a cancelled fetch reports
+        // nothing, a failed one its failure.
+        QVERIFY(a.arbiter.fetchPage(QStringLiteral("first")));
+        QVERIFY(a.arbiter.fetchPage(QStringLiteral("second")));
+        a.arbiter.cancelPageFetch();
+        QVERIFY(!a.arbiter.isBusy());
+        QVERIFY(a.arbiter.fetchPage(QStringLiteral("third")));
+        a.transfer->finish(false);
+        QCOMPARE(a.fetched.count(), 2);
+        QCOMPARE(a.fetched.at(1).at(0).toBool(), false);
+
+        // An address the component refuses starts nothing.
+        Arbiter<RefusingTransfer> r;
+        QVERIFY(!r.arbiter.fetchPage(QStringLiteral("about:blank")));
+        QVERIFY(!r.arbiter.isFetchingPage());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "test_connection.moc"

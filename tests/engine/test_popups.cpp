@@ -1,0 +1,81 @@
+// New windows on the real engine: refused and counted, or opened as main
+// windows of their own; a popup that closes itself goes alone.
+
+#include "engine_support.h"
+#include "harness.h"
+#include "http_server.h"
+
+using namespace quillow;
+using namespace quillow::test;
+
+class EnginePopupsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Harness> h;
+    HttpServer server;
+    MainWindow *w = nullptr;
+
+    QList<MainWindow *> windows() { return h->windows().mainWindows(); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(server.listen());
+        server.route(QStringLiteral("/opener.html"),
+                     "<html><body><script>window.open('/popup.html');</script>opener</body></html>");
+        server.route(QStringLiteral("/popup.html"),
+                     "<html><head><title>Popup</title></head><body>popup</body></html>");
+        server.route(QStringLiteral("/blank-link.html"),
+                     "<html><body style='margin:0'><a target='_blank' href='/popup.html' "
+                     "style='display:block;width:400px;height:300px'>new</a></body></html>");
+        server.route(QStringLiteral("/closer.html"),
+                     "<html><body><script>setTimeout(function(){window.close();},50);"
+                     "</script>closing</body></html>");
+        server.route(QStringLiteral("/closer-opener.html"),
+                     "<html><body><script>window.open('/closer.html');</script></body></html>");
+    }
+    void init() {
+        h = std::make_unique<Harness>();
+        w = startOnEngine(*h);
+        QVERIFY(w);
+    }
+    void cleanup() { h.reset(); }
+
+    void blockedWindowOpenIsCounted() {
+        QTest::mouseClick(child(w, QStringLiteral("buttons(10)")), Qt::LeftButton);
+        typeAddress(w, server.url(QStringLiteral("/opener.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), QStringLiteral("1 Popups"), kPageWait);
+        QCOMPARE(windows().size(), 1);
+        QVERIFY(!server.requests.contains(QStringLiteral("/popup.html")));
+    }
+
+    void allowedWindowOpenGetsAMainWindow() {
+        typeAddress(w, server.url(QStringLiteral("/opener.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
+        MainWindow *popup = windows().last();
+        QTRY_COMPARE_WITH_TIMEOUT(location(popup), server.url(QStringLiteral("/popup.html")), kPageWait);
+        QVERIFY(popup->isVisible() && popup->browser()->isSilent());
+        // The popup's title shows on the primary window.
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  Popup"), kPageWait);
+        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
+    }
+
+    void blankTargetLinkOpensAWindow() {
+        typeAddress(w, server.url(QStringLiteral("/blank-link.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."), kPageWait);
+        clickInPage(w, QPoint(50, 50));
+        QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()), server.url(QStringLiteral("/popup.html")),
+                                  kPageWait);
+    }
+
+    void popupThatClosesItselfGoesAlone() {
+        typeAddress(w, server.url(QStringLiteral("/closer-opener.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 1, kPageWait);
+        QCOMPARE(windows().first(), w);
+        QVERIFY(w->isVisible());
+    }
+};
+
+QUILLOW_ENGINE_TEST_MAIN(EnginePopupsTest)
+#include "test_popups.moc"

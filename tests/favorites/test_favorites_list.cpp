@@ -1,0 +1,176 @@
+// The favorites file: every change saved whole, entries kept byte for byte,
+// failed saves reported with the old file left whole, and huge files.
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <QtTest>
+#include <cerrno>
+#include <csignal>
+#include <memory>
+#include <optional>
+
+#include "favorites/favorites_format.h"
+#include "favorites/favorites_list.h"
+
+using quillow::FavoritesList;
+using quillow::favorites::parse;
+
+namespace {
+
+bool failSync = false;
+
+// Files of this process may not grow beyond limit bytes while it lives: a
+// full disk, as far as the writer can tell.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lowered = old_;
+        lowered.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+private:
+    rlimit old_{};
+};
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+}  // namespace
+
+// Takes the place of the C library's: a disk that fails to sync when asked.
+extern "C" int fsync(int fd) {
+    if (failSync) {
+        errno = EIO;
+        return -1;
+    }
+    return int(syscall(SYS_fsync, fd));
+}
+
+class TestFavoritesList : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::unique_ptr<FavoritesList> list_;
+    QString path() const { return dir_.filePath(QStringLiteral("favorites.dat")); }
+    // A new list read from the file, after writing data to it if given.
+    FavoritesList &load(const std::optional<QByteArray> &data = std::nullopt) {
+        QFile f(path());
+        if (data && f.open(QIODevice::WriteOnly))
+            f.write(*data);
+        f.close();
+        list_ = std::make_unique<FavoritesList>(path());
+        list_->load();
+        return *list_;
+    }
+
+private slots:
+    void init() {
+        list_.reset();
+        QFile::remove(path());
+        QDir(path()).removeRecursively();  // left by the directory-in-place case
+    }
+
+    // A new entry goes before the first empty one; repeats stay; a remove
+    // saves also when it removes nothing.
+    void changesSaveTheWholeList() {
+        FavoritesList &list = load();
+        QVERIFY(!QFile::exists(path()));  // reading never creates the file
+        for (const char *address : {"a", "a", "", "n"})
+            QVERIFY(list.add(QString::fromLatin1(address)).ok);
+        QCOMPARE(readAll(path()), QByteArray("a\r\na\r\nn\r\n\r\n"));
+        QFile::remove(path());
+        QVERIFY(list.remove(-1).ok);
+        QVERIFY(list.remove(4).ok);
+        QCOMPARE(readAll(path()), QByteArray("a\r\na\r\nn\r\n\r\n"));
+        while (list.count() > 0)
+            QVERIFY(list.remove(0).ok);
+        QCOMPARE(readAll(path()), QByteArray());
+        // A carriage return would end the line: it is written escaped.
+        QVERIFY(list.add(QStringLiteral("x\ry")).ok);
+        QCOMPARE(load().texts(), QStringList{QStringLiteral("x%0Dy")});
+    }
+
+    // Entries nobody touched go back byte for byte, whatever they hold.
+    void untouchedEntriesKeepTheirBytes() {
+        const char raw[] = "  spaced  \r\n\xff\xfe bad utf-8\r\nnul\0inside\r\nlone\nfeed\r\n";
+        const QByteArray odd(raw, sizeof raw - 1);
+        FavoritesList &list = load(odd);
+        QCOMPARE(list.count(), 4);
+        QCOMPARE(list.text(0), QStringLiteral("  spaced  "));
+        QCOMPARE(list.text(3), QStringLiteral("lone\nfeed"));
+        QVERIFY(list.add(QStringLiteral("http://new.test/")).ok);
+        QVERIFY(list.remove(4).ok);
+        QCOMPARE(readAll(path()), odd);
+    }
+
+    void failedSave_data() {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("directory missing") << QStringLiteral("missing");
+        QTest::newRow("directory in the file's place") << QStringLiteral("directory");
+        QTest::newRow("disk full") << QStringLiteral("full");
+        QTest::newRow("sync fails") << QStringLiteral("sync");
+    }
+    // A save that cannot write leaves the old file whole, says why, and the
+    // list keeps the change for the run.
+    void failedSave() {
+        QFETCH(QString, where);
+        QString file = path();
+        if (where == QLatin1String("missing"))
+            file = dir_.filePath(QStringLiteral("missing/favorites.dat"));
+        else if (where == QLatin1String("directory"))
+            QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("favorites.dat")));
+        else
+            load("old\r\n");  // an old file to keep
+        FavoritesList list(file);
+        list.load();
+        FavoritesList::SaveResult result;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (where == QLatin1String("full"))
+                limit.emplace(4);
+            failSync = where == QLatin1String("sync");
+            result = list.add(QStringLiteral("http://kept.test/"));
+            failSync = false;
+        }
+        QVERIFY(!result.ok && !result.error.isEmpty());
+        QVERIFY(list.texts().contains(QStringLiteral("http://kept.test/")));
+        if (file == path() && QFileInfo(file).isFile()) {
+            QCOMPARE(readAll(file), QByteArray("old\r\n"));
+            QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"favorites.dat"});
+            QVERIFY(list.remove(-1).ok);  // room again
+            QCOMPARE(readAll(file), QByteArray("old\r\nhttp://kept.test/\r\n"));
+        }
+    }
+
+    // Beyond the read limit lines are not shown, but every save keeps them,
+    // also a single line longer than the limit.
+    void hugeFileKeepsWhatIsNotShown() {
+        QByteArray file;
+        for (int i = 0; file.size() <= FavoritesList::kReadLimit; ++i)
+            file += "https://www.example.test/page/" + QByteArray::number(i) + "\r\n";
+        const QList<QByteArray> all = parse(file);
+        FavoritesList &list = load(file);
+        const int shown = list.count();
+        QVERIFY(shown > 0 && shown < all.size());
+        QVERIFY(list.keepsUnreadPart());
+        QVERIFY(list.add(QStringLiteral("new")).ok);
+        QVERIFY(list.remove(0).ok);
+        QList<QByteArray> expected = all.mid(1);
+        expected.insert(shown - 1, "new");
+        QCOMPARE(parse(readAll(path())), expected);
+
+        const QByteArray line(FavoritesList::kReadLimit + 10, 'x');
+        QCOMPARE(load(line).count(), 0);
+        QVERIFY(list_->add(QStringLiteral("a")).ok);
+        QVERIFY(readAll(path()) == "a\r\n" + line);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFavoritesList)
+#include "test_favorites_list.moc"

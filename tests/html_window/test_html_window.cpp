@@ -1,0 +1,193 @@
+// The HTML window with a scripted page and transfer component: fetching,
+// the address line, Run and temp.htm.
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "connection/transfer_arbiter.h"
+#include "harness.h"
+#include "html_window/html_window.h"
+
+using namespace quillow;
+using namespace quillow::test;
+
+namespace {
+
+// The primary main window, its address box holding address, and the HTML
+// window opened on it; the page fetch is left running.
+struct Setup {
+    explicit Setup(const QString &address, const QString &programDir = QString())
+        : harness(programDir),
+          main(harness.startWithPrimary()),
+          inet(harness.transfers.value(0)),
+          browser(harness.browsers.value(0)) {
+        addressBox(main)->setEditText(address);
+        harness.windows().openHtml();
+        html = harness.windows().htmlWindow();
+    }
+    QStringList calls(const char *name) const { return browser->callsNamed(QString::fromLatin1(name)); }
+    void run() { QTest::mouseClick(child(html, QStringLiteral("Command2")), Qt::LeftButton); }
+    QPlainTextEdit *contents() const { return child<QPlainTextEdit>(html, QStringLiteral("hcontents")); }
+    QLineEdit *addressLine() const { return child<QLineEdit>(html, QStringLiteral("wsite")); }
+
+    Harness harness;
+    MainWindow *main;
+    QPointer<FakeTransfer> inet;
+    QPointer<FakeBrowser> browser;
+    QPointer<HtmlWindow> html;
+};
+
+}  // namespace
+
+class TestHtmlWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The component cannot fetch these; whatever it reports, nothing arrives.
+    void opensWithABlankOrEmptyAddress_data() {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("blank page") << "about:blank";
+        QTest::newRow("empty") << "";
+    }
+    void opensWithABlankOrEmptyAddress() {
+        QFETCH(QString, address);
+        Setup s(address);
+        QCOMPARE(s.html->windowTitle(), QStringLiteral("HTML"));
+        QVERIFY(!child(s.html, QStringLiteral("Command1"))->isEnabled());
+        QCOMPARE(s.addressLine()->text(), address);
+        s.inet->finish(false);
+        QCOMPARE(s.contents()->toPlainText(), QString());
+    }
+
+    // Through the main window's component, cancelling its connection test;
+    // the states that end a test do not cut the page short.
+    void loadFetchesTheMainWindowsAddressOverItsTest() {
+        Setup s(QStringLiteral("http://site.example/"));
+        QCOMPARE(s.inet->opened.last(), QStringLiteral("http://site.example/"));
+        const int cancels = s.inet->cancels;
+        s.inet->report(InternetTransfer::State::ResponseReceived);
+        QCOMPARE(s.inet->cancels, cancels);
+        QCOMPARE(s.contents()->toPlainText(), QString());  // not before the page is in
+        s.inet->finish(true, "<html>\n<body>site</body>\n</html>");
+        QCOMPARE(s.contents()->toPlainText(),
+                 QStringLiteral("<html>\n<body>site</body>\n</html>"));
+    }
+
+    void enterFetchesAndAClickEmptiesTheAddressLine() {
+        Setup s(QStringLiteral("http://one.example/"));
+        s.inet->finish(true, "one");
+        QPlainTextEdit *contents = s.contents();
+        QLineEdit *wsite = s.addressLine();
+        // Enter fetches whatever the modifiers, and the page replaces edits.
+        const QList<QPair<Qt::Key, Qt::KeyboardModifiers>> presses = {
+            {Qt::Key_Return, Qt::NoModifier},
+            {Qt::Key_Return, Qt::ShiftModifier},
+            {Qt::Key_Enter, Qt::KeypadModifier},
+            {Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier}};
+        for (int n = 0; n < presses.size(); ++n) {
+            contents->setPlainText(QStringLiteral("edited"));
+            wsite->setText(QStringLiteral("http://page%1.example/").arg(n));
+            QTest::keyClick(wsite, presses[n].first, presses[n].second);
+            QCOMPARE(s.inet->opened.last(), wsite->text());
+            s.inet->finish(true, "page " + QByteArray::number(n));
+            QCOMPARE(contents->toPlainText(), QStringLiteral("page %1").arg(n));
+        }
+        contents->setPlainText(QStringLiteral("my edits"));
+        QTest::keyClick(wsite, Qt::Key_Return);
+        s.inet->finish(false);
+        QCOMPARE(contents->toPlainText(), QStringLiteral("my edits"));
+        // A click empties the line, also one meant only to place the
+        // cursor; other keys only edit it.
+        const int opened = s.inet->opened.size();
+        QTest::mouseClick(wsite, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QCOMPARE(wsite->text(), QString());
+        QTest::keyClicks(wsite, QStringLiteral("abc"));
+        QTest::mouseClick(wsite, Qt::LeftButton, Qt::NoModifier, QPoint(2, 5));
+        QCOMPARE(wsite->text(), QString());
+        QCOMPARE(s.inet->opened.size(), opened);
+    }
+
+    void closingDropsARunningFetch() {
+        Setup s(QStringLiteral("http://slow.example/"));
+        QVERIFY(s.inet->isBusy());
+        s.html->close();
+        QTRY_VERIFY(!s.html);
+        QVERIFY(!s.inet->isBusy());
+        // The main window tests its connection again as before.
+        const int opened = s.inet->opened.size();
+        s.main->transfers()->startConnectionTest();
+        QCOMPARE(s.inet->opened.size(), opened + 1);
+    }
+
+    void runShowsTheFileAndReloadsItOnASecondRun() {
+        Setup s(QStringLiteral("about:blank"));
+        s.inet->finish(false);
+        const QString path = s.harness.dir() + QStringLiteral("/temp.htm");
+        const QString toFile = QStringLiteral("navigate:") + path;
+        // An empty box still makes a file, and the main window goes there.
+        s.run();
+        QCOMPARE(readFile(path), QByteArray("\r\n"));
+        QCOMPARE(s.calls("navigate").last(), toFile);
+        QCOMPARE(addressBox(s.main)->currentText(), path);
+
+        // The address is the one last taken: the shown file is reloaded.
+        s.contents()->setPlainText(QStringLiteral("<p>caf\u00e9</p>\n<p>two</p>"));
+        const int navigations = s.calls("navigate").size();
+        s.run();
+        QCOMPARE(readFile(path), QByteArray("<p>caf\xc3\xa9</p>\n<p>two</p>\r\n"));
+        QCOMPARE(s.calls("refresh").size(), 1);
+        QCOMPARE(s.calls("navigate").size(), navigations);
+
+        // Having followed a link away, or gone elsewhere, the file is loaded
+        // again instead of reloading the other page.
+        s.browser->shown = QStringLiteral("http://linked.example/");
+        s.run();
+        QCOMPARE(s.calls("navigate").mid(navigations), QStringList{toFile});
+        typeAddress(s.main, QStringLiteral("http://elsewhere.example/"));
+        s.run();
+        QCOMPARE(s.calls("navigate").last(), toFile);
+        QCOMPARE(s.calls("refresh").size(), 1);
+    }
+
+    void runKeepsThePagesEncoding() {
+        Setup s(QStringLiteral("http://latin.example/"));
+        const QByteArray page =
+            "<html><head><meta charset=\"iso-8859-1\"></head><body>caf\xe9</body></html>";
+        s.inet->finish(true, page);
+        QVERIFY(s.contents()->toPlainText().contains(QStringLiteral("caf\u00e9")));
+        s.run();
+        QCOMPARE(readFile(s.html->scratchPath()), page + "\r\n");
+    }
+
+    // A file that cannot be written is reported, with the reason, and
+    // nothing else changes: an older temp.htm would pass for this text.
+    void failedWriteIsReportedAndGoesNowhere_data() {
+        QTest::addColumn<bool>("missingDir");
+        QTest::newRow("directory in the file's place") << false;
+        QTest::newRow("program directory gone") << true;
+    }
+    void failedWriteIsReportedAndGoesNowhere() {
+        QFETCH(bool, missingDir);
+        QTemporaryDir base;
+        const QString dir = base.path() + (missingDir ? QStringLiteral("/gone") : QString());
+        QVERIFY(missingDir || QDir(dir).mkdir(QStringLiteral("temp.htm")));
+        Setup s(QStringLiteral("about:blank"), dir);
+        s.inet->finish(false);
+        addressBox(s.main)->setEditText(QStringLiteral("http://before.example/"));
+        const QStringList callsBefore = s.browser->calls;
+        s.contents()->setPlainText(QStringLiteral("<p>new</p>"));
+        s.run();
+
+        QCOMPARE(s.harness.messages.shown.size(), 1);
+        const QString text = s.harness.messages.shown.at(0).text;
+        QVERIFY2(text.contains(dir + QStringLiteral("/temp.htm")), qPrintable(text));
+        QVERIFY2(!text.section(QLatin1Char('\n'), 1).trimmed().isEmpty(), qPrintable(text));
+        QCOMPARE(s.browser->calls, callsBefore);
+        QCOMPARE(addressBox(s.main)->currentText(), QStringLiteral("http://before.example/"));
+        QCOMPARE(s.contents()->toPlainText(), QStringLiteral("<p>new</p>"));
+    }
+};
+
+QTEST_MAIN(TestHtmlWindow)
+#include "test_html_window.moc"

@@ -1,0 +1,240 @@
+// The main window with a scripted page: start-up, going to an address from
+// the keyboard and the address box's list, layout, commands and menus.
+
+#include <QAbstractItemView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "about/about_window.h"
+#include "harness.h"
+#include "html_window/html_window.h"
+#include "search/search_dialog.h"
+
+using namespace quillow;
+using namespace quillow::test;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Harness> h;
+    MainWindow *w = nullptr;
+    FakeBrowser *page = nullptr;
+
+    QPushButton *button(int index) const {
+        return child<QPushButton>(w, QStringLiteral("buttons(%1)").arg(index));
+    }
+    QStringList navigations() const { return page->callsNamed(QStringLiteral("navigate")); }
+
+private slots:
+    void init() {
+        h = std::make_unique<Harness>();
+        h->writeFile(QStringLiteral("favorites.dat"), "first\r\n\r\nthird");
+        w = h->startWithPrimary();
+        page = h->browsers.last();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+    }
+    void cleanup() { h.reset(); }
+
+    void startsAsDesigned() {
+        QCOMPARE(page->calls.first(), QStringLiteral("navigate:about:blank"));
+        QCOMPARE(w->lastAddress(), QStringLiteral("about:blank"));
+        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Tarn - Quillow :  "));
+        for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10})
+            QCOMPARE(button(i)->isEnabled(), i > 3);
+        QVERIFY(!button(9));
+        QCOMPARE(button(10)->text(), QStringLiteral("Block Popups"));
+        QVERIFY(child(w, QStringLiteral("favfr"))->isHidden());
+        QCOMPARE(child<QLabel>(w, QStringLiteral("onoff"))->text(), QStringLiteral("Offline"));
+        auto *favorites = child<QListWidget>(w, QStringLiteral("favemenu"));
+        QCOMPARE(favorites->count(), 3);
+        QCOMPARE(favorites->item(1)->text(), QString());
+        QCOMPARE(w->focusWidget(), addressBox(w));
+        QVERIFY(h->messages.shown.isEmpty());
+
+        QStringList menus;
+        for (QAction *a : w->menuBar()->actions())
+            menus.append(a->text());
+        QCOMPARE(menus.join(QLatin1Char(',')), QStringLiteral("File,Navigation,Tools,Current,About"));
+        auto *current = child<QMenu>(w, QStringLiteral("currentstuffh"));
+        QVERIFY(!current->menuAction()->isEnabled());
+        QCOMPARE(current->actions().size(), 20);
+
+        // Tab goes page, "<", Back, Forward, ..., the popup switch before Search.
+        QStringList order;
+        for (QWidget *x = addressBox(w); order.size() < 14; x = x->nextInFocusChain())
+            if ((x->focusPolicy() & Qt::TabFocus) && !x->objectName().isEmpty())
+                order.append(x->objectName());
+        const int first = order.indexOf(QStringLiteral("buttons(0)"));
+        QCOMPARE(order.mid(first, 10).join(QLatin1Char(' ')),
+                 QStringLiteral("buttons(0) buttons(1) buttons(2) buttons(3) buttons(4) buttons(5) "
+                                "buttons(10) buttons(7) buttons(6) buttons(8)"));
+    }
+
+    void enterGoesToTheTypedAddress() {
+        typeAddress(w, QStringLiteral("  a.test  "));
+        QCOMPARE(navigations().last(), QStringLiteral("navigate:a.test"));
+        QVERIFY(button(1)->isEnabled());
+        QCOMPARE(page->calls.last(), QStringLiteral("giveFocus"));
+        // The same text again is passed over, with any modifier on Enter.
+        addressBox(w)->setFocus();
+        QTest::keyClick(addressBox(w), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
+        QCOMPARE(navigations().size(), 2);
+
+        // An empty box is refused once, then passed over.
+        typeAddress(w, QString());
+        typeAddress(w, QString());
+        QCOMPARE(h->messages.shown.size(), 1);
+        QCOMPARE(h->messages.shown[0].text, QStringLiteral("Please enter a web address or use search."));
+        QCOMPARE(h->messages.shown[0].title, QStringLiteral("INVALID ADDRESS"));
+        QCOMPARE(h->messages.shown[0].icon, MessageBoxes::Icon::Information);
+        QCOMPARE(w->focusWidget(), addressBox(w));
+        QCOMPARE(navigations().size(), 2);
+    }
+
+    void failuresGoingToAnAddress() {
+        // A number the trap passes over: the next steps still run.
+        page->failures.insert(QStringLiteral("navigate"), 85);
+        typeAddress(w, QStringLiteral("a.test"));
+        QVERIFY(button(1)->isEnabled());
+        QVERIFY(h->messages.shown.isEmpty());
+        // Any other: the report, nothing after the failed step.
+        button(1)->setEnabled(false);
+        page->failures.insert(QStringLiteral("navigate"), BrowserError::kUnspecified);
+        typeAddress(w, QStringLiteral("b.test"));
+        QCOMPARE(h->messages.shown.size(), 1);
+        QCOMPARE(h->messages.shown[0].title, QStringLiteral("Internal Error!"));
+        QCOMPARE(h->messages.shown[0].icon, MessageBoxes::Icon::Exclamation);
+        QVERIFY(h->messages.shown[0].text.startsWith(QStringLiteral("Error #-2147467259 ")));
+        QCOMPARE(w->lastAddress(), QStringLiteral("b.test"));
+        QVERIFY(!button(1)->isEnabled());
+        // A hidden page cannot take the focus: passed over quietly.
+        page->failures.clear();
+        page->widget()->hide();
+        typeAddress(w, QStringLiteral("c.test"));
+        QCOMPARE(h->messages.shown.size(), 1);
+        QVERIFY(button(1)->isEnabled());
+    }
+
+    void pickingFromTheListGoesThere() {
+        for (const char *url : {"http://one.test/", "http://two.test/"})
+            emit page->navigationCompleted(QString::fromLatin1(url));
+        QComboBox *box = addressBox(w);
+        QCOMPARE(box->count(), 2);
+        // By keys: open the list, move down, Enter.
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(box->view()->isVisible());
+        QTest::keyClick(box->view(), Qt::Key_Down);
+        QTest::keyClick(box->view(), Qt::Key_Return);
+        QCOMPARE(navigations().last(), QStringLiteral("navigate:http://two.test/"));
+        // By the mouse, on the list the keys opened.
+        QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(box->view()->isVisible());
+        const QRect first = box->view()->visualRect(box->model()->index(0, 0));
+        QTest::mouseClick(box->view()->viewport(), Qt::LeftButton, {}, first.center());
+        QCOMPARE(navigations().last(), QStringLiteral("navigate:http://one.test/"));
+        QCOMPARE(navigations().size(), 3);
+    }
+
+    void laysOutTheDesignedClientArea() {
+        QCOMPARE(w->centralWidget()->size(), QSize(704, 664));
+        QCOMPARE(addressBox(w)->geometry(), QRect(232, 56, 464, addressBox(w)->height()));
+        QCOMPARE(page->widget()->geometry(), QRect(0, 80, 704, 564));
+        QCOMPARE(child(w, QStringLiteral("pageload"))->pos(), QPoint(497, 645));
+        QCOMPARE(statusBar(w)->geometry(), QRect(0, 631, 704, 33));
+
+        QWidget *favorites = child(w, QStringLiteral("favfr"));
+        QTest::mouseClick(button(8), Qt::LeftButton);
+        QVERIFY(favorites->isVisible());
+        QCOMPARE(page->widget()->geometry(), QRect(favorites->width(), 80, 704 - favorites->width(), 564));
+        QTest::mouseClick(button(8), Qt::LeftButton);
+        QVERIFY(favorites->isHidden());
+        QCOMPARE(page->widget()->geometry(), QRect(0, 80, 704, 564));
+    }
+
+    void snapsBackToTheMinimumWithABeep() {
+        w->resize(300, 500);
+        QTRY_COMPARE(w->frameGeometry().size(), QSize(394, 222));
+        QVERIFY(h->beeps >= 1);
+        QCOMPARE(page->widget()->width(), w->centralWidget()->width());
+        const int beeps = h->beeps;
+        w->resize(394, 222);
+        QCOMPARE(h->beeps, beeps);
+    }
+
+    void connectionTestedAfterEachLayoutButNotMinimised() {
+        FakeTransfer *transfer = h->transfers.last();
+        auto tests = [transfer] { return transfer->opened.size(); };
+        transfer->finish(false);
+        const int before = tests();
+        w->showMinimized();
+        QTRY_VERIFY(w->isMinimized());
+        w->resize(w->width() + 10, w->height());
+        QCOMPARE(tests(), before);
+        w->showNormal();
+        QTRY_VERIFY(!w->isMinimized());
+        QVERIFY(tests() > before);
+        // A click on the label tests too, once the running test is over.
+        transfer->finish(false);
+        const int afterRestore = tests();
+        QTest::mouseClick(child(w, QStringLiteral("onoff")), Qt::LeftButton);
+        QCOMPARE(tests(), afterRestore + 1);
+    }
+
+    void backForwardAndTheNavigationMenu() {
+        // No earlier page: no message, Forward stays off, the focus moves.
+        page->failures.insert(QStringLiteral("goBack"), BrowserError::kUnspecified);
+        w->runCommand(Command::Back);
+        QVERIFY(!button(2)->isEnabled());
+        QCOMPARE(page->calls.last(), QStringLiteral("giveFocus"));
+        // The menu works while the buttons are disabled.
+        page->failures.clear();
+        chooseMenuItem(w, QStringLiteral("navig(0)"), QStringLiteral("navi"));
+        QVERIFY(button(2)->isEnabled());
+        const int before = page->calls.size();
+        for (int i = 1; i <= 4; ++i)
+            chooseMenuItem(w, QStringLiteral("navig(%1)").arg(i), QStringLiteral("navi"));
+        QCOMPARE(page->calls.mid(before),
+                 QStringList({"goForward", "giveFocus", "refresh", "stop", "goHome"}));
+        QVERIFY(button(2)->isEnabled());
+    }
+
+    void menusOpenTheOtherWindows() {
+        chooseMenuItem(w, QStringLiteral("navig(5)"), QStringLiteral("navi"));
+        QTRY_VERIFY(h->windows().searchDialog() && h->windows().searchDialog()->isVisible());
+        chooseMenuItem(w, QStringLiteral("toolsm(1)"), QStringLiteral("td"));
+        QTRY_VERIFY(h->windows().htmlWindow() && h->windows().htmlWindow()->isVisible());
+        chooseMenuItem(w, QStringLiteral("aboutf"));
+        QTRY_VERIFY(h->windows().aboutWindow() && h->windows().aboutWindow()->isVisible());
+    }
+
+    void popupSwitchFlipsItsCaptionOnly() {
+        QTest::mouseClick(button(10), Qt::LeftButton);
+        QCOMPARE(button(10)->text(), QStringLiteral("Allow Popups"));
+        QVERIFY(w->isBlockingPopups());
+        QTest::mouseClick(button(10), Qt::LeftButton);
+        QCOMPARE(button(10)->text(), QStringLiteral("Block Popups"));
+        QVERIFY(!w->isBlockingPopups());
+        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
+        QCOMPARE(statusBar(w)->message(), QString());
+    }
+
+    void exitClosesThatWindowOnly() {
+        MainWindow *second = h->windows().createPopup();
+        second->show();
+        QPointer<MainWindow> first(w);
+        chooseMenuItem(w, QStringLiteral("exiti"), QStringLiteral("filed"));
+        QTRY_VERIFY(!first);
+        QCOMPARE(h->windows().mainWindows(), QList<MainWindow *>{second});
+        QVERIFY(second->isVisible());
+        QCOMPARE(h->windows().primary(), nullptr);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

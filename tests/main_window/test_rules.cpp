@@ -1,0 +1,134 @@
+// The main window's pure rules: the typed-address decision, layout and
+// progress arithmetic and the block list.
+
+#include <QtTest>
+#include <limits>
+
+#include "main_window/address_decision.h"
+#include "main_window/block_list.h"
+#include "main_window/layout.h"
+#include "main_window/progress.h"
+
+using namespace quillow;
+using Outcome = AddressDecision::Outcome;
+
+class MainWindowRules : public QObject {
+    Q_OBJECT
+
+private slots:
+    void typedAddress_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("address");  // sent to the component
+        QTest::addColumn<QString>("boxText");
+        QTest::addColumn<QString>("lastAfter");
+        const int go = int(Outcome::Go), refuse = int(Outcome::Refuse), ignore = int(Outcome::Ignore);
+        QTest::newRow("blanks trimmed, kept in last")
+            << "  a.test  " << "about:blank" << go << "a.test" << "  a.test  " << "  a.test  ";
+        QTest::newRow("tabs are not blanks") << "\ta.test" << "" << go << "\ta.test" << "\ta.test"
+                                             << "\ta.test";
+        QTest::newRow("same as last") << "a.test" << "a.test" << ignore << "" << "a.test"
+                                      << "a.test";
+        QTest::newRow("differs in case only") << "A.test" << "a.test" << go << "A.test" << "A.test"
+                                              << "A.test";
+        QTest::newRow("blank page at start") << "about:blank" << "about:blank" << ignore << ""
+                                             << "about:blank" << "about:blank";
+        QTest::newRow("blank page later") << "about:blank" << "a.test" << refuse << "" << "" << "";
+        QTest::newRow("empty") << "" << "a.test" << refuse << "" << "" << "";
+        QTest::newRow("empty after a refusal") << "" << "" << ignore << "" << "" << "";
+    }
+    void typedAddress() {
+        QFETCH(QString, typed);
+        QFETCH(QString, last);
+        const AddressDecision d = decideTypedAddress(typed, last);
+        QTEST(int(d.outcome), "outcome");
+        QTEST(d.address, "address");
+        QTEST(d.boxText, "boxText");
+        QTEST(d.lastAddress, "lastAfter");
+    }
+
+    void errorTrapsAndTrimming() {
+        for (int n : {0, 5, 20, 85})
+            QVERIFY(goingOnAfterError(n));
+        for (int n : {1, 6, 80004005, -2147467259})
+            QVERIFY(!goingOnAfterError(n));
+        QVERIFY(internalErrorText(-2147467259)
+                    .startsWith(QStringLiteral("Error #-2147467259 Please report it by emailing ")));
+        QCOMPARE(trimBlanks(QStringLiteral(" \u00a0a b ")), QStringLiteral("\u00a0a b"));
+        QCOMPARE(trimBlanks(QStringLiteral("   ")), QString());
+        QVERIFY(showsAddress(QStringLiteral("file:///tmp/x/temp.htm"), QStringLiteral("/tmp/x//temp.htm")));
+        QVERIFY(!showsAddress(QStringLiteral("http://a.test/temp.htm"), QStringLiteral("/temp.htm")));
+    }
+
+    void layout_data() {
+        QTest::addColumn<bool>("favorites");
+        QTest::addColumn<QSize>("outer");
+        QTest::addColumn<QRect>("page");  // null: too small, nothing placed
+        QTest::newRow("designed size") << false << QSize(712, 720) << QRect(0, 80, 704, 564);
+        QTest::newRow("favorites beside the page") << true << QSize(712, 720) << QRect(169, 80, 535, 564);
+        QTest::newRow("minimum is allowed") << false << kMinimumOuter << QRect(0, 80, 704, 564);
+        QTest::newRow("too narrow") << false << QSize(393, 900) << QRect();
+        QTest::newRow("too low") << false << QSize(900, 221) << QRect();
+    }
+    void layout() {
+        QFETCH(bool, favorites);
+        QFETCH(QSize, outer);
+        QFETCH(QRect, page);
+        LayoutInput in{QSize(704, 664), outer, favorites, 169, QSize(185, 17), 21, 153};
+        const LayoutPlan plan = planLayout(in);
+        QCOMPARE(plan.tooSmall, page.isNull());
+        QCOMPARE(plan.page, page);
+        if (page.isNull())
+            return;
+        QCOMPARE(plan.addressBox, QRect(232, 56, 464, 21));
+        QCOMPARE(plan.progressBar, QRect(497, 645, 185, 17));
+        QCOMPARE(plan.favoritesFrame, favorites ? QRect(0, 80, 169, 564) : QRect());
+        // Inside the frame at 100, 800 twips; its height follows the outer one.
+        if (favorites)
+            QCOMPARE(plan.favoritesList, QRect(7, 53, 153, outer.height() - 200));
+    }
+
+    void progress_data() {
+        QTest::addColumn<int>("progress");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("barMaximum");
+        QTest::addColumn<int>("value");  // -1: the value stays, the box's address is gone to
+        const int max = std::numeric_limits<qint32>::max();
+        QTest::newRow("end of download") << -1 << 100 << 101 << 1;
+        QTest::newRow("nothing yet") << 0 << 0 << 1 << 0;
+        QTest::newRow("end, no maximum") << -1 << 0 << 1 << 1;
+        QTest::newRow("at the maximum") << 3 << 3 << 4 << 3;
+        QTest::newRow("past the maximum") << 5 << 3 << 4 << -1;
+        // Limits the bar cannot show are kept within its range.
+        QTest::newRow("negative maximum") << -7 << -5 << 1 << 1;
+        QTest::newRow("largest maximum") << 10 << max << max << 10;
+        QTest::newRow("smallest progress") << std::numeric_limits<qint32>::min() << 10 << 11 << 11;
+    }
+    void progress() {
+        QFETCH(int, progress);
+        QFETCH(int, maximum);
+        QFETCH(int, value);
+        const ProgressStep step = progressStep(progress, maximum);
+        QTEST(step.maximum, "barMaximum");
+        QCOMPARE(step.goToAddress, value < 0);
+        QCOMPARE(step.setValue, value >= 0);
+        if (step.setValue)
+            QCOMPARE(step.value, value);
+    }
+
+    void blockList() {
+        const QString host = blocklist::kAdServerFragment;
+        QVERIFY(blocklist::isAdServer(QStringLiteral("http://") + host.toUpper() + QStringLiteral("/x")));
+        QVERIFY(blocklist::isAdServer(QStringLiteral("https://a.test/p?u=") + host));
+        QVERIFY(!blocklist::isAdServer(host.chopped(1)));
+        for (const QString &a : blocklist::kKnownPopupAddresses) {
+            QVERIFY(blocklist::isKnownPopupAddress(a));
+            for (const QString &near : {a.toUpper(), a + QLatin1Char('/'), a + QLatin1Char(' '), a.chopped(1)})
+                QVERIFY(!blocklist::isKnownPopupAddress(near));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(MainWindowRules)
+#include "test_rules.moc"

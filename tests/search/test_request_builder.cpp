@@ -1,0 +1,118 @@
+// The search engines' request addresses and how the words are encoded.
+
+#include <QtTest>
+
+#include "search/request_builder.h"
+
+using namespace quillow;
+
+namespace {
+
+// Dog Pile's fixed runs, as the engine expects them.
+const QString kWebRun = QStringLiteral(
+    "/1/20/1/-/1/0/1/1/1/1/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/");
+const QString kPicturesRun = QStringLiteral("/1/20/1/-/1/0/1/1/1/1/-/-/-/-/-/-/-/");
+const QString kDogPile = QStringLiteral("https://www.dogpile.com/info.dogpl/search/");
+
+// What a form decoder makes of a value: "+" is a blank.
+QString formDecoded(QString value) {
+    return QUrl::fromPercentEncoding(value.replace(QLatin1Char('+'), QLatin1Char(' ')).toLatin1());
+}
+
+}  // namespace
+
+class TestRequestBuilder : public QObject {
+    Q_OBJECT
+private slots:
+    void everyRow_data() {
+        QTest::addColumn<int>("engine");
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("address");
+        const QString w = QStringLiteral("red+fox");
+        const QString dw = QStringLiteral("red%2Bfox");
+        const QString google = QStringLiteral("https://www.google.com/search?hl=en&ie=UTF-8&q=");
+        const QString googlePictures =
+            QStringLiteral("https://images.google.com/images?hl=en&lr=&ie=UTF-8&q=");
+        QTest::newRow("Dog Pile web")
+            << 0 << 0 << "red fox" << kDogPile + "web/" + dw + kWebRun + dw;
+        QTest::newRow("Dog Pile pictures")
+            << 0 << 1 << "red fox" << kDogPile + "images/" + dw + kPicturesRun + dw;
+        QTest::newRow("Google web") << 1 << 0 << "red fox" << google + w;
+        QTest::newRow("Google pictures") << 1 << 1 << "red fox" << googlePictures + w;
+        QTest::newRow("Yahoo web") << 2 << 0 << "red fox"
+                                   << "https://search.yahoo.com/search?p=" + w +
+                                          "&ei=UTF-8&fr=fp-tab-web-t&n=20&fl=0&x=wrt";
+        QTest::newRow("Yahoo pictures") << 2 << 1 << "red fox"
+                                        << "https://images.search.yahoo.com/search/images?p=" + w +
+                                               "&ei=UTF-8&fr=fp-tab-img-t&cop=mss&tab=3";
+        // Any kind but web pages is pictures; an unknown engine builds nothing.
+        QTest::newRow("kind 2") << 1 << 2 << "red fox" << googlePictures + w;
+        QTest::newRow("engine 3") << 3 << 0 << "red fox" << QString();
+        // Empty words still make a request; Dog Pile's path then has "//".
+        QTest::newRow("Google, no words") << 1 << 0 << "" << google;
+        QTest::newRow("Dog Pile, no words") << 0 << 0 << "" << kDogPile + "web/" + kWebRun;
+    }
+    void everyRow() {
+        QFETCH(int, engine);
+        QFETCH(int, method);
+        QFETCH(QString, words);
+        QFETCH(QString, address);
+        QCOMPARE(searchRequestAddress(engine, method, words), address);
+    }
+
+    void wordsEncoded_data() {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("query");    // Google and Yahoo
+        QTest::addColumn<QString>("dogPile");  // its escapes escaped once more
+        const char *const rows[][3] = {
+            {" a  b ", "+a++b+", "%2Ba%2B%2Bb%2B"},
+            {"C# tutorial", "C%23+tutorial", "C%2523%2Btutorial"},
+            {"AT&T", "AT%26T", "AT%2526T"},
+            {"a+b", "a%2Bb", "a%252Bb"},  // a plus is not a blank
+            {"a\tb\r\n", "a%09b%0D%0A", "a%2509b%250D%250A"},
+            {"caf\u00e9", "caf%C3%A9", "caf%25C3%25A9"},
+        };
+        for (const auto &row : rows)
+            QTest::addRow("%s", row[1])
+                << QString::fromUtf8(row[0]) << QString(row[1]) << QString(row[2]);
+    }
+    void wordsEncoded() {
+        QFETCH(QString, words);
+        QFETCH(QString, query);
+        QFETCH(QString, dogPile);
+        QCOMPARE(encodeSearchWords(Google, words), query);
+        QCOMPARE(encodeSearchWords(Yahoo, words), query);
+        QCOMPARE(encodeSearchWords(DogPile, words), dogPile);
+    }
+
+    // The engine reads back exactly the words, and the rest of the address
+    // keeps its parts.
+    void wordsSurviveTheRoundTrip_data() {
+        QTest::addColumn<QString>("words");
+        QTest::newRow("query syntax") << QStringLiteral("a=b&c=d#e?f");
+        QTest::newRow("plus and percent") << QStringLiteral("1+1 = 2 %41");
+        QTest::newRow("paths") << QStringLiteral("../x/y;z");
+        QTest::newRow("non-ASCII") << QStringLiteral("Straße 日本 \U0001F600");
+    }
+    void wordsSurviveTheRoundTrip() {
+        QFETCH(QString, words);
+        const QUrl google(searchRequestAddress(Google, WebPages, words), QUrl::StrictMode);
+        QVERIFY(google.isValid());
+        QCOMPARE(google.path(), QStringLiteral("/search"));
+        const QUrlQuery query(google);
+        QCOMPARE(query.queryItems().size(), 3);
+        QCOMPARE(formDecoded(query.queryItemValue("q", QUrl::FullyEncoded)), words);
+
+        // Dog Pile: one path segment each time, decoded as a path, then as form.
+        const QUrl dogPile(searchRequestAddress(DogPile, WebPages, words), QUrl::StrictMode);
+        QVERIFY(dogPile.isValid() && !dogPile.hasQuery() && !dogPile.hasFragment());
+        const QStringList segments = dogPile.path(QUrl::FullyEncoded).split(QLatin1Char('/'));
+        QCOMPARE(segments.size(), 44);
+        for (const QString &segment : {segments.at(4), segments.last()})
+            QCOMPARE(formDecoded(QUrl::fromPercentEncoding(segment.toLatin1())), words);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRequestBuilder)
+#include "test_request_builder.moc"

@@ -1,0 +1,46 @@
+#include "engine_support.h"
+
+#include <unistd.h>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include "browser/web_engine_browser.h"
+#include "harness.h"
+
+namespace quillow::test {
+
+MainWindow *startOnEngine(Harness &h, const QUrl &home) {
+    MainWindow *w = h.startWithPrimary([home](Context &c) {
+        c.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), home);
+    });
+    const bool ready = QTest::qWaitForWindowExposed(w) &&
+                       QTest::qWaitFor([w] { return location(w) == QLatin1String("about:blank"); },
+                                       kPageWait);
+    return ready ? w : nullptr;
+}
+
+QWebEngineView *viewOf(MainWindow *w) {
+    return static_cast<QWebEngineView *>(w->browser()->widget());
+}
+
+QString location(MainWindow *w) {
+    return w->browser()->location();
+}
+
+void clickInPage(MainWindow *w, QPoint at) {
+    QWebEngineView *view = viewOf(w);
+    QTest::mouseClick(view->focusProxy() ? view->focusProxy() : view, Qt::LeftButton, {}, at);
+}
+
+int runEngineTest(int argc, char **argv, const std::function<int()> &run) {
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += " --disable-background-networking --disable-component-update";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    return run();
+}
+
+}  // namespace quillow::test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QApplication>
+#include <QUrl>
+#include <QtTest>
+
+class QWebEngineView;
+
+namespace quillow {
+class MainWindow;
+namespace test {
+class Harness;
+
+// How long an engine test waits for a page to arrive.
+inline constexpr int kPageWait = 20000;
+
+// Starts the harness's program on the real engine, every page in the
+// default profile, and returns its primary window once its blank first
+// page is on show. home is where Home goes.
+MainWindow *startOnEngine(Harness &h, const QUrl &home = QUrl());
+QWebEngineView *viewOf(MainWindow *w);
+QString location(MainWindow *w);
+// A mouse click that the page takes as the user's own.
+void clickInPage(MainWindow *w, QPoint at);
+
+// Sets the engine up for a test process, then runs it: a shared GL context
+// before the application exists, no sandbox as root (the engine refuses it
+// there), and no network of its own.
+int runEngineTest(int argc, char **argv, const std::function<int()> &run);
+
+}  // namespace test
+}  // namespace quillow
+
+#define QUILLOW_ENGINE_TEST_MAIN(TestClass)                                  \
+    int main(int argc, char **argv) {                                        \
+        return quillow::test::runEngineTest(argc, argv, [argc, argv] {       \
+            TestClass test;                                                  \
+            return QTest::qExec(&test, argc, argv);                          \
+        });                                                                  \
+    }
