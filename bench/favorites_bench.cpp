@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/message_boxes.h"
 #include "browser/browser.h"
 #include "favorites/favorites_list.h"
 #include "favorites/favorites_panel.h"
-#include "main_window/context.h"
 
 namespace {
 
@@ -30,33 +30,28 @@ constexpr int kRounds = 7;
 class StillBrowser : public Browser {
 public:
     using Browser::Browser;
-    void setEvents(BrowserEvents *) override {}
     QWidget *widget() override { return nullptr; }
-    BrowserError Navigate(const QString &) override { return {}; }
-    BrowserError GoBack() override { return {}; }
-    BrowserError GoForward() override { return {}; }
-    BrowserError GoHome() override { return {}; }
-    BrowserError Stop() override { return {}; }
-    BrowserError Refresh() override { return {}; }
-    QString LocationURL() const override {
+    BrowserError navigate(const QString &) override { return {}; }
+    BrowserError goBack() override { return {}; }
+    BrowserError goForward() override { return {}; }
+    void goHome() override {}
+    void stop() override {}
+    void refresh() override {}
+    QString location() const override {
         return QStringLiteral("https://www.example.com/the/page/added");
     }
-    BrowserError SetStatusText(const QString &) override { return {}; }
-    BrowserError AdoptFailedFrame() override { return {}; }
-    BrowserError SetFocus() override { return {}; }
-    void SetRegisterAsBrowser(bool) override {}
-    bool RegisterAsBrowser() const override { return false; }
-    void SetSilent(bool) override {}
-    bool Silent() const override { return false; }
+    BrowserError giveFocus() override { return {}; }
+    void setSilent(bool) override {}
+    bool isSilent() const override { return false; }
 };
 
 class CountingMessages : public MessageBoxes {
 public:
     int shown = 0;
-    int show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
+    Answer show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         ++shown;
-        return Ok;
+        return Answer::Ok;
     }
 };
 

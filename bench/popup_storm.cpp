@@ -29,12 +29,13 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/message_boxes.h"
+#include "app/window_registry.h"
 #include "browser/web_engine_browser.h"
 #include "http_server.h"
-#include "inet/network_inet.h"
-#include "main_window/mainf.h"
-#include "main_window/status_bar.h"
-#include "main_window/windows.h"
+#include "inet/network_transfer.h"
+#include "main_window/main_window.h"
+#include "widgets/status_bar.h"
 
 namespace {
 
@@ -53,10 +54,10 @@ constexpr int kStormTimeoutMs = 90000;
 class CountingMessages : public MessageBoxes {
 public:
     int shown = 0;
-    int show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
+    Answer show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
         std::fprintf(stderr, "message box: %s\n", qPrintable(text));
         ++shown;
-        return Ok;
+        return Answer::Ok;
     }
 };
 
@@ -197,46 +198,46 @@ Round quillowRound(test::HttpServer &server) {
     context.connectionTestHost = QStringLiteral("127.0.0.1");
     context.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(),
                                                      QUrl(QStringLiteral("qrc:/assets/home.html")));
-    context.inetFactory = [](QObject *parent) -> Inet * { return new NetworkInet(parent); };
+    context.transferFactory = [](QObject *parent) -> InternetTransfer * {
+        return new NetworkTransfer(parent);
+    };
 
-    Windows windows(context);
-    MainF *window = windows.createPrimary();
+    WindowRegistry windows(context);
+    MainWindow *window = windows.createPrimary();
+    auto *status = window->findChild<StatusBar *>(QStringLiteral("webstatus"));
+    auto *addressBox = window->findChild<QComboBox *>(QStringLiteral("addressbar"));
     window->show();
-    if (!runUntil(
-            [&] { return window->webstatus()->simpleText() == QLatin1String("Site Loaded."); },
-            kLoadTimeoutMs)) {
+    if (!runUntil([&] { return status->message() == QLatin1String("Site Loaded."); },
+                  kLoadTimeoutMs)) {
         Round r;
         r.faults << QStringLiteral("about:blank did not load");
         return r;
     }
-    window->command(10);
-    if (!window->blockingPopups()) {
+    window->runCommand(Command::PopupBlocking);
+    if (!window->isBlockingPopups()) {
         Round r;
-        r.faults << QStringLiteral("command 10 did not turn blocking on");
+        r.faults << QStringLiteral("the popup switch did not turn blocking on");
         return r;
     }
 
     const QString expected = QString::number(kPopups) + QStringLiteral(" Popups");
     QString simpleAtAll;
     Subject s;
-    s.page = qobject_cast<QWebEngineView *>(window->browserwindow()->widget())->page();
-    s.edit = window->addressbar()->lineEdit();
-    s.go = [window](const QString &url) {
-        window->addressbar()->setEditText(url);
-        window->searchnf();
-    };
+    s.page = qobject_cast<QWebEngineView *>(window->browser()->widget())->page();
+    s.edit = addressBox->lineEdit();
+    s.go = [window](const QString &url) { window->goToTypedAddress(url); };
     s.allCounted = [&] {
-        if (window->webstatus()->panelText(2) != expected)
+        if (status->popupCount() != expected)
             return false;
-        simpleAtAll = window->webstatus()->simpleText();
+        simpleAtAll = status->message();
         return true;
     };
     Round r = measure(s, server.url(QStringLiteral("/storm.html")));
 
-    if (window->popupcount() != kPopups)
-        r.faults << QStringLiteral("popupcount is %1").arg(window->popupcount());
-    if (window->webstatus()->panelText(2) != expected)
-        r.faults << QStringLiteral("panel 2 reads \"%1\"").arg(window->webstatus()->panelText(2));
+    if (window->popupCount() != kPopups)
+        r.faults << QStringLiteral("the popup count is %1").arg(window->popupCount());
+    if (status->popupCount() != expected)
+        r.faults << QStringLiteral("panel 2 reads \"%1\"").arg(status->popupCount());
     // The page completes after its script, so the window ends at "Site
     // Loaded."; at the 1000th refusal it showed the refusal.
     if (!simpleAtAll.isEmpty() && simpleAtAll != QLatin1String("Popup Blocked"))

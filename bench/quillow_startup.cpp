@@ -8,33 +8,35 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include "main_window/mainf.h"
-#include "main_window/program.h"
-#include "main_window/qt_message_boxes.h"
-#include "main_window/status_bar.h"
-#include "main_window/windows.h"
+#include <QWebEngineProfile>
+
+#include "app/message_boxes.h"
+#include "app/program.h"
+#include "app/window_registry.h"
+#include "main_window/main_window.h"
 #include "ready_line.h"
+#include "widgets/status_bar.h"
 
 int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
 
-    quillow::QtMessageBoxes messages;
-    quillow::Context context = quillow::realContext(&messages);
+    quillow::DesktopMessageBoxes messages;
+    quillow::Context context = quillow::realContext(&messages, QWebEngineProfile::defaultProfile());
     context.connectionTestHost = QStringLiteral("127.0.0.1");
-    quillow::Windows windows(context);
-    quillow::MainF *window = windows.createPrimary();
+    quillow::WindowRegistry windows(context);
+    quillow::MainWindow *window = windows.createPrimary();
+    auto *status = window->findChild<quillow::StatusBar *>(QStringLiteral("webstatus"));
 
     // The component's own handlers were connected first, so by the time
     // these run the window has taken the completed load.
-    auto *view = qobject_cast<QWebEngineView *>(window->browserwindow()->widget());
+    auto *view = qobject_cast<QWebEngineView *>(window->browser()->widget());
     if (!view)
         return 1;
     bool reported = false;
-    auto check = [window, &reported] {
-        if (reported || !window->isVisible() ||
-            window->webstatus()->simpleText() != QLatin1String("Site Loaded."))
+    auto check = [window, status, &reported] {
+        if (reported || !window->isVisible() || status->message() != QLatin1String("Site Loaded."))
             return;
         reported = true;
         quillow::bench::printReady();

@@ -27,8 +27,11 @@ rounds=7       # start-up rounds per program, after one to warm up
 settle=3       # seconds between ready and reading the memory
 ready_limit=60 # seconds a program may take to get ready
 
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+# An existing build keeps its type; the bench programs are switched on.
+if [[ -f "$build/CMakeCache.txt" ]]; then
+    cmake "$build" -DQUILLOW_BUILD_BENCHMARKS=ON >/dev/null
+else
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLOW_BUILD_BENCHMARKS=ON
 fi
 cmake --build "$build" -j2 --target quillow_startup bare_view popup_storm favorites_bench
 

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 #include "fuzz_support.h"
-#include "page_events/block_list.h"
+#include "main_window/block_list.h"
 
 using namespace quillow;
 

@@ -3,7 +3,7 @@
 # runs each for a bounded time (QUILLOW_FUZZ_SECONDS, default 20), starting
 # from its seed corpus in fuzz/corpus/<target>/. A crash or a broken
 # property fails the run; the input that caused it is kept in
-# build-fuzz/artifacts/ and belongs in tests/unit/test_fuzz_regressions.cpp.
+# build-fuzz/artifacts/ and belongs in the unit test of the code it broke.
 # Called by test.sh after the normal test run; needs setup.sh's packages.
 set -euo pipefail
 
@@ -13,7 +13,8 @@ seconds="${QUILLOW_FUZZ_SECONDS:-20}"
 targets=(fuzz_favorites_format fuzz_request_builder fuzz_block_list)
 
 CC=clang-14 CXX=clang++-14 cmake -S "$QUILLOW_ROOT" -B "$QUILLOW_FUZZ_BUILD" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLOW_FUZZ=ON -DQUILLOW_BUILD_TESTS=OFF
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLOW_FUZZ=ON -DQUILLOW_BUILD_TESTS=OFF \
+    -DQUILLOW_WARNINGS_AS_ERRORS=ON
 cmake --build "$QUILLOW_FUZZ_BUILD" --target fuzzers -j"${QUILLOW_JOBS:-2}"
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

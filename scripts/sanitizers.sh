@@ -10,7 +10,7 @@ QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLOW_ASAN_BUILD="${QUILLOW_ASAN_BUILD:-${QUILLOW_ROOT}/build-asan}"
 
 cmake -S "$QUILLOW_ROOT" -B "$QUILLOW_ASAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DQUILLOW_SANITIZE=ON
+    -DQUILLOW_SANITIZE=ON -DQUILLOW_WARNINGS_AS_ERRORS=ON
 cmake --build "$QUILLOW_ASAN_BUILD" -j"${QUILLOW_JOBS:-2}"
 
 # Leaks are looked for at each test's exit; Qt reports none of its own, so

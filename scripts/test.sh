@@ -3,6 +3,8 @@
 # leave the web engine alone under the sanitizers, then each fuzz target for
 # a bounded time.
 set -euo pipefail
+# In CI, and here, a warning is an error.
+QUILLOW_CMAKE_ARGS=(-DQUILLOW_WARNINGS_AS_ERRORS=ON)
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 cd "$QUILLOW_BUILD"

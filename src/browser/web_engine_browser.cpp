@@ -160,26 +160,27 @@ WebEngineBrowser *WebEngineBrowser::of(QWebEngineDownloadRequest *download) {
 
 void WebEngineBrowser::followDownload(QWebEngineDownloadRequest *download) {
     const QString name = download->downloadFileName();
-    connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, [this, download,
-                                                                               name] {
-        const qint64 total = download->totalBytes();
-        const qint64 received = download->receivedBytes();
-        if (total > 0) {
-            const int percent = int(qMin<qint64>(100, received * 100 / total));
-            emit progressChanged(percent, 100);
-            emit statusTextChanged(tr("Downloading %1: %2 %").arg(name).arg(percent));
-        } else {
-            emit statusTextChanged(tr("Downloading %1: %2 KB").arg(name).arg(received / 1024));
-        }
-    });
+    connect(
+        download, &QWebEngineDownloadRequest::receivedBytesChanged, this, [this, download, name] {
+            const qint64 total = download->totalBytes();
+            const qint64 received = download->receivedBytes();
+            if (total > 0) {
+                const int percent = int(qMin<qint64>(100, received * 100 / total));
+                emit progressChanged(percent, 100);
+                emit statusTextChanged(tr("Downloading %1: %2 %").arg(name).arg(percent));
+            } else {
+                emit statusTextChanged(tr("Downloading %1: %2 KB").arg(name).arg(received / 1024));
+            }
+        });
     connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, name] {
         if (!download->isFinished())
             return;
         emit progressChanged(-1, 100);
         switch (download->state()) {
             case QWebEngineDownloadRequest::DownloadCompleted:
-                emit statusTextChanged(tr("Download complete: %1")
-                                           .arg(QDir(download->downloadDirectory()).filePath(name)));
+                emit statusTextChanged(
+                    tr("Download complete: %1")
+                        .arg(QDir(download->downloadDirectory()).filePath(name)));
                 break;
             case QWebEngineDownloadRequest::DownloadCancelled:
                 emit statusTextChanged(tr("Download cancelled: %1").arg(name));

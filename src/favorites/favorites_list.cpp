@@ -116,7 +116,7 @@ FavoritesList::SaveResult FavoritesList::remove(int position) {
     if (position > -1 && position < count()) {
         entries_.removeAt(position);
         emit removed(position);
-        }
+    }
     return save();
 }
 

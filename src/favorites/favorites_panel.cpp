@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 
-#include "browser/browser.h"
 #include "app/message_boxes.h"
+#include "browser/browser.h"
 
 namespace quillow {
 

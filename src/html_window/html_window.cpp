@@ -34,15 +34,15 @@ HtmlWindow::HtmlWindow(WindowRegistry &registry) : QWidget(nullptr), registry_(r
     resize(twips(4680), twips(3195));
 
     // No layout: the controls keep their places when the window is resized.
-    QLabel *addressCaption = makeCaption(QStringLiteral("Label1"), tr("Current URL:"),
-                                         twipsRect(0, 0, 2055, 255), this);
+    QLabel *addressCaption =
+        makeCaption(QStringLiteral("Label1"), tr("Current URL:"), twipsRect(0, 0, 2055, 255), this);
     addressLine_ = new QLineEdit(this);
     addressLine_->setObjectName(QStringLiteral("wsite"));
     addressLine_->setGeometry(twipsRect(0, 240, 4695, 375));
     addressLine_->installEventFilter(this);
 
-    QLabel *contentsCaption = makeCaption(QStringLiteral("Label2"), tr("Contents:"),
-                                          twipsRect(0, 720, 855, 255), this);
+    QLabel *contentsCaption =
+        makeCaption(QStringLiteral("Label2"), tr("Contents:"), twipsRect(0, 720, 855, 255), this);
     runButton_ = new QPushButton(tr("Run"), this);
     runButton_->setObjectName(QStringLiteral("Command2"));
     runButton_->setGeometry(twipsRect(840, 720, 1215, 255));

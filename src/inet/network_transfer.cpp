@@ -147,7 +147,8 @@ void NetworkTransfer::onFinished(QNetworkReply *reply) {
         if (!report(State::ReceivingResponse))
             return;
     }
-    if (report(State::ResponseReceived) && report(State::ResponseCompleted) && report(State::Disconnected))
+    if (report(State::ResponseReceived) && report(State::ResponseCompleted) &&
+        report(State::Disconnected))
         end(true, body);
 }
 

@@ -230,8 +230,8 @@ void MainWindow::buildConnectionLabel() {
     connectionLabel_->setAccessibleName(tr("Connection"));
 
     const Context &context = registry_.context();
-    transfers_ = new TransferArbiter(context.transferFactory(nullptr), context.connectionTestHost,
-                                     this);
+    transfers_ =
+        new TransferArbiter(context.transferFactory(nullptr), context.connectionTestHost, this);
     connect(transfers_, &TransferArbiter::stateChanged, connectionLabel_,
             [this](InternetTransfer::State state) {
                 connectionLabel_->setText(connectionStateText(state));
@@ -258,8 +258,8 @@ void MainWindow::buildMenus() {
     QMenu *navigation = bar->addMenu(tr("Navigation"));
     navigation->setObjectName(QStringLiteral("navi"));
     const std::pair<const char *, Command> items[] = {
-        {"Back", Command::Back},       {"Forward", Command::Forward}, {"Refresh", Command::Refresh},
-        {"Stop", Command::Stop},       {"Home", Command::Home},       {"Search", Command::Search},
+        {"Back", Command::Back}, {"Forward", Command::Forward}, {"Refresh", Command::Refresh},
+        {"Stop", Command::Stop}, {"Home", Command::Home},       {"Search", Command::Search},
     };
     for (int i = 0; i < 6; ++i)
         addCommand(navigation, tr(items[i].first), QStringLiteral("navig(%1)").arg(i),
@@ -313,8 +313,7 @@ void MainWindow::goToTypedAddress(const QString &text, Repeat repeat) {
     if (addressBox_->currentText() != text)
         addressBox_->setEditText(text);
     const bool again = repeat == Repeat::GoAgain && text == lastAddress_;
-    const AddressDecision decision =
-        decideTypedAddress(text, again ? QString() : lastAddress_);
+    const AddressDecision decision = decideTypedAddress(text, again ? QString() : lastAddress_);
     lastAddress_ = decision.lastAddress;
     switch (decision.outcome) {
         case AddressDecision::Outcome::Ignore:

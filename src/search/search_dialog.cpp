@@ -159,7 +159,7 @@ void SearchDialog::buildControls() {
 
     // Tab order: Cancel, the word box, the engines, the result kinds, Find It!
     // "Cancel" comes first, so it holds the focus when the dialog opens.
-    QWidget *const order[] = {cancelButton_,     wordsBox_,       engineOptions_[0],
+    QWidget *const order[] = {cancelButton_,     wordsBox_,         engineOptions_[0],
                               engineOptions_[1], engineOptions_[2], kindOptions_[0],
                               kindOptions_[1],   findButton_};
     for (size_t i = 1; i < std::size(order); ++i)

@@ -55,16 +55,17 @@ private Q_SLOTS:
             QVERIFY(!child<QLabel>(a, QString::fromLatin1(picture))->pixmap().isNull());
         // Only the note takes the keyboard focus.
         for (QWidget *w : a->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            QCOMPARE(w->focusPolicy() != Qt::NoFocus, w->objectName() == QLatin1String("authorcomments"));
+            QCOMPARE(w->focusPolicy() != Qt::NoFocus,
+                     w->objectName() == QLatin1String("authorcomments"));
     }
 
     void versionFilledAtEachOpening() {
         QCOMPARE(AboutWindow::versionText(1, 3, 133), QStringLiteral("1.3.133"));
-                // The version the program was built with; an open window is not
+        // The version the program was built with; an open window is not
         // loaded again, a closed one is.
         Setup s;
         const QString built = AboutWindow::versionText(QUILLOW_VERSION_MAJOR, QUILLOW_VERSION_MINOR,
-                                                     QUILLOW_VERSION_PATCH);
+                                                       QUILLOW_VERSION_PATCH);
         QCOMPARE(s.label(7)->text(), built);
         s.label(7)->setText(QStringLiteral("marker"));
         s.open();
@@ -151,7 +152,8 @@ private Q_SLOTS:
         s.click(0);
         MainWindow *fresh = s.harness.windows().primary();
         QVERIFY(fresh && fresh != popup && fresh->isVisible());
-        QVERIFY(s.harness.browsers.constLast()->calls.contains("navigate:" + AboutWindow::kHomePage));
+        QVERIFY(
+            s.harness.browsers.constLast()->calls.contains("navigate:" + AboutWindow::kHomePage));
         QTRY_VERIFY(s.about.isNull());
     }
 };

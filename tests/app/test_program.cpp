@@ -6,9 +6,9 @@
 
 #include "about/about_window.h"
 #include "app/program.h"
+#include "harness.h"
 #include "html_window/html_window.h"
 #include "search/search_dialog.h"
-#include "harness.h"
 
 using namespace quillow;
 using namespace quillow::test;
@@ -55,8 +55,8 @@ private slots:
         h.windows().openSearch();
         h.windows().openHtml();
         h.windows().openAbout();
-        for (QWidget *w : QList<QWidget *>{main, h.windows().searchDialog(), h.windows().htmlWindow(),
-                                           h.windows().aboutWindow()})
+        for (QWidget *w : QList<QWidget *>{main, h.windows().searchDialog(),
+                                           h.windows().htmlWindow(), h.windows().aboutWindow()})
             QCOMPARE(unnamed(w).join(QLatin1Char(' ')), QString());
     }
 };

@@ -5,8 +5,8 @@
 #include <QPlainTextEdit>
 
 #include "connection/transfer_arbiter.h"
-#include "html_window/html_window.h"
 #include "harness.h"
+#include "html_window/html_window.h"
 #include "http_server.h"
 #include "inet/network_transfer.h"
 
@@ -95,8 +95,8 @@ private Q_SLOTS:
 
         addressBox(p.main)->setEditText(p.server.url(QStringLiteral("/big")));
         p.harness.windows().openHtml();
-        auto *contents = child<QPlainTextEdit>(p.harness.windows().htmlWindow(),
-                                               QStringLiteral("hcontents"));
+        auto *contents =
+            child<QPlainTextEdit>(p.harness.windows().htmlWindow(), QStringLiteral("hcontents"));
         QTRY_VERIFY_WITH_TIMEOUT(!contents->toPlainText().isEmpty(), 30000);
         QVERIFY(contents->toPlainText().toLatin1() == big);
         QCOMPARE(p.onoff->text(), QStringLiteral("Online"));

@@ -37,7 +37,8 @@ private slots:
         saveAs = QStringLiteral("saved.bin");
         typeAddress(w, server.url(QStringLiteral("/data.bin")));
         QTRY_VERIFY_WITH_TIMEOUT(
-            statusBar(w)->pageStatus().startsWith(QStringLiteral("Download complete: ")), kPageWait);
+            statusBar(w)->pageStatus().startsWith(QStringLiteral("Download complete: ")),
+            kPageWait);
         QCOMPARE(asked, QStringList{QStringLiteral("data.bin")});
         QCOMPARE(readFile(h.filePath(saveAs)), file.body);
 

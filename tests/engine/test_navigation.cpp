@@ -32,11 +32,12 @@ private slots:
         QVERIFY(server.listen());
         for (const char *name : {"one", "two"})
             server.route(QStringLiteral("/%1.html").arg(QLatin1String(name)),
-                         "<html><head><title>" + QByteArray(name) + "</title></head><body>" +
-                             name + "</body></html>");
-        server.route(QStringLiteral("/fullscreen.html"),
-                     "<html><body style='margin:0'><div style='width:500px;height:400px' "
-                     "onclick='document.documentElement.requestFullscreen()'>go</div></body></html>");
+                         "<html><head><title>" + QByteArray(name) + "</title></head><body>" + name +
+                             "</body></html>");
+        server.route(
+            QStringLiteral("/fullscreen.html"),
+            "<html><body style='margin:0'><div style='width:500px;height:400px' "
+            "onclick='document.documentElement.requestFullscreen()'>go</div></body></html>");
     }
     void init() {
         h = std::make_unique<Harness>();
@@ -49,8 +50,10 @@ private slots:
         // No earlier page: the component says so.
         QVERIFY(w->browser()->goBack().failed());
         goAndWait(QStringLiteral("/one.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  one"), kPageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  one"),
+                                  kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
+                                  kPageWait);
         QCOMPARE(addressBox(w)->currentText(), server.url(QStringLiteral("/one.html")));
 
         w->runCommand(Command::Home);
@@ -100,21 +103,24 @@ private slots:
 
     void crashedPageLeavesTheWindowAlive() {
         goAndWait(QStringLiteral("/one.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
+                                  kPageWait);
         const qint64 pid = viewOf(w)->page()->renderProcessPid();
         QVERIFY(pid > 0);
         QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().contains(QStringLiteral("stopped working")),
-                                 kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            statusBar(w)->pageStatus().contains(QStringLiteral("stopped working")), kPageWait);
         statusBar(w)->setMessage(QString());
         QTest::mouseClick(child(w, QStringLiteral("buttons(4)")), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
+                                  kPageWait);
         QVERIFY(viewOf(w)->page()->renderProcessPid() != pid);
     }
 
     void fullScreenHidesTheNavigationControls() {
         goAndWait(QStringLiteral("/fullscreen.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
+                                  kPageWait);
         clickInPage(w, QPoint(40, 40));
         QTRY_VERIFY_WITH_TIMEOUT(addressBox(w)->isHidden(), kPageWait);
         QVERIFY(child(w, QStringLiteral("Frame1"))->isHidden());

@@ -20,8 +20,9 @@ class EnginePopupsTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(server.listen());
-        server.route(QStringLiteral("/opener.html"),
-                     "<html><body><script>window.open('/popup.html');</script>opener</body></html>");
+        server.route(
+            QStringLiteral("/opener.html"),
+            "<html><body><script>window.open('/popup.html');</script>opener</body></html>");
         server.route(QStringLiteral("/popup.html"),
                      "<html><head><title>Popup</title></head><body>popup</body></html>");
         server.route(QStringLiteral("/blank-link.html"),
@@ -43,7 +44,8 @@ private slots:
     void blockedWindowOpenIsCounted() {
         QTest::mouseClick(child(w, QStringLiteral("buttons(10)")), Qt::LeftButton);
         typeAddress(w, server.url(QStringLiteral("/opener.html")));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), QStringLiteral("1 Popups"), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), QStringLiteral("1 Popups"),
+                                  kPageWait);
         QCOMPARE(windows().size(), 1);
         QVERIFY(!server.requests.contains(QStringLiteral("/popup.html")));
     }
@@ -52,20 +54,23 @@ private slots:
         typeAddress(w, server.url(QStringLiteral("/opener.html")));
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
         MainWindow *popup = windows().last();
-        QTRY_COMPARE_WITH_TIMEOUT(location(popup), server.url(QStringLiteral("/popup.html")), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(popup), server.url(QStringLiteral("/popup.html")),
+                                  kPageWait);
         QVERIFY(popup->isVisible() && popup->browser()->isSilent());
         // The popup's title shows on the primary window.
-        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  Popup"), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  Popup"),
+                                  kPageWait);
         QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
     }
 
     void blankTargetLinkOpensAWindow() {
         typeAddress(w, server.url(QStringLiteral("/blank-link.html")));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
+                                  kPageWait);
         clickInPage(w, QPoint(50, 50));
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()), server.url(QStringLiteral("/popup.html")),
-                                  kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()),
+                                  server.url(QStringLiteral("/popup.html")), kPageWait);
     }
 
     void popupThatClosesItselfGoesAlone() {

@@ -9,7 +9,6 @@
 #include "favorites/favorites_panel.h"
 #include "harness.h"
 
-
 using namespace quillow;
 using namespace quillow::test;
 

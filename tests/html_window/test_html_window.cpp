@@ -26,9 +26,13 @@ struct Setup {
         harness.windows().openHtml();
         html = harness.windows().htmlWindow();
     }
-    QStringList calls(const char *name) const { return browser->callsNamed(QString::fromLatin1(name)); }
+    QStringList calls(const char *name) const {
+        return browser->callsNamed(QString::fromLatin1(name));
+    }
     void run() { QTest::mouseClick(child(html, QStringLiteral("Command2")), Qt::LeftButton); }
-    QPlainTextEdit *contents() const { return child<QPlainTextEdit>(html, QStringLiteral("hcontents")); }
+    QPlainTextEdit *contents() const {
+        return child<QPlainTextEdit>(html, QStringLiteral("hcontents"));
+    }
     QLineEdit *addressLine() const { return child<QLineEdit>(html, QStringLiteral("wsite")); }
 
     Harness harness;
@@ -70,8 +74,7 @@ private Q_SLOTS:
         QCOMPARE(s.inet->cancels, cancels);
         QCOMPARE(s.contents()->toPlainText(), QString());  // not before the page is in
         s.inet->finish(true, "<html>\n<body>site</body>\n</html>");
-        QCOMPARE(s.contents()->toPlainText(),
-                 QStringLiteral("<html>\n<body>site</body>\n</html>"));
+        QCOMPARE(s.contents()->toPlainText(), QStringLiteral("<html>\n<body>site</body>\n</html>"));
     }
 
     void enterFetchesAndAClickEmptiesTheAddressLine() {

@@ -163,10 +163,11 @@ private Q_SLOTS:
 
         // A cancel from inside a state handler ends the transfer there: the
         // states after it and the abort's own error are never reported.
-        connect(&t.inet, &InternetTransfer::stateChanged, this, [&t](InternetTransfer::State state) {
-            if (state == InternetTransfer::State::ResponseReceived)
-                t.inet.cancel();
-        });
+        connect(&t.inet, &InternetTransfer::stateChanged, this,
+                [&t](InternetTransfer::State state) {
+                    if (state == InternetTransfer::State::ResponseReceived)
+                        t.inet.cancel();
+                });
         from = t.states.size();
         QVERIFY(t.inet.open(t.server.url(QStringLiteral("/"))));
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 3, 10000);

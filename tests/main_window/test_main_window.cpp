@@ -59,7 +59,8 @@ private slots:
         QStringList menus;
         for (QAction *a : w->menuBar()->actions())
             menus.append(a->text());
-        QCOMPARE(menus.join(QLatin1Char(',')), QStringLiteral("File,Navigation,Tools,Current,About"));
+        QCOMPARE(menus.join(QLatin1Char(',')),
+                 QStringLiteral("File,Navigation,Tools,Current,About"));
         auto *current = child<QMenu>(w, QStringLiteral("currentstuffh"));
         QVERIFY(!current->menuAction()->isEnabled());
         QCOMPARE(current->actions().size(), 20);
@@ -89,7 +90,8 @@ private slots:
         typeAddress(w, QString());
         typeAddress(w, QString());
         QCOMPARE(h->messages.shown.size(), 1);
-        QCOMPARE(h->messages.shown[0].text, QStringLiteral("Please enter a web address or use search."));
+        QCOMPARE(h->messages.shown[0].text,
+                 QStringLiteral("Please enter a web address or use search."));
         QCOMPARE(h->messages.shown[0].title, QStringLiteral("INVALID ADDRESS"));
         QCOMPARE(h->messages.shown[0].icon, MessageBoxes::Icon::Information);
         QCOMPARE(w->focusWidget(), addressBox(w));
@@ -151,7 +153,8 @@ private slots:
         QWidget *favorites = child(w, QStringLiteral("favfr"));
         QTest::mouseClick(button(8), Qt::LeftButton);
         QVERIFY(favorites->isVisible());
-        QCOMPARE(page->widget()->geometry(), QRect(favorites->width(), 80, 704 - favorites->width(), 564));
+        QCOMPARE(page->widget()->geometry(),
+                 QRect(favorites->width(), 80, 704 - favorites->width(), 564));
         QTest::mouseClick(button(8), Qt::LeftButton);
         QVERIFY(favorites->isHidden());
         QCOMPARE(page->widget()->geometry(), QRect(0, 80, 704, 564));

@@ -127,8 +127,9 @@ private slots:
         emit page->navigationFailed(QStringLiteral("http://127.0.0.1:9/"), -102);
         QCOMPARE(h->messages.shown.size(), 1);
         const FakeMessageBoxes::Shown box = h->messages.shown.first();
-        QCOMPARE(box.text,
-                 QStringLiteral("This page has an errors in it! Would you like to continue anyways?"));
+        QCOMPARE(
+            box.text,
+            QStringLiteral("This page has an errors in it! Would you like to continue anyways?"));
         QCOMPARE(box.title, QStringLiteral("http://127.0.0.1:9/"));
         QCOMPARE(box.buttons, MessageBoxes::Buttons::YesNo);
         QCOMPARE(box.icon, MessageBoxes::Icon::None);
@@ -149,8 +150,8 @@ private slots:
         QVERIFY(addressBox(w)->isHidden());
         QVERIFY(child(w, QStringLiteral("Frame1"))->isHidden());
 
-        QPointer<MainWindow> popup = qobject_cast<MainWindow *>(
-            page->requestNewWindow()->widget()->window());
+        QPointer<MainWindow> popup =
+            qobject_cast<MainWindow *>(page->requestNewWindow()->widget()->window());
         emit popup->browser()->closeRequested();
         QTRY_VERIFY(!popup);
         QVERIFY(w->isVisible());

@@ -23,20 +23,40 @@ private slots:
         QTest::addColumn<QString>("address");  // sent to the component
         QTest::addColumn<QString>("boxText");
         QTest::addColumn<QString>("lastAfter");
-        const int go = int(Outcome::Go), refuse = int(Outcome::Refuse), ignore = int(Outcome::Ignore);
-        QTest::newRow("blanks trimmed, kept in last")
-            << "  a.test  " << "about:blank" << go << "a.test" << "  a.test  " << "  a.test  ";
-        QTest::newRow("tabs are not blanks") << "\ta.test" << "" << go << "\ta.test" << "\ta.test"
+        const int go = int(Outcome::Go), refuse = int(Outcome::Refuse),
+                  ignore = int(Outcome::Ignore);
+        QTest::newRow("blanks trimmed, kept in last") << "  a.test  "
+                                                      << "about:blank" << go << "a.test"
+                                                      << "  a.test  "
+                                                      << "  a.test  ";
+        QTest::newRow("tabs are not blanks") << "\ta.test"
+                                             << "" << go << "\ta.test"
+                                             << "\ta.test"
                                              << "\ta.test";
-        QTest::newRow("same as last") << "a.test" << "a.test" << ignore << "" << "a.test"
+        QTest::newRow("same as last") << "a.test"
+                                      << "a.test" << ignore << ""
+                                      << "a.test"
                                       << "a.test";
-        QTest::newRow("differs in case only") << "A.test" << "a.test" << go << "A.test" << "A.test"
+        QTest::newRow("differs in case only") << "A.test"
+                                              << "a.test" << go << "A.test"
+                                              << "A.test"
                                               << "A.test";
-        QTest::newRow("blank page at start") << "about:blank" << "about:blank" << ignore << ""
-                                             << "about:blank" << "about:blank";
-        QTest::newRow("blank page later") << "about:blank" << "a.test" << refuse << "" << "" << "";
-        QTest::newRow("empty") << "" << "a.test" << refuse << "" << "" << "";
-        QTest::newRow("empty after a refusal") << "" << "" << ignore << "" << "" << "";
+        QTest::newRow("blank page at start") << "about:blank"
+                                             << "about:blank" << ignore << ""
+                                             << "about:blank"
+                                             << "about:blank";
+        QTest::newRow("blank page later") << "about:blank"
+                                          << "a.test" << refuse << ""
+                                          << ""
+                                          << "";
+        QTest::newRow("empty") << ""
+                               << "a.test" << refuse << ""
+                               << ""
+                               << "";
+        QTest::newRow("empty after a refusal") << ""
+                                               << "" << ignore << ""
+                                               << ""
+                                               << "";
     }
     void typedAddress() {
         QFETCH(QString, typed);
@@ -53,12 +73,15 @@ private slots:
             QVERIFY(goingOnAfterError(n));
         for (int n : {1, 6, 80004005, -2147467259})
             QVERIFY(!goingOnAfterError(n));
-        QVERIFY(internalErrorText(-2147467259)
-                    .startsWith(QStringLiteral("Error #-2147467259 Please report it by emailing ")));
+        QVERIFY(
+            internalErrorText(-2147467259)
+                .startsWith(QStringLiteral("Error #-2147467259 Please report it by emailing ")));
         QCOMPARE(trimBlanks(QStringLiteral(" \u00a0a b ")), QStringLiteral("\u00a0a b"));
         QCOMPARE(trimBlanks(QStringLiteral("   ")), QString());
-        QVERIFY(showsAddress(QStringLiteral("file:///tmp/x/temp.htm"), QStringLiteral("/tmp/x//temp.htm")));
-        QVERIFY(!showsAddress(QStringLiteral("http://a.test/temp.htm"), QStringLiteral("/temp.htm")));
+        QVERIFY(showsAddress(QStringLiteral("file:///tmp/x/temp.htm"),
+                             QStringLiteral("/tmp/x//temp.htm")));
+        QVERIFY(
+            !showsAddress(QStringLiteral("http://a.test/temp.htm"), QStringLiteral("/temp.htm")));
     }
 
     void layout_data() {
@@ -66,7 +89,8 @@ private slots:
         QTest::addColumn<QSize>("outer");
         QTest::addColumn<QRect>("page");  // null: too small, nothing placed
         QTest::newRow("designed size") << false << QSize(712, 720) << QRect(0, 80, 704, 564);
-        QTest::newRow("favorites beside the page") << true << QSize(712, 720) << QRect(169, 80, 535, 564);
+        QTest::newRow("favorites beside the page")
+            << true << QSize(712, 720) << QRect(169, 80, 535, 564);
         QTest::newRow("minimum is allowed") << false << kMinimumOuter << QRect(0, 80, 704, 564);
         QTest::newRow("too narrow") << false << QSize(393, 900) << QRect();
         QTest::newRow("too low") << false << QSize(900, 221) << QRect();
@@ -119,12 +143,14 @@ private slots:
 
     void blockList() {
         const QString host = blocklist::kAdServerFragment;
-        QVERIFY(blocklist::isAdServer(QStringLiteral("http://") + host.toUpper() + QStringLiteral("/x")));
+        QVERIFY(blocklist::isAdServer(QStringLiteral("http://") + host.toUpper() +
+                                      QStringLiteral("/x")));
         QVERIFY(blocklist::isAdServer(QStringLiteral("https://a.test/p?u=") + host));
         QVERIFY(!blocklist::isAdServer(host.chopped(1)));
         for (const QString &a : blocklist::kKnownPopupAddresses) {
             QVERIFY(blocklist::isKnownPopupAddress(a));
-            for (const QString &near : {a.toUpper(), a + QLatin1Char('/'), a + QLatin1Char(' '), a.chopped(1)})
+            for (const QString &near :
+                 {a.toUpper(), a + QLatin1Char('/'), a + QLatin1Char(' '), a.chopped(1)})
                 QVERIFY(!blocklist::isKnownPopupAddress(near));
         }
     }

@@ -13,9 +13,9 @@ MainWindow *startOnEngine(Harness &h, const QUrl &home) {
     MainWindow *w = h.startWithPrimary([home](Context &c) {
         c.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), home);
     });
-    const bool ready = QTest::qWaitForWindowExposed(w) &&
-                       QTest::qWaitFor([w] { return location(w) == QLatin1String("about:blank"); },
-                                       kPageWait);
+    const bool ready =
+        QTest::qWaitForWindowExposed(w) &&
+        QTest::qWaitFor([w] { return location(w) == QLatin1String("about:blank"); }, kPageWait);
     return ready ? w : nullptr;
 }
 

@@ -31,10 +31,10 @@ int runEngineTest(int argc, char **argv, const std::function<int()> &run);
 }  // namespace test
 }  // namespace quillow
 
-#define QUILLOW_ENGINE_TEST_MAIN(TestClass)                                  \
-    int main(int argc, char **argv) {                                        \
-        return quillow::test::runEngineTest(argc, argv, [argc, argv] {       \
-            TestClass test;                                                  \
-            return QTest::qExec(&test, argc, argv);                          \
-        });                                                                  \
+#define QUILLOW_ENGINE_TEST_MAIN(TestClass)                            \
+    int main(int argc, char **argv) {                                  \
+        return quillow::test::runEngineTest(argc, argv, [argc, argv] { \
+            TestClass test;                                            \
+            return QTest::qExec(&test, argc, argv);                    \
+        });                                                            \
     }

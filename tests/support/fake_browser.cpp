@@ -34,7 +34,8 @@ BrowserError FakeBrowser::record(const QString &name, const QString &argument) {
 }
 
 BrowserError FakeBrowser::navigate(const QString &address) {
-    const BrowserError e = record(QStringLiteral("navigate"), address.isNull() ? QString(QLatin1String("")) : address);
+    const BrowserError e =
+        record(QStringLiteral("navigate"), address.isNull() ? QString(QLatin1String("")) : address);
     if (!e.failed())
         shown = address;
     return e;
