@@ -1,3 +1,6 @@
+// favorites.dat's lines, read and written. Random files are the fuzz
+// target's (fuzz/fuzz_favorites_format.cpp).
+
 #include <QtTest>
 
 #include "favorites/favorites_format.h"
@@ -57,60 +60,6 @@ private slots:
         QFETCH(QByteArray, start);
         QFETCH(int, length);
         QCOMPARE(wholeLinesLength(start), qsizetype(length));
-    }
-
-    // Files built line by line from random entries and random line ends
-    // read back as those entries; random bytes never crash the reader, and
-    // what is written reads back unchanged, byte for byte.
-    void randomFiles() {
-        QRandomGenerator random(20240611);
-        const char alphabet[] = {'\r', '\n', '\0', ' ', 'a', '/', '\xff', '\xc3', '\x80'};
-        auto randomByte = [&] {
-            return random.bounded(3) == 0 ? char(random.bounded(256))
-                                          : alphabet[random.bounded(int(sizeof alphabet))];
-        };
-        for (int round = 0; round < 4000; ++round) {
-            Entries entries;
-            for (int i = random.bounded(8); i > 0; --i) {
-                QByteArray entry;
-                for (int n = random.bounded(6); n > 0; --n) {
-                    if (const char c = randomByte(); c != '\r')
-                        entry.append(c);
-                }
-                entries.append(entry);
-            }
-            QByteArray file;
-            for (qsizetype i = 0; i < entries.size(); ++i) {
-                file.append(entries.at(i));
-                const bool last = i == entries.size() - 1;
-                const int end = random.bounded(3);
-                if (last && end == 2 && !entries.at(i).isEmpty())
-                    continue;  // a last line without a line end
-                // A lone cr before an entry that starts with a line feed
-                // would be a cr lf.
-                if (end == 1 && (last || !entries.at(i + 1).startsWith('\n')))
-                    file.append('\r');
-                else
-                    file.append("\r\n");
-            }
-            QCOMPARE(parse(file), entries);
-            QCOMPARE(parse(serialize(entries)), entries);
-
-            QByteArray noise;
-            for (int n = random.bounded(64); n > 0; --n)
-                noise.append(randomByte());
-            const Entries fromNoise = parse(noise);
-            const QByteArray written = serialize(fromNoise);
-            QCOMPARE(parse(written), fromNoise);
-            QCOMPARE(serialize(parse(written)), written);
-
-            // What a save writes when only the start of the file was read:
-            // the lines read, rewritten, then the rest as it was.
-            const qsizetype cut = wholeLinesLength(noise);
-            const Entries head = parse(noise.left(cut));
-            QCOMPARE(head, fromNoise.mid(0, head.size()));
-            QCOMPARE(parse(serialize(head) + noise.mid(cut)), fromNoise);
-        }
     }
 };
 

@@ -16,29 +16,23 @@ namespace {
 
 // The primary main window, its address box holding address, and the HTML
 // window opened on it; the page fetch is left running.
-struct Setup {
+struct Setup : Program {
     explicit Setup(const QString &address, const QString &programDir = QString())
-        : harness(programDir),
-          main(harness.startWithPrimary()),
-          inet(harness.transfers.value(0)),
-          browser(harness.browsers.value(0)) {
-        addressBox(main)->setEditText(address);
-        harness.windows().openHtml();
-        html = harness.windows().htmlWindow();
+        : Program(programDir), inet(transfers.value(0)) {
+        addressBox(primary)->setEditText(address);
+        windows().openHtml();
+        html = windows().htmlWindow();
     }
     QStringList calls(const char *name) const {
-        return browser->callsNamed(QString::fromLatin1(name));
+        return page->callsNamed(QString::fromLatin1(name));
     }
-    void run() { QTest::mouseClick(child(html, QStringLiteral("Command2")), Qt::LeftButton); }
+    void run() { click(html, QStringLiteral("Command2")); }
     QPlainTextEdit *contents() const {
         return child<QPlainTextEdit>(html, QStringLiteral("hcontents"));
     }
     QLineEdit *addressLine() const { return child<QLineEdit>(html, QStringLiteral("wsite")); }
 
-    Harness harness;
-    MainWindow *main;
     QPointer<FakeTransfer> inet;
-    QPointer<FakeBrowser> browser;
     QPointer<HtmlWindow> html;
 };
 
@@ -47,7 +41,7 @@ struct Setup {
 class TestHtmlWindow : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     // The component cannot fetch these; whatever it reports, nothing arrives.
     void opensWithABlankOrEmptyAddress_data() {
         QTest::addColumn<QString>("address");
@@ -119,20 +113,20 @@ private Q_SLOTS:
         QVERIFY(!s.inet->isBusy());
         // The main window tests its connection again as before.
         const int opened = s.inet->opened.size();
-        s.main->transfers()->startConnectionTest();
+        s.primary->transfers()->startConnectionTest();
         QCOMPARE(s.inet->opened.size(), opened + 1);
     }
 
     void runShowsTheFileAndReloadsItOnASecondRun() {
         Setup s(QStringLiteral("about:blank"));
         s.inet->finish(false);
-        const QString path = s.harness.dir() + QStringLiteral("/temp.htm");
+        const QString path = s.dir() + QStringLiteral("/temp.htm");
         const QString toFile = QStringLiteral("navigate:") + path;
         // An empty box still makes a file, and the main window goes there.
         s.run();
         QCOMPARE(readFile(path), QByteArray("\r\n"));
         QCOMPARE(s.calls("navigate").last(), toFile);
-        QCOMPARE(addressBox(s.main)->currentText(), path);
+        QCOMPARE(addressBox(s.primary)->currentText(), path);
 
         // The address is the one last taken: the shown file is reloaded.
         s.contents()->setPlainText(QStringLiteral("<p>caf\u00e9</p>\n<p>two</p>"));
@@ -144,10 +138,10 @@ private Q_SLOTS:
 
         // Having followed a link away, or gone elsewhere, the file is loaded
         // again instead of reloading the other page.
-        s.browser->shown = QStringLiteral("http://linked.example/");
+        s.page->shown = QStringLiteral("http://linked.example/");
         s.run();
         QCOMPARE(s.calls("navigate").mid(navigations), QStringList{toFile});
-        typeAddress(s.main, QStringLiteral("http://elsewhere.example/"));
+        typeAddress(s.primary, QStringLiteral("http://elsewhere.example/"));
         s.run();
         QCOMPARE(s.calls("navigate").last(), toFile);
         QCOMPARE(s.calls("refresh").size(), 1);
@@ -177,17 +171,17 @@ private Q_SLOTS:
         QVERIFY(missingDir || QDir(dir).mkdir(QStringLiteral("temp.htm")));
         Setup s(QStringLiteral("about:blank"), dir);
         s.inet->finish(false);
-        addressBox(s.main)->setEditText(QStringLiteral("http://before.example/"));
-        const QStringList callsBefore = s.browser->calls;
+        addressBox(s.primary)->setEditText(QStringLiteral("http://before.example/"));
+        const QStringList callsBefore = s.page->calls;
         s.contents()->setPlainText(QStringLiteral("<p>new</p>"));
         s.run();
 
-        QCOMPARE(s.harness.messages.shown.size(), 1);
-        const QString text = s.harness.messages.shown.at(0).text;
+        QCOMPARE(s.messages.shown.size(), 1);
+        const QString text = s.messages.shown.at(0).text;
         QVERIFY2(text.contains(dir + QStringLiteral("/temp.htm")), qPrintable(text));
         QVERIFY2(!text.section(QLatin1Char('\n'), 1).trimmed().isEmpty(), qPrintable(text));
-        QCOMPARE(s.browser->calls, callsBefore);
-        QCOMPARE(addressBox(s.main)->currentText(), QStringLiteral("http://before.example/"));
+        QCOMPARE(s.page->calls, callsBefore);
+        QCOMPARE(addressBox(s.primary)->currentText(), QStringLiteral("http://before.example/"));
         QCOMPARE(s.contents()->toPlainText(), QStringLiteral("<p>new</p>"));
     }
 };

@@ -23,6 +23,7 @@ public:
     QHash<QString, qint32> failures;
 
     QStringList callsNamed(const QString &name) const;
+    QStringList navigations() const { return callsNamed(QStringLiteral("navigate")); }
     // The page asks to go to url; true when the host lets it.
     bool requestNavigation(const QString &url);
     // The page asks for a new window; the component the host hands it.

@@ -64,9 +64,20 @@ private:
     std::unique_ptr<WindowRegistry> windows_;
 };
 
+// The usual start: the primary main window on screen and its fake page.
+struct Program : Harness {
+    explicit Program(const QString &programDir = QString())
+        : Harness(programDir), primary(startWithPrimary()), page(browsers.value(0)) {}
+    QPointer<MainWindow> primary;
+    QPointer<FakeBrowser> page;
+};
+
 template <typename T = QWidget>
 T *child(const QObject *parent, const QString &name) {
     return parent->findChild<T *>(name);
+}
+inline void click(const QObject *parent, const QString &name) {
+    QTest::mouseClick(child(parent, name), Qt::LeftButton);
 }
 inline QComboBox *addressBox(const MainWindow *w) {
     return child<QComboBox>(w, QStringLiteral("addressbar"));
