@@ -8,6 +8,7 @@
 #include "about/about_window.h"
 #include "harness.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -23,9 +24,7 @@ struct Setup : Program {
         windows().openAbout();
         about = windows().aboutWindow();
     }
-    QLabel *label(int index) const {
-        return child<QLabel>(about, QStringLiteral("formitem(%1)").arg(index));
-    }
+    QLabel *label(int index) const { return child<QLabel>(about, u"formitem(%1)"_s.arg(index)); }
 
     QPointer<AboutWindow> about;
 };
@@ -37,9 +36,9 @@ class TestAboutWindow : public QObject {
 
 private slots:
     void designAndVersion() {
-        QCOMPARE(AboutWindow::versionText(1, 3, 133), QStringLiteral("1.3.133"));
+        QCOMPARE(AboutWindow::versionText(1, 3, 133), u"1.3.133"_s);
         Setup s;
-        QCOMPARE(s.about->windowTitle(), QStringLiteral("About"));
+        QCOMPARE(s.about->windowTitle(), u"About"_s);
         QCOMPARE(s.about->minimumSize(), QSize(357, 307));
         QCOMPARE(s.about->maximumSize(), s.about->minimumSize());
         for (const char *picture : {"formp(0)", "formp(1)"})
@@ -52,9 +51,9 @@ private slots:
         const QString built = AboutWindow::versionText(QUILLOW_VERSION_MAJOR, QUILLOW_VERSION_MINOR,
                                                        QUILLOW_VERSION_PATCH);
         QCOMPARE(s.label(7)->text(), built);
-        s.label(7)->setText(QStringLiteral("marker"));
+        s.label(7)->setText(u"marker"_s);
         s.open();
-        QCOMPARE(s.label(7)->text(), QStringLiteral("marker"));
+        QCOMPARE(s.label(7)->text(), u"marker"_s);
         s.about->close();
         QTRY_VERIFY(s.about.isNull());
         s.open();
@@ -118,13 +117,13 @@ private slots:
     void theNoteKeepsTheWindowOpenAndUnchanged() {
         Setup s;
         QVERIFY(QTest::qWaitForWindowActive(s.about));
-        auto *note = child<QPlainTextEdit>(s.about, QStringLiteral("authorcomments"));
+        auto *note = child<QPlainTextEdit>(s.about, u"authorcomments"_s);
         const QString before = note->toPlainText();
         QCOMPARE(note->blockCount(), 12);
         QVERIFY(!before.contains(QLatin1Char('\r')));
         QTest::mouseClick(note->viewport(), Qt::LeftButton);
         QTRY_COMPARE(QApplication::focusWidget(), note);
-        QTest::keyClicks(note, QStringLiteral("typed"));
+        QTest::keyClicks(note, u"typed"_s);
         QTest::keyClick(note, Qt::Key_Return);
         QVERIFY(s.about && s.about->isVisible());
         QCOMPARE(note->toPlainText(), before);

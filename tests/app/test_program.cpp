@@ -10,6 +10,7 @@
 #include "html_window/html_window.h"
 #include "search/search_dialog.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -36,15 +37,15 @@ class ProgramTest : public QObject {
 private slots:
     void dataDirIsBesideTheProgramOnlyWhenWritable() {
         QTemporaryDir temp;
-        const QString program = temp.filePath(QStringLiteral("bin"));
-        const QString user = temp.filePath(QStringLiteral("share/Quillow"));
+        const QString program = temp.filePath(u"bin"_s);
+        const QString user = temp.filePath(u"share/Quillow"_s);
         QCOMPARE(chooseDataDir(program, user, [](const QString &) { return true; }), program);
         QVERIFY(!QDir(user).exists());
         QCOMPARE(chooseDataDir(program, user, [](const QString &) { return false; }), user);
         QVERIFY(QDir(user).exists());
 
         QVERIFY(directoryIsWritable(temp.path()));
-        QVERIFY(!directoryIsWritable(temp.filePath(QStringLiteral("missing"))));
+        QVERIFY(!directoryIsWritable(temp.filePath(u"missing"_s)));
         QVERIFY(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 

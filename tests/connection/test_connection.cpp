@@ -7,6 +7,7 @@
 #include "connection/transfer_arbiter.h"
 #include "fake_transfer.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using quillow::test::FakeTransfer;
 using State = InternetTransfer::State;
@@ -22,7 +23,7 @@ public:
 template <typename Transfer = FakeTransfer>
 struct Arbiter {
     Transfer *transfer = new Transfer;
-    TransferArbiter arbiter{transfer, QStringLiteral("host")};
+    TransferArbiter arbiter{transfer, u"host"_s};
     QSignalSpy fetched{&arbiter, &TransferArbiter::pageFetched};
 };
 
@@ -56,7 +57,7 @@ private slots:
         Arbiter<> a;
         a.arbiter.startConnectionTest();
         a.arbiter.startConnectionTest();
-        QCOMPARE(a.transfer->opened, QStringList{QStringLiteral("host")});
+        QCOMPARE(a.transfer->opened, QStringList{u"host"_s});
         a.transfer->report(State::Error);
         QCOMPARE(a.transfer->cancels, 0);
         a.transfer->report(State::ResponseReceived);
@@ -69,7 +70,7 @@ private slots:
         Arbiter<> a;
         QSignalSpy states(&a.arbiter, &TransferArbiter::stateChanged);
         a.arbiter.startConnectionTest();
-        QVERIFY(a.arbiter.fetchPage(QStringLiteral("http://page/")));
+        QVERIFY(a.arbiter.fetchPage(u"http://page/"_s));
         QCOMPARE(a.transfer->cancels, 1);
         QCOMPARE(a.fetched.count(), 0);  // the cancelled test is no page's result
         // Tests asked for meanwhile, and the states that end a test, leave it.
@@ -85,18 +86,18 @@ private slots:
 
         // A later fetch replaces an earlier one; a cancelled fetch reports
         // nothing, a failed one its failure.
-        QVERIFY(a.arbiter.fetchPage(QStringLiteral("first")));
-        QVERIFY(a.arbiter.fetchPage(QStringLiteral("second")));
+        QVERIFY(a.arbiter.fetchPage(u"first"_s));
+        QVERIFY(a.arbiter.fetchPage(u"second"_s));
         a.arbiter.cancelPageFetch();
         QVERIFY(!a.arbiter.isBusy());
-        QVERIFY(a.arbiter.fetchPage(QStringLiteral("third")));
+        QVERIFY(a.arbiter.fetchPage(u"third"_s));
         a.transfer->finish(false);
         QCOMPARE(a.fetched.count(), 2);
         QCOMPARE(a.fetched.at(1).at(0).toBool(), false);
 
         // An address the component refuses starts nothing.
         Arbiter<RefusingTransfer> r;
-        QVERIFY(!r.arbiter.fetchPage(QStringLiteral("about:blank")));
+        QVERIFY(!r.arbiter.fetchPage(u"about:blank"_s));
         QVERIFY(!r.arbiter.isFetchingPage());
     }
 };

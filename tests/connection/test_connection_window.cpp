@@ -10,6 +10,7 @@
 #include "http_server.h"
 #include "inet/network_transfer.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -22,7 +23,7 @@ class TestConnectionWindow : public QObject {
 
     // Shows the window testing path on the server, or on port when given.
     QLabel *start(const QString &path, quint16 port = 0) {
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(port ? port : server.port());
+        const QString host = u"127.0.0.1:%1"_s.arg(port ? port : server.port());
         h = std::make_unique<Harness>();
         w = h->startWithPrimary([&](Context &c) {
             c.connectionTestHost = host + path;
@@ -30,7 +31,7 @@ class TestConnectionWindow : public QObject {
                 return new NetworkTransfer(parent);
             };
         });
-        return child<QLabel>(w, QStringLiteral("onoff"));
+        return child<QLabel>(w, u"onoff"_s);
     }
 
 private slots:
@@ -38,14 +39,14 @@ private slots:
         QVERIFY(server.listen());
         HttpServer::Response silent;
         silent.silent = true;
-        server.route(QStringLiteral("/silent"), silent);
-        server.route(QStringLiteral("/"), QByteArray("<html>up</html>"));
+        server.route(u"/silent"_s, silent);
+        server.route(u"/"_s, QByteArray("<html>up</html>"));
     }
     void init() { server.requests.clear(); }
 
     void silentHostLeavesTheWindowResponsive() {
-        QLabel *label = start(QStringLiteral("/silent"));
-        QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Testing."), 10000);
+        QLabel *label = start(u"/silent"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), u"Testing."_s, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);
         // Dragging the border and clicking the label while the host keeps
         // quiet queue nothing, and the window goes on handling its events.
@@ -56,14 +57,14 @@ private slots:
         QTimer::singleShot(0, this, [&timerRan] { timerRan = true; });
         QTRY_VERIFY_WITH_TIMEOUT(timerRan, 5000);
         QCOMPARE(server.requests.size(), 1);
-        QCOMPARE(label->text(), QStringLiteral("Testing."));
+        QCOMPARE(label->text(), u"Testing."_s);
     }
 
     void labelEndsOnlineOrOffline() {
         QLabel *label = start(QString());
-        QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Online"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), u"Online"_s, 10000);
         label = start(QString(), closedPort());
-        QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Offline"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), u"Offline"_s, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!w->transfers()->isBusy(), 10000);
     }
 
@@ -71,16 +72,15 @@ private slots:
         QByteArray big;
         while (big.size() < 5 * 1024 * 1024)
             big += "<p>" + QByteArray::number(big.size()) + "</p>\n";
-        server.route(QStringLiteral("/big"), big);
-        QLabel *label = start(QStringLiteral("/silent"));
+        server.route(u"/big"_s, big);
+        QLabel *label = start(u"/silent"_s);
         QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);  // the test hangs
-        addressBox(w)->setEditText(server.url(QStringLiteral("/big")));
+        addressBox(w)->setEditText(server.url(u"/big"_s));
         h->windows().openHtml();
-        auto *contents =
-            child<QPlainTextEdit>(h->windows().htmlWindow(), QStringLiteral("hcontents"));
+        auto *contents = child<QPlainTextEdit>(h->windows().htmlWindow(), u"hcontents"_s);
         QTRY_VERIFY_WITH_TIMEOUT(!contents->toPlainText().isEmpty(), 30000);
         QVERIFY(contents->toPlainText().toLatin1() == big);
-        QCOMPARE(label->text(), QStringLiteral("Online"));
+        QCOMPARE(label->text(), u"Online"_s);
     }
 };
 

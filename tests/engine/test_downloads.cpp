@@ -8,6 +8,7 @@
 #include "harness.h"
 #include "http_server.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -22,7 +23,7 @@ private slots:
         HttpServer::Response file;
         file.contentType = "application/octet-stream";
         file.body = QByteArray(300 * 1024, 'q');
-        server.route(QStringLiteral("/data.bin"), file);
+        server.route(u"/data.bin"_s, file);
         Harness h;
         QStringList asked;  // the file names the question was asked for
         QString saveAs;     // the answer: a name in the test's directory, or cancel
@@ -34,18 +35,17 @@ private slots:
         MainWindow *w = startOnEngine(h);
         QVERIFY(w);
 
-        saveAs = QStringLiteral("saved.bin");
-        typeAddress(w, server.url(QStringLiteral("/data.bin")));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            statusBar(w)->pageStatus().startsWith(QStringLiteral("Download complete: ")),
-            kPageWait);
-        QCOMPARE(asked, QStringList{QStringLiteral("data.bin")});
+        saveAs = u"saved.bin"_s;
+        typeAddress(w, server.url(u"/data.bin"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().startsWith(u"Download complete: "_s),
+                                 kPageWait);
+        QCOMPARE(asked, QStringList{u"data.bin"_s});
         QCOMPARE(readFile(h.filePath(saveAs)), file.body);
 
         saveAs.clear();
-        typeAddress(w, server.url(QStringLiteral("/data.bin?again")));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(),
-                                  QStringLiteral("Download cancelled: data.bin"), kPageWait);
+        typeAddress(w, server.url(u"/data.bin?again"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(), u"Download cancelled: data.bin"_s,
+                                  kPageWait);
         QCOMPARE(asked.size(), 2);
     }
 };

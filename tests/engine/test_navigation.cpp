@@ -12,6 +12,7 @@
 #include "http_server.h"
 #include "main_window/block_list.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -31,17 +32,17 @@ private slots:
     void initTestCase() {
         QVERIFY(server.listen());
         for (const char *name : {"one", "two"})
-            server.route(QStringLiteral("/%1.html").arg(QLatin1String(name)),
+            server.route(u"/%1.html"_s.arg(QLatin1String(name)),
                          "<html><head><title>" + QByteArray(name) + "</title></head><body>" + name +
                              "</body></html>");
         server.route(
-            QStringLiteral("/fullscreen.html"),
+            u"/fullscreen.html"_s,
             "<html><body style='margin:0'><div style='width:500px;height:400px' "
             "onclick='document.documentElement.requestFullscreen()'>go</div></body></html>");
     }
     void init() {
         h = std::make_unique<Harness>();
-        w = startOnEngine(*h, QUrl(server.url(QStringLiteral("/two.html"))));
+        w = startOnEngine(*h, QUrl(server.url(u"/two.html"_s)));
         QVERIFY(w);
     }
     void cleanup() { h.reset(); }
@@ -49,39 +50,36 @@ private slots:
     void typedAddressLoadsAndHistoryFollows() {
         // No earlier page: the component says so.
         QVERIFY(w->browser()->goBack().failed());
-        goAndWait(QStringLiteral("/one.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  one"),
-                                  kPageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
-                                  kPageWait);
-        QCOMPARE(addressBox(w)->currentText(), server.url(QStringLiteral("/one.html")));
+        goAndWait(u"/one.html"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), u"Tarn - Quillow :  one"_s, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
+        QCOMPARE(addressBox(w)->currentText(), server.url(u"/one.html"_s));
 
         w->runCommand(Command::Home);
-        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(QStringLiteral("/two.html")), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/two.html"_s), kPageWait);
         w->runCommand(Command::Back);
-        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(QStringLiteral("/one.html")), kPageWait);
-        QVERIFY(child(w, QStringLiteral("buttons(2)"))->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
+        QVERIFY(child(w, u"buttons(2)"_s)->isEnabled());
         w->runCommand(Command::Forward);
-        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(QStringLiteral("/two.html")), kPageWait);
-        QVERIFY(addressBox(w)->findText(server.url(QStringLiteral("/one.html"))) >= 0);
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/two.html"_s), kPageWait);
+        QVERIFY(addressBox(w)->findText(server.url(u"/one.html"_s)) >= 0);
     }
 
     void adServerNavigationIsRefused() {
-        goAndWait(QStringLiteral("/one.html"));
+        goAndWait(u"/one.html"_s);
         QSignalSpy finished(viewOf(w)->page(), &QWebEnginePage::loadFinished);
-        const QString ad = QStringLiteral("/x/") + blocklist::kAdServerFragment.toUpper() +
-                           QStringLiteral("/ad.html");
+        const QString ad = u"/x/"_s + blocklist::kAdServerFragment.toUpper() + u"/ad.html"_s;
         typeAddress(w, server.url(ad));
         QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), kPageWait);
         QCOMPARE(finished.first().first().toBool(), false);
-        QCOMPARE(location(w), server.url(QStringLiteral("/one.html")));
+        QCOMPARE(location(w), server.url(u"/one.html"_s));
         for (const QString &r : server.requests)
             QVERIFY2(!r.toLower().contains(blocklist::kAdServerFragment), qPrintable(r));
     }
 
     void failedLoadAsksAndNoStops() {
         h->messages.answers = {MessageBoxes::Answer::No};
-        const QString dead = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort());
+        const QString dead = u"http://127.0.0.1:%1/"_s.arg(closedPort());
         typeAddress(w, dead);
         QTRY_COMPARE_WITH_TIMEOUT(h->messages.shown.size(), 1, kPageWait);
         QCOMPARE(h->messages.shown.first().title, dead);
@@ -89,41 +87,37 @@ private slots:
     }
 
     void localPagesCannotReadLocalFiles() {
-        h->writeFile(QStringLiteral("secret.txt"), "secret");
-        h->writeFile(QStringLiteral("temp.htm"),
+        h->writeFile(u"secret.txt"_s, "secret");
+        h->writeFile(u"temp.htm"_s,
                      "<html><head><script>var t = 'blocked';"
                      "try { var x = new XMLHttpRequest(); x.open('GET', 'secret.txt', false);"
                      " x.send(); t = 'read:' + x.responseText; } catch (e) {}"
                      "document.title = t;</script></head><body>local</body></html>");
-        typeAddress(w, h->filePath(QStringLiteral("temp.htm")));
-        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  blocked"),
-                                  kPageWait);
-        QVERIFY(location(w).startsWith(QStringLiteral("file://")));
+        typeAddress(w, h->filePath(u"temp.htm"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), u"Tarn - Quillow :  blocked"_s, kPageWait);
+        QVERIFY(location(w).startsWith(u"file://"_s));
     }
 
     void crashedPageLeavesTheWindowAlive() {
-        goAndWait(QStringLiteral("/one.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
-                                  kPageWait);
+        goAndWait(u"/one.html"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         const qint64 pid = viewOf(w)->page()->renderProcessPid();
         QVERIFY(pid > 0);
         QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            statusBar(w)->pageStatus().contains(QStringLiteral("stopped working")), kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().contains(u"stopped working"_s),
+                                 kPageWait);
         statusBar(w)->setMessage(QString());
-        QTest::mouseClick(child(w, QStringLiteral("buttons(4)")), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
-                                  kPageWait);
+        QTest::mouseClick(child(w, u"buttons(4)"_s), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         QVERIFY(viewOf(w)->page()->renderProcessPid() != pid);
     }
 
     void fullScreenHidesTheNavigationControls() {
-        goAndWait(QStringLiteral("/fullscreen.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
-                                  kPageWait);
+        goAndWait(u"/fullscreen.html"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         clickInPage(w, QPoint(40, 40));
         QTRY_VERIFY_WITH_TIMEOUT(addressBox(w)->isHidden(), kPageWait);
-        QVERIFY(child(w, QStringLiteral("Frame1"))->isHidden());
+        QVERIFY(child(w, u"Frame1"_s)->isHidden());
     }
 };
 

@@ -5,6 +5,7 @@
 #include "harness.h"
 #include "http_server.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -21,17 +22,17 @@ private slots:
     void initTestCase() {
         QVERIFY(server.listen());
         server.route(
-            QStringLiteral("/opener.html"),
+            u"/opener.html"_s,
             "<html><body><script>window.open('/popup.html');</script>opener</body></html>");
-        server.route(QStringLiteral("/popup.html"),
+        server.route(u"/popup.html"_s,
                      "<html><head><title>Popup</title></head><body>popup</body></html>");
-        server.route(QStringLiteral("/blank-link.html"),
+        server.route(u"/blank-link.html"_s,
                      "<html><body style='margin:0'><a target='_blank' href='/popup.html' "
                      "style='display:block;width:400px;height:300px'>new</a></body></html>");
-        server.route(QStringLiteral("/closer.html"),
+        server.route(u"/closer.html"_s,
                      "<html><body><script>setTimeout(function(){window.close();},50);"
                      "</script>closing</body></html>");
-        server.route(QStringLiteral("/closer-opener.html"),
+        server.route(u"/closer-opener.html"_s,
                      "<html><body><script>window.open('/closer.html');</script></body></html>");
     }
     void init() {
@@ -42,39 +43,35 @@ private slots:
     void cleanup() { h.reset(); }
 
     void blockedWindowOpenIsCounted() {
-        QTest::mouseClick(child(w, QStringLiteral("buttons(10)")), Qt::LeftButton);
-        typeAddress(w, server.url(QStringLiteral("/opener.html")));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), QStringLiteral("1 Popups"),
-                                  kPageWait);
+        QTest::mouseClick(child(w, u"buttons(10)"_s), Qt::LeftButton);
+        typeAddress(w, server.url(u"/opener.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), u"1 Popups"_s, kPageWait);
         QCOMPARE(windows().size(), 1);
-        QVERIFY(!server.requests.contains(QStringLiteral("/popup.html")));
+        QVERIFY(!server.requests.contains(u"/popup.html"_s));
     }
 
     void allowedWindowOpenGetsAMainWindow() {
-        typeAddress(w, server.url(QStringLiteral("/opener.html")));
+        typeAddress(w, server.url(u"/opener.html"_s));
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
         MainWindow *popup = windows().last();
-        QTRY_COMPARE_WITH_TIMEOUT(location(popup), server.url(QStringLiteral("/popup.html")),
-                                  kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(popup), server.url(u"/popup.html"_s), kPageWait);
         QVERIFY(popup->isVisible() && popup->browser()->isSilent());
         // The popup's title shows on the primary window.
-        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Tarn - Quillow :  Popup"),
-                                  kPageWait);
-        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), u"Tarn - Quillow :  Popup"_s, kPageWait);
+        QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
     }
 
     void blankTargetLinkOpensAWindow() {
-        typeAddress(w, server.url(QStringLiteral("/blank-link.html")));
-        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), QStringLiteral("Site Loaded."),
-                                  kPageWait);
+        typeAddress(w, server.url(u"/blank-link.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         clickInPage(w, QPoint(50, 50));
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()),
-                                  server.url(QStringLiteral("/popup.html")), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()), server.url(u"/popup.html"_s),
+                                  kPageWait);
     }
 
     void popupThatClosesItselfGoesAlone() {
-        typeAddress(w, server.url(QStringLiteral("/closer-opener.html")));
+        typeAddress(w, server.url(u"/closer-opener.html"_s));
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 1, kPageWait);
         QCOMPARE(windows().first(), w);

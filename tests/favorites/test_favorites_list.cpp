@@ -13,6 +13,7 @@
 #include "favorites/favorites_format.h"
 #include "favorites/favorites_list.h"
 
+using namespace Qt::StringLiterals;
 using quillow::FavoritesList;
 using quillow::favorites::parse;
 
@@ -57,7 +58,7 @@ class TestFavoritesList : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
     std::unique_ptr<FavoritesList> list_;
-    QString path() const { return dir_.filePath(QStringLiteral("favorites.dat")); }
+    QString path() const { return dir_.filePath(u"favorites.dat"_s); }
     // A new list read from the file, after writing data to it if given.
     FavoritesList &load(const std::optional<QByteArray> &data = std::nullopt) {
         QFile f(path());
@@ -92,8 +93,8 @@ private slots:
             QVERIFY(list.remove(0).ok);
         QCOMPARE(readAll(path()), QByteArray());
         // A carriage return would end the line: it is written escaped.
-        QVERIFY(list.add(QStringLiteral("x\ry")).ok);
-        QCOMPARE(load().texts(), QStringList{QStringLiteral("x%0Dy")});
+        QVERIFY(list.add(u"x\ry"_s).ok);
+        QCOMPARE(load().texts(), QStringList{u"x%0Dy"_s});
     }
 
     // Entries nobody touched go back byte for byte, whatever they hold.
@@ -102,19 +103,19 @@ private slots:
         const QByteArray odd(raw, sizeof raw - 1);
         FavoritesList &list = load(odd);
         QCOMPARE(list.count(), 4);
-        QCOMPARE(list.text(0), QStringLiteral("  spaced  "));
-        QCOMPARE(list.text(3), QStringLiteral("lone\nfeed"));
-        QVERIFY(list.add(QStringLiteral("http://new.test/")).ok);
+        QCOMPARE(list.text(0), u"  spaced  "_s);
+        QCOMPARE(list.text(3), u"lone\nfeed"_s);
+        QVERIFY(list.add(u"http://new.test/"_s).ok);
         QVERIFY(list.remove(4).ok);
         QCOMPARE(readAll(path()), odd);
     }
 
     void failedSave_data() {
         QTest::addColumn<QString>("where");
-        QTest::newRow("directory missing") << QStringLiteral("missing");
-        QTest::newRow("directory in the file's place") << QStringLiteral("directory");
-        QTest::newRow("disk full") << QStringLiteral("full");
-        QTest::newRow("sync fails") << QStringLiteral("sync");
+        QTest::newRow("directory missing") << u"missing"_s;
+        QTest::newRow("directory in the file's place") << u"directory"_s;
+        QTest::newRow("disk full") << u"full"_s;
+        QTest::newRow("sync fails") << u"sync"_s;
     }
     // A save that cannot write leaves the old file whole, says why, and the
     // list keeps the change for the run.
@@ -122,9 +123,9 @@ private slots:
         QFETCH(QString, where);
         QString file = path();
         if (where == QLatin1String("missing"))
-            file = dir_.filePath(QStringLiteral("missing/favorites.dat"));
+            file = dir_.filePath(u"missing/favorites.dat"_s);
         else if (where == QLatin1String("directory"))
-            QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("favorites.dat")));
+            QVERIFY(QDir(dir_.path()).mkpath(u"favorites.dat"_s));
         else
             load("old\r\n");  // an old file to keep
         FavoritesList list(file);
@@ -135,11 +136,11 @@ private slots:
             if (where == QLatin1String("full"))
                 limit.emplace(4);
             failSync = where == QLatin1String("sync");
-            result = list.add(QStringLiteral("http://kept.test/"));
+            result = list.add(u"http://kept.test/"_s);
             failSync = false;
         }
         QVERIFY(!result.ok && !result.error.isEmpty());
-        QVERIFY(list.texts().contains(QStringLiteral("http://kept.test/")));
+        QVERIFY(list.texts().contains(u"http://kept.test/"_s));
         if (file == path() && QFileInfo(file).isFile()) {
             QCOMPARE(readAll(file), QByteArray("old\r\n"));
             QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"favorites.dat"});
@@ -159,7 +160,7 @@ private slots:
         const int shown = list.count();
         QVERIFY(shown > 0 && shown < all.size());
         QVERIFY(list.keepsUnreadPart());
-        QVERIFY(list.add(QStringLiteral("new")).ok);
+        QVERIFY(list.add(u"new"_s).ok);
         QVERIFY(list.remove(0).ok);
         QList<QByteArray> expected = all.mid(1);
         expected.insert(shown - 1, "new");
@@ -167,7 +168,7 @@ private slots:
 
         const QByteArray line(FavoritesList::kReadLimit + 10, 'x');
         QCOMPARE(load(line).count(), 0);
-        QVERIFY(list_->add(QStringLiteral("a")).ok);
+        QVERIFY(list_->add(u"a"_s).ok);
         QVERIFY(readAll(path()) == "a\r\n" + line);
     }
 };

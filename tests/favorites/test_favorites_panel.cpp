@@ -6,13 +6,14 @@
 #include "favorites/favorites_panel.h"
 #include "harness.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
 namespace {
 
 QAbstractItemView *list(MainWindow *w) {
-    return child<QAbstractItemView>(w, QStringLiteral("favemenu"));
+    return child<QAbstractItemView>(w, u"favemenu"_s);
 }
 QStringList shown(MainWindow *w) {
     QStringList out;
@@ -26,8 +27,8 @@ int selected(MainWindow *w) {
 }
 // Shows the panel and clicks the row, or beside the entries when there is none.
 void clickRow(MainWindow *w, int row) {
-    if (child(w, QStringLiteral("favfr"))->isHidden())
-        click(w, QStringLiteral("buttons(8)"));
+    if (child(w, u"favfr"_s)->isHidden())
+        click(w, u"buttons(8)"_s);
     const QModelIndex index = list(w)->model()->index(row, 0);
     const QPoint at = index.isValid() ? list(w)->visualRect(index).center()
                                       : QPoint(5, list(w)->viewport()->height() - 5);
@@ -35,7 +36,7 @@ void clickRow(MainWindow *w, int row) {
 }
 void removeRow(MainWindow *w, int row) {
     list(w)->setCurrentIndex(list(w)->model()->index(row, 0));  // by the program: no choice
-    click(w, QStringLiteral("fbuttons(1)"));
+    click(w, u"fbuttons(1)"_s);
 }
 
 }  // namespace
@@ -48,13 +49,13 @@ private slots:
     // selection on the entry it was on, and nobody navigates.
     void addAndRemoveInTwoWindows() {
         Harness h;
-        h.writeFile(QStringLiteral("favorites.dat"), "a\r\nb\r\nc\r\n");
+        h.writeFile(u"favorites.dat"_s, "a\r\nb\r\nc\r\n");
         MainWindow *one = h.startWithPrimary();
         MainWindow *two = h.windows().createPopup();
-        const QString file = h.filePath(QStringLiteral("favorites.dat"));
+        const QString file = h.filePath(u"favorites.dat"_s);
         list(two)->setCurrentIndex(list(two)->model()->index(2, 0));
-        h.browsers[0]->shown = QStringLiteral("http://new.test/");
-        click(one, QStringLiteral("fbuttons(0)"));
+        h.browsers[0]->shown = u"http://new.test/"_s;
+        click(one, u"fbuttons(0)"_s);
         QCOMPARE(shown(two), QStringList({"a", "b", "c", "http://new.test/"}));
         QCOMPARE(readFile(file), QByteArray("a\r\nb\r\nc\r\nhttp://new.test/\r\n"));
         removeRow(one, 0);
@@ -64,7 +65,7 @@ private slots:
         removeRow(one, 1);  // the entry selected in the other window
         QCOMPARE(selected(two), -1);
         QFile::remove(file);
-        click(one, QStringLiteral("fbuttons(1)"));  // nothing selected: still saved
+        click(one, u"fbuttons(1)"_s);  // nothing selected: still saved
         QCOMPARE(readFile(file), QByteArray("b\r\nhttp://new.test/\r\n"));
         QVERIFY(h.browsers[0]->navigations().size() + h.browsers[1]->navigations().size() == 2);
         QVERIFY(h.messages.shown.isEmpty());
@@ -76,21 +77,21 @@ private slots:
         const QByteArray longAddress = "http://long.test/" + QByteArray(5000, 'x');
         const QByteArray file = "a\r\nb\r\n\xff\r\n" + longAddress + "\r\n";
         Harness h;
-        h.writeFile(QStringLiteral("favorites.dat"), file);
+        h.writeFile(u"favorites.dat"_s, file);
         MainWindow *w = h.startWithPrimary();
         FakeBrowser *page = h.browsers[0];
-        QWidget *panel = child(w, QStringLiteral("favfr"));
+        QWidget *panel = child(w, u"favfr"_s);
         QCOMPARE(shown(w).at(2), QString(QChar::ReplacementCharacter));
         QCOMPARE(shown(w).at(3).size(), FavoritesPanel::kShownLength + 1);
         QVERIFY(QTest::qWaitForWindowActive(w));
-        click(w, QStringLiteral("buttons(8)"));
+        click(w, u"buttons(8)"_s);
         list(w)->setFocus(Qt::TabFocusReason);  // gives a current row, chooses nothing
         QTRY_VERIFY(list(w)->hasFocus());
         QVERIFY(panel->isVisible());
         QTest::keyClick(list(w), Qt::Key_Down);
         QCOMPARE(page->navigations().last(), "navigate:" + shown(w).at(selected(w)));
         QVERIFY(panel->isHidden());
-        click(w, QStringLiteral("buttons(8)"));
+        click(w, u"buttons(8)"_s);
         list(w)->setFocus();
         QTest::keyClick(list(w), Qt::Key_End);
         QCOMPARE(page->navigations().last(), "navigate:" + QString::fromLatin1(longAddress));
@@ -103,16 +104,16 @@ private slots:
         clickRow(w, 4);
         QVERIFY(panel->isVisible());
         QCOMPARE(page->navigations().size(), before + 2);
-        QCOMPARE(readFile(h.filePath(QStringLiteral("favorites.dat"))), file);
+        QCOMPARE(readFile(h.filePath(u"favorites.dat"_s)), file);
     }
 
     void failedSaveIsReported() {
-        Program p(QStringLiteral("/nonexistent/quillow-test"));
-        p.page->shown = QStringLiteral("http://kept.test/");
-        click(p.primary, QStringLiteral("fbuttons(0)"));
+        Program p(u"/nonexistent/quillow-test"_s);
+        p.page->shown = u"http://kept.test/"_s;
+        click(p.primary, u"fbuttons(0)"_s);
         QCOMPARE(p.messages.shown.size(), 1);
         QCOMPARE(p.messages.shown[0].icon, MessageBoxes::Icon::Exclamation);
-        QVERIFY(p.messages.shown[0].text.contains(QStringLiteral("/nonexistent/quillow-test")));
+        QVERIFY(p.messages.shown[0].text.contains(u"/nonexistent/quillow-test"_s));
         QCOMPARE(shown(p.primary), QStringList{"http://kept.test/"});
     }
 };

@@ -9,6 +9,7 @@
 #include "harness.h"
 #include "html_window/html_window.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -26,11 +27,9 @@ struct Setup : Program {
     QStringList calls(const char *name) const {
         return page->callsNamed(QString::fromLatin1(name));
     }
-    void run() { click(html, QStringLiteral("Command2")); }
-    QPlainTextEdit *contents() const {
-        return child<QPlainTextEdit>(html, QStringLiteral("hcontents"));
-    }
-    QLineEdit *addressLine() const { return child<QLineEdit>(html, QStringLiteral("wsite")); }
+    void run() { click(html, u"Command2"_s); }
+    QPlainTextEdit *contents() const { return child<QPlainTextEdit>(html, u"hcontents"_s); }
+    QLineEdit *addressLine() const { return child<QLineEdit>(html, u"wsite"_s); }
 
     QPointer<FakeTransfer> inet;
     QPointer<HtmlWindow> html;
@@ -51,8 +50,8 @@ private slots:
     void opensWithABlankOrEmptyAddress() {
         QFETCH(QString, address);
         Setup s(address);
-        QCOMPARE(s.html->windowTitle(), QStringLiteral("HTML"));
-        QVERIFY(!child(s.html, QStringLiteral("Command1"))->isEnabled());
+        QCOMPARE(s.html->windowTitle(), u"HTML"_s);
+        QVERIFY(!child(s.html, u"Command1"_s)->isEnabled());
         QCOMPARE(s.addressLine()->text(), address);
         s.inet->finish(false);
         QCOMPARE(s.contents()->toPlainText(), QString());
@@ -61,18 +60,18 @@ private slots:
     // Through the main window's component, cancelling its connection test;
     // the states that end a test do not cut the page short.
     void loadFetchesTheMainWindowsAddressOverItsTest() {
-        Setup s(QStringLiteral("http://site.example/"));
-        QCOMPARE(s.inet->opened.last(), QStringLiteral("http://site.example/"));
+        Setup s(u"http://site.example/"_s);
+        QCOMPARE(s.inet->opened.last(), u"http://site.example/"_s);
         const int cancels = s.inet->cancels;
         s.inet->report(InternetTransfer::State::ResponseReceived);
         QCOMPARE(s.inet->cancels, cancels);
         QCOMPARE(s.contents()->toPlainText(), QString());  // not before the page is in
         s.inet->finish(true, "<html>\n<body>site</body>\n</html>");
-        QCOMPARE(s.contents()->toPlainText(), QStringLiteral("<html>\n<body>site</body>\n</html>"));
+        QCOMPARE(s.contents()->toPlainText(), u"<html>\n<body>site</body>\n</html>"_s);
     }
 
     void enterFetchesAndAClickEmptiesTheAddressLine() {
-        Setup s(QStringLiteral("http://one.example/"));
+        Setup s(u"http://one.example/"_s);
         s.inet->finish(true, "one");
         QPlainTextEdit *contents = s.contents();
         QLineEdit *wsite = s.addressLine();
@@ -83,30 +82,30 @@ private slots:
             {Qt::Key_Enter, Qt::KeypadModifier},
             {Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier}};
         for (int n = 0; n < presses.size(); ++n) {
-            contents->setPlainText(QStringLiteral("edited"));
-            wsite->setText(QStringLiteral("http://page%1.example/").arg(n));
+            contents->setPlainText(u"edited"_s);
+            wsite->setText(u"http://page%1.example/"_s.arg(n));
             QTest::keyClick(wsite, presses[n].first, presses[n].second);
             QCOMPARE(s.inet->opened.last(), wsite->text());
             s.inet->finish(true, "page " + QByteArray::number(n));
-            QCOMPARE(contents->toPlainText(), QStringLiteral("page %1").arg(n));
+            QCOMPARE(contents->toPlainText(), u"page %1"_s.arg(n));
         }
-        contents->setPlainText(QStringLiteral("my edits"));
+        contents->setPlainText(u"my edits"_s);
         QTest::keyClick(wsite, Qt::Key_Return);
         s.inet->finish(false);
-        QCOMPARE(contents->toPlainText(), QStringLiteral("my edits"));
+        QCOMPARE(contents->toPlainText(), u"my edits"_s);
         // A click empties the line, also one meant only to place the
         // cursor; other keys only edit it.
         const int opened = s.inet->opened.size();
         QTest::mouseClick(wsite, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QCOMPARE(wsite->text(), QString());
-        QTest::keyClicks(wsite, QStringLiteral("abc"));
+        QTest::keyClicks(wsite, u"abc"_s);
         QTest::mouseClick(wsite, Qt::LeftButton, Qt::NoModifier, QPoint(2, 5));
         QCOMPARE(wsite->text(), QString());
         QCOMPARE(s.inet->opened.size(), opened);
     }
 
     void closingDropsARunningFetch() {
-        Setup s(QStringLiteral("http://slow.example/"));
+        Setup s(u"http://slow.example/"_s);
         QVERIFY(s.inet->isBusy());
         s.html->close();
         QTRY_VERIFY(!s.html);
@@ -118,10 +117,10 @@ private slots:
     }
 
     void runShowsTheFileAndReloadsItOnASecondRun() {
-        Setup s(QStringLiteral("about:blank"));
+        Setup s(u"about:blank"_s);
         s.inet->finish(false);
-        const QString path = s.dir() + QStringLiteral("/temp.htm");
-        const QString toFile = QStringLiteral("navigate:") + path;
+        const QString path = s.dir() + u"/temp.htm"_s;
+        const QString toFile = u"navigate:"_s + path;
         // An empty box still makes a file, and the main window goes there.
         s.run();
         QCOMPARE(readFile(path), QByteArray("\r\n"));
@@ -129,7 +128,7 @@ private slots:
         QCOMPARE(addressBox(s.primary)->currentText(), path);
 
         // The address is the one last taken: the shown file is reloaded.
-        s.contents()->setPlainText(QStringLiteral("<p>caf\u00e9</p>\n<p>two</p>"));
+        s.contents()->setPlainText(u"<p>caf\u00e9</p>\n<p>two</p>"_s);
         const int navigations = s.calls("navigate").size();
         s.run();
         QCOMPARE(readFile(path), QByteArray("<p>caf\xc3\xa9</p>\n<p>two</p>\r\n"));
@@ -138,21 +137,21 @@ private slots:
 
         // Having followed a link away, or gone elsewhere, the file is loaded
         // again instead of reloading the other page.
-        s.page->shown = QStringLiteral("http://linked.example/");
+        s.page->shown = u"http://linked.example/"_s;
         s.run();
         QCOMPARE(s.calls("navigate").mid(navigations), QStringList{toFile});
-        typeAddress(s.primary, QStringLiteral("http://elsewhere.example/"));
+        typeAddress(s.primary, u"http://elsewhere.example/"_s);
         s.run();
         QCOMPARE(s.calls("navigate").last(), toFile);
         QCOMPARE(s.calls("refresh").size(), 1);
     }
 
     void runKeepsThePagesEncoding() {
-        Setup s(QStringLiteral("http://latin.example/"));
+        Setup s(u"http://latin.example/"_s);
         const QByteArray page =
             "<html><head><meta charset=\"iso-8859-1\"></head><body>caf\xe9</body></html>";
         s.inet->finish(true, page);
-        QVERIFY(s.contents()->toPlainText().contains(QStringLiteral("caf\u00e9")));
+        QVERIFY(s.contents()->toPlainText().contains(u"caf\u00e9"_s));
         s.run();
         QCOMPARE(readFile(s.html->scratchPath()), page + "\r\n");
     }
@@ -167,22 +166,22 @@ private slots:
     void failedWriteIsReportedAndGoesNowhere() {
         QFETCH(bool, missingDir);
         QTemporaryDir base;
-        const QString dir = base.path() + (missingDir ? QStringLiteral("/gone") : QString());
-        QVERIFY(missingDir || QDir(dir).mkdir(QStringLiteral("temp.htm")));
-        Setup s(QStringLiteral("about:blank"), dir);
+        const QString dir = base.path() + (missingDir ? u"/gone"_s : QString());
+        QVERIFY(missingDir || QDir(dir).mkdir(u"temp.htm"_s));
+        Setup s(u"about:blank"_s, dir);
         s.inet->finish(false);
-        addressBox(s.primary)->setEditText(QStringLiteral("http://before.example/"));
+        addressBox(s.primary)->setEditText(u"http://before.example/"_s);
         const QStringList callsBefore = s.page->calls;
-        s.contents()->setPlainText(QStringLiteral("<p>new</p>"));
+        s.contents()->setPlainText(u"<p>new</p>"_s);
         s.run();
 
         QCOMPARE(s.messages.shown.size(), 1);
         const QString text = s.messages.shown.at(0).text;
-        QVERIFY2(text.contains(dir + QStringLiteral("/temp.htm")), qPrintable(text));
+        QVERIFY2(text.contains(dir + u"/temp.htm"_s), qPrintable(text));
         QVERIFY2(!text.section(QLatin1Char('\n'), 1).trimmed().isEmpty(), qPrintable(text));
         QCOMPARE(s.page->calls, callsBefore);
-        QCOMPARE(addressBox(s.primary)->currentText(), QStringLiteral("http://before.example/"));
-        QCOMPARE(s.contents()->toPlainText(), QStringLiteral("<p>new</p>"));
+        QCOMPARE(addressBox(s.primary)->currentText(), u"http://before.example/"_s);
+        QCOMPARE(s.contents()->toPlainText(), u"<p>new</p>"_s);
     }
 };
 

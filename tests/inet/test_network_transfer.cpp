@@ -8,6 +8,7 @@
 #include "http_server.h"
 #include "inet/network_transfer.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using quillow::test::HttpServer;
 
@@ -76,21 +77,21 @@ private Q_SLOTS:
     void pageReportsItsPhasesAndTheBody() {
         Transfer t;
         QVERIFY(t.server.listen());
-        t.server.route(QStringLiteral("/"), QByteArray("<html><body>start page</body></html>"));
-        QVERIFY(t.inet.open(QStringLiteral("127.0.0.1:%1").arg(t.server.port())));
+        t.server.route(u"/"_s, QByteArray("<html><body>start page</body></html>"));
+        QVERIFY(t.inet.open(u"127.0.0.1:%1"_s.arg(t.server.port())));
         QVERIFY(t.inet.isBusy());
-        QVERIFY(!t.inet.open(t.server.url(QStringLiteral("/missing"))));  // one at a time
-        QCOMPARE(t.states.count(), 0);  // nothing reported inside OpenURL
+        QVERIFY(!t.inet.open(t.server.url(u"/missing"_s)));  // one at a time
+        QCOMPARE(t.states.count(), 0);                       // nothing reported inside OpenURL
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
         QVERIFY(t.ok(0) && !t.inet.isBusy());
         QCOMPARE(t.body(0), QByteArray("<html><body>start page</body></html>"));
-        QCOMPARE(t.server.requests, QStringList{QStringLiteral("/")});
+        QCOMPARE(t.server.requests, QStringList{u"/"_s});
         QCOMPARE(t.codes(), (QList<int>{3, 4, 6, 7, 8, 12, 10}));
 
         // Free again; an error status still brings the page: the server did
         // answer.
         const qsizetype before = t.states.size();
-        QVERIFY(t.inet.open(t.server.url(QStringLiteral("/missing"))));
+        QVERIFY(t.inet.open(t.server.url(u"/missing"_s)));
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 2, 10000);
         QVERIFY(t.ok(1));
         QCOMPARE(t.body(1), QByteArray("<html><body>not found</body></html>"));
@@ -104,9 +105,9 @@ private Q_SLOTS:
         moved.status = 302;
         moved.headers = "Location: /there\r\n";
         moved.body = "moved";
-        t.server.route(QStringLiteral("/here"), moved);
-        t.server.route(QStringLiteral("/there"), QByteArray("<p>arrived</p>"));
-        QVERIFY(t.inet.open(t.server.url(QStringLiteral("/here"))));
+        t.server.route(u"/here"_s, moved);
+        t.server.route(u"/there"_s, QByteArray("<p>arrived</p>"));
+        QVERIFY(t.inet.open(t.server.url(u"/here"_s)));
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
         QVERIFY(t.ok(0));
         QCOMPARE(t.body(0), QByteArray("<p>arrived</p>"));
@@ -131,7 +132,7 @@ private Q_SLOTS:
             });
         });
         Transfer t;
-        QVERIFY(t.inet.open(QStringLiteral("127.0.0.1:%1").arg(server.serverPort())));
+        QVERIFY(t.inet.open(u"127.0.0.1:%1"_s.arg(server.serverPort())));
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
         QVERIFY(!t.ok(0));
         QCOMPARE(t.codes().last(), int(InternetTransfer::State::Error));
@@ -141,17 +142,17 @@ private Q_SLOTS:
     void silentServerTimesOutOrIsCancelled() {
         Transfer t;
         QVERIFY(t.server.listen());
-        t.routeSilent(QStringLiteral("/silent"));
-        t.server.route(QStringLiteral("/"), QByteArray("page"));
+        t.routeSilent(u"/silent"_s);
+        t.server.route(u"/"_s, QByteArray("page"));
         t.inet.setTimeout(300);
-        QVERIFY(t.inet.open(t.server.url(QStringLiteral("/silent"))));
+        QVERIFY(t.inet.open(t.server.url(u"/silent"_s)));
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
         QVERIFY(!t.ok(0));
         QCOMPARE(t.codes().last(), int(InternetTransfer::State::Error));
 
         // A cancel ends the transfer at once, without an error.
         t.inet.setTimeout(NetworkTransfer::kDefaultTimeoutMs);
-        QVERIFY(t.inet.open(t.server.url(QStringLiteral("/silent"))));
+        QVERIFY(t.inet.open(t.server.url(u"/silent"_s)));
         QTRY_VERIFY_WITH_TIMEOUT(t.server.requests.size() == 2, 10000);
         qsizetype from = t.states.size();
         t.inet.cancel();
@@ -169,7 +170,7 @@ private Q_SLOTS:
                         t.inet.cancel();
                 });
         from = t.states.size();
-        QVERIFY(t.inet.open(t.server.url(QStringLiteral("/"))));
+        QVERIFY(t.inet.open(t.server.url(u"/"_s)));
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 3, 10000);
         QVERIFY(!t.ok(2));
         QCoreApplication::processEvents();

@@ -14,6 +14,7 @@
 #include "html_window/html_window.h"
 #include "search/search_dialog.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -25,14 +26,14 @@ class MainWindowTest : public QObject {
     FakeBrowser *page = nullptr;
 
     QPushButton *button(int index) const {
-        return child<QPushButton>(w, QStringLiteral("buttons(%1)").arg(index));
+        return child<QPushButton>(w, u"buttons(%1)"_s.arg(index));
     }
-    QStringList navigations() const { return page->callsNamed(QStringLiteral("navigate")); }
+    QStringList navigations() const { return page->callsNamed(u"navigate"_s); }
 
 private slots:
     void init() {
         h = std::make_unique<Harness>();
-        h->writeFile(QStringLiteral("favorites.dat"), "first\r\n\r\nthird");
+        h->writeFile(u"favorites.dat"_s, "first\r\n\r\nthird");
         w = h->startWithPrimary();
         page = h->browsers.last();
         QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -40,17 +41,17 @@ private slots:
     void cleanup() { h.reset(); }
 
     void startsAsDesigned() {
-        QCOMPARE(page->calls.first(), QStringLiteral("navigate:about:blank"));
-        QCOMPARE(w->lastAddress(), QStringLiteral("about:blank"));
-        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Tarn - Quillow :  "));
+        QCOMPARE(page->calls.first(), u"navigate:about:blank"_s);
+        QCOMPARE(w->lastAddress(), u"about:blank"_s);
+        QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
+        QCOMPARE(w->windowTitle(), u"Tarn - Quillow :  "_s);
         for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10})
             QCOMPARE(button(i)->isEnabled(), i > 3);
         QVERIFY(!button(9));
-        QCOMPARE(button(10)->text(), QStringLiteral("Block Popups"));
-        QVERIFY(child(w, QStringLiteral("favfr"))->isHidden());
-        QCOMPARE(child<QLabel>(w, QStringLiteral("onoff"))->text(), QStringLiteral("Offline"));
-        auto *favorites = child<QListWidget>(w, QStringLiteral("favemenu"));
+        QCOMPARE(button(10)->text(), u"Block Popups"_s);
+        QVERIFY(child(w, u"favfr"_s)->isHidden());
+        QCOMPARE(child<QLabel>(w, u"onoff"_s)->text(), u"Offline"_s);
+        auto *favorites = child<QListWidget>(w, u"favemenu"_s);
         QCOMPARE(favorites->count(), 3);
         QCOMPARE(favorites->item(1)->text(), QString());
         QCOMPARE(w->focusWidget(), addressBox(w));
@@ -59,9 +60,8 @@ private slots:
         QStringList menus;
         for (QAction *a : w->menuBar()->actions())
             menus.append(a->text());
-        QCOMPARE(menus.join(QLatin1Char(',')),
-                 QStringLiteral("File,Navigation,Tools,Current,About"));
-        auto *current = child<QMenu>(w, QStringLiteral("currentstuffh"));
+        QCOMPARE(menus.join(QLatin1Char(',')), u"File,Navigation,Tools,Current,About"_s);
+        auto *current = child<QMenu>(w, u"currentstuffh"_s);
         QVERIFY(!current->menuAction()->isEnabled());
         QCOMPARE(current->actions().size(), 20);
 
@@ -70,17 +70,17 @@ private slots:
         for (QWidget *x = addressBox(w); order.size() < 14; x = x->nextInFocusChain())
             if ((x->focusPolicy() & Qt::TabFocus) && !x->objectName().isEmpty())
                 order.append(x->objectName());
-        const int first = order.indexOf(QStringLiteral("buttons(0)"));
+        const int first = order.indexOf(u"buttons(0)"_s);
         QCOMPARE(order.mid(first, 10).join(QLatin1Char(' ')),
                  QStringLiteral("buttons(0) buttons(1) buttons(2) buttons(3) buttons(4) buttons(5) "
                                 "buttons(10) buttons(7) buttons(6) buttons(8)"));
     }
 
     void enterGoesToTheTypedAddress() {
-        typeAddress(w, QStringLiteral("  a.test  "));
-        QCOMPARE(navigations().last(), QStringLiteral("navigate:a.test"));
+        typeAddress(w, u"  a.test  "_s);
+        QCOMPARE(navigations().last(), u"navigate:a.test"_s);
         QVERIFY(button(1)->isEnabled());
-        QCOMPARE(page->calls.last(), QStringLiteral("giveFocus"));
+        QCOMPARE(page->calls.last(), u"giveFocus"_s);
         // The same text again is passed over, with any modifier on Enter.
         addressBox(w)->setFocus();
         QTest::keyClick(addressBox(w), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
@@ -90,9 +90,8 @@ private slots:
         typeAddress(w, QString());
         typeAddress(w, QString());
         QCOMPARE(h->messages.shown.size(), 1);
-        QCOMPARE(h->messages.shown[0].text,
-                 QStringLiteral("Please enter a web address or use search."));
-        QCOMPARE(h->messages.shown[0].title, QStringLiteral("INVALID ADDRESS"));
+        QCOMPARE(h->messages.shown[0].text, u"Please enter a web address or use search."_s);
+        QCOMPARE(h->messages.shown[0].title, u"INVALID ADDRESS"_s);
         QCOMPARE(h->messages.shown[0].icon, MessageBoxes::Icon::Information);
         QCOMPARE(w->focusWidget(), addressBox(w));
         QCOMPARE(navigations().size(), 2);
@@ -100,24 +99,24 @@ private slots:
 
     void failuresGoingToAnAddress() {
         // A number the trap passes over: the next steps still run.
-        page->failures.insert(QStringLiteral("navigate"), 85);
-        typeAddress(w, QStringLiteral("a.test"));
+        page->failures.insert(u"navigate"_s, 85);
+        typeAddress(w, u"a.test"_s);
         QVERIFY(button(1)->isEnabled());
         QVERIFY(h->messages.shown.isEmpty());
         // Any other: the report, nothing after the failed step.
         button(1)->setEnabled(false);
-        page->failures.insert(QStringLiteral("navigate"), BrowserError::kUnspecified);
-        typeAddress(w, QStringLiteral("b.test"));
+        page->failures.insert(u"navigate"_s, BrowserError::kUnspecified);
+        typeAddress(w, u"b.test"_s);
         QCOMPARE(h->messages.shown.size(), 1);
-        QCOMPARE(h->messages.shown[0].title, QStringLiteral("Internal Error!"));
+        QCOMPARE(h->messages.shown[0].title, u"Internal Error!"_s);
         QCOMPARE(h->messages.shown[0].icon, MessageBoxes::Icon::Exclamation);
-        QVERIFY(h->messages.shown[0].text.startsWith(QStringLiteral("Error #-2147467259 ")));
-        QCOMPARE(w->lastAddress(), QStringLiteral("b.test"));
+        QVERIFY(h->messages.shown[0].text.startsWith(u"Error #-2147467259 "_s));
+        QCOMPARE(w->lastAddress(), u"b.test"_s);
         QVERIFY(!button(1)->isEnabled());
         // A hidden page cannot take the focus: passed over quietly.
         page->failures.clear();
         page->widget()->hide();
-        typeAddress(w, QStringLiteral("c.test"));
+        typeAddress(w, u"c.test"_s);
         QCOMPARE(h->messages.shown.size(), 1);
         QVERIFY(button(1)->isEnabled());
     }
@@ -133,13 +132,13 @@ private slots:
         QTRY_VERIFY(box->view()->isVisible());
         QTest::keyClick(box->view(), Qt::Key_Down);
         QTest::keyClick(box->view(), Qt::Key_Return);
-        QCOMPARE(navigations().last(), QStringLiteral("navigate:http://two.test/"));
+        QCOMPARE(navigations().last(), u"navigate:http://two.test/"_s);
         // By the mouse, on the list the keys opened.
         QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
         QTRY_VERIFY(box->view()->isVisible());
         const QRect first = box->view()->visualRect(box->model()->index(0, 0));
         QTest::mouseClick(box->view()->viewport(), Qt::LeftButton, {}, first.center());
-        QCOMPARE(navigations().last(), QStringLiteral("navigate:http://one.test/"));
+        QCOMPARE(navigations().last(), u"navigate:http://one.test/"_s);
         QCOMPARE(navigations().size(), 3);
     }
 
@@ -147,10 +146,10 @@ private slots:
         QCOMPARE(w->centralWidget()->size(), QSize(704, 664));
         QCOMPARE(addressBox(w)->geometry(), QRect(232, 56, 464, addressBox(w)->height()));
         QCOMPARE(page->widget()->geometry(), QRect(0, 80, 704, 564));
-        QCOMPARE(child(w, QStringLiteral("pageload"))->pos(), QPoint(497, 645));
+        QCOMPARE(child(w, u"pageload"_s)->pos(), QPoint(497, 645));
         QCOMPARE(statusBar(w)->geometry(), QRect(0, 631, 704, 33));
 
-        QWidget *favorites = child(w, QStringLiteral("favfr"));
+        QWidget *favorites = child(w, u"favfr"_s);
         QTest::mouseClick(button(8), Qt::LeftButton);
         QVERIFY(favorites->isVisible());
         QCOMPARE(page->widget()->geometry(),
@@ -185,45 +184,45 @@ private slots:
         // A click on the label tests too, once the running test is over.
         transfer->finish(false);
         const int afterRestore = tests();
-        QTest::mouseClick(child(w, QStringLiteral("onoff")), Qt::LeftButton);
+        QTest::mouseClick(child(w, u"onoff"_s), Qt::LeftButton);
         QCOMPARE(tests(), afterRestore + 1);
     }
 
     void backForwardAndTheNavigationMenu() {
         // No earlier page: no message, Forward stays off, the focus moves.
-        page->failures.insert(QStringLiteral("goBack"), BrowserError::kUnspecified);
+        page->failures.insert(u"goBack"_s, BrowserError::kUnspecified);
         w->runCommand(Command::Back);
         QVERIFY(!button(2)->isEnabled());
-        QCOMPARE(page->calls.last(), QStringLiteral("giveFocus"));
+        QCOMPARE(page->calls.last(), u"giveFocus"_s);
         // The menu works while the buttons are disabled.
         page->failures.clear();
-        chooseMenuItem(w, QStringLiteral("navig(0)"), QStringLiteral("navi"));
+        chooseMenuItem(w, u"navig(0)"_s, u"navi"_s);
         QVERIFY(button(2)->isEnabled());
         const int before = page->calls.size();
         for (int i = 1; i <= 4; ++i)
-            chooseMenuItem(w, QStringLiteral("navig(%1)").arg(i), QStringLiteral("navi"));
+            chooseMenuItem(w, u"navig(%1)"_s.arg(i), u"navi"_s);
         QCOMPARE(page->calls.mid(before),
                  QStringList({"goForward", "giveFocus", "refresh", "stop", "goHome"}));
         QVERIFY(button(2)->isEnabled());
     }
 
     void menusOpenTheOtherWindows() {
-        chooseMenuItem(w, QStringLiteral("navig(5)"), QStringLiteral("navi"));
+        chooseMenuItem(w, u"navig(5)"_s, u"navi"_s);
         QTRY_VERIFY(h->windows().searchDialog() && h->windows().searchDialog()->isVisible());
-        chooseMenuItem(w, QStringLiteral("toolsm(1)"), QStringLiteral("td"));
+        chooseMenuItem(w, u"toolsm(1)"_s, u"td"_s);
         QTRY_VERIFY(h->windows().htmlWindow() && h->windows().htmlWindow()->isVisible());
-        chooseMenuItem(w, QStringLiteral("aboutf"));
+        chooseMenuItem(w, u"aboutf"_s);
         QTRY_VERIFY(h->windows().aboutWindow() && h->windows().aboutWindow()->isVisible());
     }
 
     void popupSwitchFlipsItsCaptionOnly() {
         QTest::mouseClick(button(10), Qt::LeftButton);
-        QCOMPARE(button(10)->text(), QStringLiteral("Allow Popups"));
+        QCOMPARE(button(10)->text(), u"Allow Popups"_s);
         QVERIFY(w->isBlockingPopups());
         QTest::mouseClick(button(10), Qt::LeftButton);
-        QCOMPARE(button(10)->text(), QStringLiteral("Block Popups"));
+        QCOMPARE(button(10)->text(), u"Block Popups"_s);
         QVERIFY(!w->isBlockingPopups());
-        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("0 Popups"));
+        QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
         QCOMPARE(statusBar(w)->message(), QString());
     }
 
@@ -231,7 +230,7 @@ private slots:
         MainWindow *second = h->windows().createPopup();
         second->show();
         QPointer<MainWindow> first(w);
-        chooseMenuItem(w, QStringLiteral("exiti"), QStringLiteral("filed"));
+        chooseMenuItem(w, u"exiti"_s, u"filed"_s);
         QTRY_VERIFY(!first);
         QCOMPARE(h->windows().mainWindows(), QList<MainWindow *>{second});
         QVERIFY(second->isVisible());

@@ -7,6 +7,7 @@
 #include "harness.h"
 #include "main_window/block_list.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -17,7 +18,7 @@ class PageReactionsTest : public QObject {
     MainWindow *w = nullptr;
     FakeBrowser *page = nullptr;
 
-    QProgressBar *progressBar() const { return child<QProgressBar>(w, QStringLiteral("pageload")); }
+    QProgressBar *progressBar() const { return child<QProgressBar>(w, u"pageload"_s); }
 
 private slots:
     void init() {
@@ -30,53 +31,53 @@ private slots:
 
     void statusTextAndProgress() {
         emit page->statusTextChanged(QString());
-        QVERIFY(child(w, QStringLiteral("buttons(1)"))->isEnabled());
-        emit page->statusTextChanged(QStringLiteral("http://a.test/link"));
-        QCOMPARE(statusBar(w)->pageStatus(), QStringLiteral("http://a.test/link"));
+        QVERIFY(child(w, u"buttons(1)"_s)->isEnabled());
+        emit page->statusTextChanged(u"http://a.test/link"_s);
+        QCOMPARE(statusBar(w)->pageStatus(), u"http://a.test/link"_s);
 
         emit page->progressChanged(-1, 100);
         QCOMPARE(progressBar()->maximum(), 101);
         QCOMPARE(progressBar()->value(), 1);
         // Past its maximum: the value stays and the box's address is gone to.
-        addressBox(w)->setEditText(QStringLiteral("next.test"));
+        addressBox(w)->setEditText(u"next.test"_s);
         emit page->progressChanged(5, 3);
         QCOMPARE(progressBar()->maximum(), 4);
         QCOMPARE(progressBar()->value(), 1);
-        QCOMPARE(page->calls.last(), QStringLiteral("giveFocus"));
-        QVERIFY(page->calls.contains(QStringLiteral("navigate:next.test")));
+        QCOMPARE(page->calls.last(), u"giveFocus"_s);
+        QVERIFY(page->calls.contains(u"navigate:next.test"_s));
     }
 
     void titleGoesToThePrimaryWindowAndAddressToTheBox() {
-        page->shown = QStringLiteral("  about:blank  ");
+        page->shown = u"  about:blank  "_s;
         emit page->titleChanged(QString());
-        QCOMPARE(w->windowTitle(), QStringLiteral("Tarn - Quillow :  "));
-        QCOMPARE(addressBox(w)->currentText(), QStringLiteral("about:blank"));
+        QCOMPARE(w->windowTitle(), u"Tarn - Quillow :  "_s);
+        QCOMPARE(addressBox(w)->currentText(), u"about:blank"_s);
 
         QVERIFY(page->requestNewWindow());
         MainWindow *popup = h->windows().mainWindows().last();
         FakeBrowser *popupPage = h->browsers.last();
-        popupPage->shown = QStringLiteral("http://popup.test/");
-        emit popupPage->titleChanged(QStringLiteral("Popup page"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Tarn - Quillow :  Popup page"));
-        QCOMPARE(popup->windowTitle(), QStringLiteral("Tarn - Quillow :  "));
-        QCOMPARE(addressBox(popup)->currentText(), QStringLiteral("http://popup.test/"));
+        popupPage->shown = u"http://popup.test/"_s;
+        emit popupPage->titleChanged(u"Popup page"_s);
+        QCOMPARE(w->windowTitle(), u"Tarn - Quillow :  Popup page"_s);
+        QCOMPARE(popup->windowTitle(), u"Tarn - Quillow :  "_s);
+        QCOMPARE(addressBox(popup)->currentText(), u"http://popup.test/"_s);
 
         // With the primary window gone the title is dropped, and nothing
         // hidden is made to hold it.
         w->close();
         QTRY_VERIFY(!h->windows().primary());
-        emit popupPage->titleChanged(QStringLiteral("Later"));
+        emit popupPage->titleChanged(u"Later"_s);
         QCOMPARE(h->windows().mainWindows().size(), 1);
     }
 
     void completionAppendsEveryAddressAndKnownPopupsClose() {
-        addressBox(w)->setEditText(QStringLiteral("typed"));
+        addressBox(w)->setEditText(u"typed"_s);
         for (int i = 0; i < 2; ++i)
-            emit page->navigationCompleted(QStringLiteral("http://a.test/"));
+            emit page->navigationCompleted(u"http://a.test/"_s);
         QCOMPARE(addressBox(w)->count(), 2);
-        QCOMPARE(addressBox(w)->itemText(1), QStringLiteral("http://a.test/"));
-        QCOMPARE(addressBox(w)->currentText(), QStringLiteral("typed"));
-        QCOMPARE(statusBar(w)->message(), QStringLiteral("Site Loaded."));
+        QCOMPARE(addressBox(w)->itemText(1), u"http://a.test/"_s);
+        QCOMPARE(addressBox(w)->currentText(), u"typed"_s);
+        QCOMPARE(statusBar(w)->message(), u"Site Loaded."_s);
 
         QPointer<MainWindow> primary(w);
         const QString known = blocklist::kKnownPopupAddresses.at(1);
@@ -87,8 +88,8 @@ private slots:
     }
 
     void guardRefusesTheAdServerOnly() {
-        QVERIFY(page->requestNavigation(QStringLiteral("http://example.org/")));
-        QVERIFY(!page->requestNavigation(QStringLiteral("http://x.test/frame?src=") +
+        QVERIFY(page->requestNavigation(u"http://example.org/"_s));
+        QVERIFY(!page->requestNavigation(u"http://x.test/frame?src="_s +
                                          blocklist::kAdServerFragment.toUpper()));
     }
 
@@ -96,17 +97,17 @@ private slots:
         w->runCommand(Command::PopupBlocking);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(page->requestNewWindow(), nullptr);
-        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("3 Popups"));
-        QCOMPARE(statusBar(w)->message(), QStringLiteral("Popup Blocked"));
+        QCOMPARE(statusBar(w)->popupCount(), u"3 Popups"_s);
+        QCOMPARE(statusBar(w)->message(), u"Popup Blocked"_s);
         QCOMPARE(h->beeps, 3);
         QCOMPARE(h->windows().mainWindows().size(), 1);
         w->runCommand(Command::PopupBlocking);
-        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("3 Popups"));
+        QCOMPARE(statusBar(w)->popupCount(), u"3 Popups"_s);
         // The count goes on past 16 bits instead of wrapping.
         w->runCommand(Command::PopupBlocking);
         for (int i = 3; i < 32768; ++i)
             page->requestNewWindow();
-        QCOMPARE(statusBar(w)->popupCount(), QStringLiteral("32768 Popups"));
+        QCOMPARE(statusBar(w)->popupCount(), u"32768 Popups"_s);
     }
 
     void allowingOpensAFullWindowOfItsOwn() {
@@ -116,7 +117,7 @@ private slots:
         MainWindow *popup = h->windows().mainWindows().last();
         QCOMPARE(popup->browser(), target);
         QVERIFY(popup->isVisible() && !popup->isPrimary());
-        QCOMPARE(statusBar(popup)->popupCount(), QStringLiteral("0 Popups"));
+        QCOMPARE(statusBar(popup)->popupCount(), u"0 Popups"_s);
         QVERIFY(!popup->isBlockingPopups());
         // Only a popup's page keeps its dialogs to itself.
         QVERIFY(target->isSilent() && !page->isSilent());
@@ -124,22 +125,20 @@ private slots:
 
     void failedNavigationAsks() {
         h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::Yes};
-        emit page->navigationFailed(QStringLiteral("http://127.0.0.1:9/"), -102);
+        emit page->navigationFailed(u"http://127.0.0.1:9/"_s, -102);
         QCOMPARE(h->messages.shown.size(), 1);
         const FakeMessageBoxes::Shown box = h->messages.shown.first();
-        QCOMPARE(
-            box.text,
-            QStringLiteral("This page has an errors in it! Would you like to continue anyways?"));
-        QCOMPARE(box.title, QStringLiteral("http://127.0.0.1:9/"));
+        QCOMPARE(box.text, u"This page has an errors in it! Would you like to continue anyways?"_s);
+        QCOMPARE(box.title, u"http://127.0.0.1:9/"_s);
         QCOMPARE(box.buttons, MessageBoxes::Buttons::YesNo);
         QCOMPARE(box.icon, MessageBoxes::Icon::None);
-        QCOMPARE(page->calls.last(), QStringLiteral("stop"));
-        QCOMPARE(statusBar(w)->pageStatus(), QStringLiteral("-102"));
+        QCOMPARE(page->calls.last(), u"stop"_s);
+        QCOMPARE(statusBar(w)->pageStatus(), u"-102"_s);
         // Yes leaves the page to the engine.
         const int calls = page->calls.size();
-        emit page->navigationFailed(QStringLiteral("http://a.test/"), 404);
+        emit page->navigationFailed(u"http://a.test/"_s, 404);
         QCOMPARE(page->calls.size(), calls);
-        QCOMPARE(statusBar(w)->pageStatus(), QStringLiteral("404"));
+        QCOMPARE(statusBar(w)->pageStatus(), u"404"_s);
     }
 
     void closeRequestAndFullScreen() {
@@ -148,7 +147,7 @@ private slots:
         emit page->fullScreenRequested(true);
         emit page->fullScreenRequested(false);
         QVERIFY(addressBox(w)->isHidden());
-        QVERIFY(child(w, QStringLiteral("Frame1"))->isHidden());
+        QVERIFY(child(w, u"Frame1"_s)->isHidden());
 
         QPointer<MainWindow> popup =
             qobject_cast<MainWindow *>(page->requestNewWindow()->widget()->window());

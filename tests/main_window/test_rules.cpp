@@ -9,6 +9,7 @@
 #include "main_window/layout.h"
 #include "main_window/progress.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using Outcome = AddressDecision::Outcome;
 
@@ -73,15 +74,12 @@ private slots:
             QVERIFY(goingOnAfterError(n));
         for (int n : {1, 6, 80004005, -2147467259})
             QVERIFY(!goingOnAfterError(n));
-        QVERIFY(
-            internalErrorText(-2147467259)
-                .startsWith(QStringLiteral("Error #-2147467259 Please report it by emailing ")));
-        QCOMPARE(trimBlanks(QStringLiteral(" \u00a0a b ")), QStringLiteral("\u00a0a b"));
-        QCOMPARE(trimBlanks(QStringLiteral("   ")), QString());
-        QVERIFY(showsAddress(QStringLiteral("file:///tmp/x/temp.htm"),
-                             QStringLiteral("/tmp/x//temp.htm")));
-        QVERIFY(
-            !showsAddress(QStringLiteral("http://a.test/temp.htm"), QStringLiteral("/temp.htm")));
+        QVERIFY(internalErrorText(-2147467259)
+                    .startsWith(u"Error #-2147467259 Please report it by emailing "_s));
+        QCOMPARE(trimBlanks(u" \u00a0a b "_s), u"\u00a0a b"_s);
+        QCOMPARE(trimBlanks(u"   "_s), QString());
+        QVERIFY(showsAddress(u"file:///tmp/x/temp.htm"_s, u"/tmp/x//temp.htm"_s));
+        QVERIFY(!showsAddress(u"http://a.test/temp.htm"_s, u"/temp.htm"_s));
     }
 
     void layout_data() {
@@ -143,9 +141,8 @@ private slots:
 
     void blockList() {
         const QString host = blocklist::kAdServerFragment;
-        QVERIFY(blocklist::isAdServer(QStringLiteral("http://") + host.toUpper() +
-                                      QStringLiteral("/x")));
-        QVERIFY(blocklist::isAdServer(QStringLiteral("https://a.test/p?u=") + host));
+        QVERIFY(blocklist::isAdServer(u"http://"_s + host.toUpper() + u"/x"_s));
+        QVERIFY(blocklist::isAdServer(u"https://a.test/p?u="_s + host));
         QVERIFY(!blocklist::isAdServer(host.chopped(1)));
         for (const QString &a : blocklist::kKnownPopupAddresses) {
             QVERIFY(blocklist::isKnownPopupAddress(a));

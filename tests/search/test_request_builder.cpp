@@ -6,6 +6,7 @@
 
 #include "search/request_builder.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 
 namespace {
@@ -13,8 +14,8 @@ namespace {
 // Dog Pile's fixed runs, as the engine expects them.
 const QString kWebRun = QStringLiteral(
     "/1/20/1/-/1/0/1/1/1/1/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/-/");
-const QString kPicturesRun = QStringLiteral("/1/20/1/-/1/0/1/1/1/1/-/-/-/-/-/-/-/");
-const QString kDogPile = QStringLiteral("https://www.dogpile.com/info.dogpl/search/");
+const QString kPicturesRun = u"/1/20/1/-/1/0/1/1/1/1/-/-/-/-/-/-/-/"_s;
+const QString kDogPile = u"https://www.dogpile.com/info.dogpl/search/"_s;
 
 }  // namespace
 
@@ -26,11 +27,10 @@ private slots:
         QTest::addColumn<int>("method");
         QTest::addColumn<QString>("words");
         QTest::addColumn<QString>("address");
-        const QString w = QStringLiteral("red+fox");
-        const QString dw = QStringLiteral("red%2Bfox");
-        const QString google = QStringLiteral("https://www.google.com/search?hl=en&ie=UTF-8&q=");
-        const QString googlePictures =
-            QStringLiteral("https://images.google.com/images?hl=en&lr=&ie=UTF-8&q=");
+        const QString w = u"red+fox"_s;
+        const QString dw = u"red%2Bfox"_s;
+        const QString google = u"https://www.google.com/search?hl=en&ie=UTF-8&q="_s;
+        const QString googlePictures = u"https://images.google.com/images?hl=en&lr=&ie=UTF-8&q="_s;
         QTest::newRow("Dog Pile web")
             << 0 << 0 << "red fox" << kDogPile + "web/" + dw + kWebRun + dw;
         QTest::newRow("Dog Pile pictures")

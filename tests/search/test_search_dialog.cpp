@@ -9,6 +9,7 @@
 #include "search/request_builder.h"
 #include "search/search_dialog.h"
 
+using namespace Qt::StringLiterals;
 using namespace quillow;
 using namespace quillow::test;
 
@@ -52,7 +53,7 @@ class TestSearchDialog : public QObject {
 private slots:
     void keptWhileOpenAndFreshAfterClosing() {
         Setup s;
-        QCOMPARE(s.dialog->windowTitle(), QStringLiteral("Search"));
+        QCOMPARE(s.dialog->windowTitle(), u"Search"_s);
         // Modeless and on its own, at its designed place rather than centred.
         QVERIFY(!s.dialog->parentWidget() && !s.dialog->isModal());
         QCOMPARE(s.dialog->geometry(), QRect(308, 201, 339, 151));
@@ -62,14 +63,14 @@ private slots:
 
         // The Search command brings the open dialog back as it was.
         s.click("meathodoption(1)");
-        QTest::keyClicks(s.words(), QStringLiteral("half typed"));
+        QTest::keyClicks(s.words(), u"half typed"_s);
         s.primary->activateWindow();
         QTRY_COMPARE(QApplication::activeWindow(), s.primary.data());
         SearchDialog *before = s.dialog;
-        click(s.primary, QStringLiteral("buttons(7)"));
+        click(s.primary, u"buttons(7)"_s);
         QCOMPARE(s.windows().searchDialog(), before);
         QTRY_COMPARE(focus(), s.words());
-        QCOMPARE(s.words()->text(), QStringLiteral("half typed"));
+        QCOMPARE(s.words()->text(), u"half typed"_s);
         QCOMPARE(s.dialog->kind(), 1);
 
         // Closed by its frame (search and Cancel close it the same way), it
@@ -105,7 +106,7 @@ private slots:
             s.click(name);
             QCOMPARE(focus(), s.words());
         }
-        QTest::keyClicks(focus(), QStringLiteral("red fox"));
+        QTest::keyClicks(focus(), u"red fox"_s);
         QTest::keyClick(s.words(), Qt::Key_M, Qt::ControlModifier);  // other keys only type
         QVERIFY(s.navigations().isEmpty());
         if (key)
@@ -132,7 +133,7 @@ private slots:
         QFETCH(QString, from);
         Setup s;
         QVERIFY(QTest::qWaitForWindowActive(s.dialog));
-        QTest::keyClicks(s.words(), QStringLiteral("words"));
+        QTest::keyClicks(s.words(), u"words"_s);
         if (from.isEmpty()) {
             s.click("Command1");
         } else {
@@ -151,7 +152,7 @@ private slots:
         QTRY_VERIFY(s.dialog.isNull());
         MainWindow *popup = s.windows().createPopup();
         popup->show();
-        click(popup, QStringLiteral("buttons(7)"));
+        click(popup, u"buttons(7)"_s);
         s.open();
         s.click("Command2");
         QCOMPARE(s.navigations().size(), 1);

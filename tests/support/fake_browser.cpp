@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+using namespace Qt::StringLiterals;
 namespace quillow::test {
 
 FakeBrowser::FakeBrowser(QWidget *parent) : Browser(parent), widget_(new QWidget(parent)) {
@@ -35,14 +36,14 @@ BrowserError FakeBrowser::record(const QString &name, const QString &argument) {
 
 BrowserError FakeBrowser::navigate(const QString &address) {
     const BrowserError e =
-        record(QStringLiteral("navigate"), address.isNull() ? QString(QLatin1String("")) : address);
+        record(u"navigate"_s, address.isNull() ? QString(QLatin1String("")) : address);
     if (!e.failed())
         shown = address;
     return e;
 }
 
 BrowserError FakeBrowser::giveFocus() {
-    const BrowserError e = record(QStringLiteral("giveFocus"));
+    const BrowserError e = record(u"giveFocus"_s);
     // Like the real one: a control that cannot take the focus raises 5.
     if (!e.failed() && (!widget_->isVisible() || !widget_->isEnabled()))
         return BrowserError{BrowserError::kInvalidCall};

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+using namespace Qt::StringLiterals;
 namespace quillow::test {
 
 MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
@@ -35,7 +36,7 @@ WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     c.programDir = dir_;
     c.messages = &messages;
     c.beep = [this] { ++beeps; };
-    c.connectionTestHost = QStringLiteral("127.0.0.1");
+    c.connectionTestHost = u"127.0.0.1"_s;
     c.browserFactory = [this](QWidget *parent) -> Browser * {
         browsers.append(new FakeBrowser(parent));
         return browsers.last();

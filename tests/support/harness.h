@@ -16,6 +16,9 @@
 
 class QMainWindow;
 
+// Tests spell their texts QStringLiteral("...").
+using namespace Qt::StringLiterals;
+
 namespace quillow::test {
 
 // Message boxes that answer from a script and remember what they showed.

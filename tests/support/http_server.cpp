@@ -2,6 +2,7 @@
 
 #include <QTcpSocket>
 
+using namespace Qt::StringLiterals;
 namespace quillow::test {
 
 HttpServer::HttpServer(QObject *parent) : QObject(parent) {
@@ -13,7 +14,7 @@ bool HttpServer::listen(quint16 port) {
 }
 
 QString HttpServer::url(const QString &path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    return u"http://127.0.0.1:%1%2"_s.arg(port()).arg(path);
 }
 
 void HttpServer::onConnection() {
