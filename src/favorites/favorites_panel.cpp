@@ -11,18 +11,18 @@
 
 namespace quillow {
 
-FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *favemenu, QPushButton *addButton,
+FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *view, QPushButton *addButton,
                                QPushButton *removeButton, Browser *browser, MessageBoxes *messages,
                                std::function<void()> favoritesCommand, QWidget *window)
     : QObject(window),
       list_(list),
-      favemenu_(favemenu),
+      view_(view),
       browser_(browser),
       messages_(messages),
       favoritesCommand_(std::move(favoritesCommand)),
       window_(window) {
-    favemenu->setSelectionMode(QAbstractItemView::SingleSelection);
-    favemenu->setUniformItemSizes(true);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setUniformItemSizes(true);
     refill();
 
     connect(list, &FavoritesList::reset, this, &FavoritesPanel::refill);
@@ -35,12 +35,12 @@ FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *favemenu, QPush
     // A mouse click chooses even the entry that is already selected; a key
     // chooses when it moves the selection. A selection that moves because
     // the list changed, or the current row that focus brings, chooses nothing.
-    connect(favemenu, &QListWidget::itemClicked, this, [this] { choose(); });
-    connect(favemenu, &QListWidget::itemSelectionChanged, this, &FavoritesPanel::selectionChanged);
-    watchedList_ = favemenu;
-    watchedViewport_ = favemenu->viewport();
-    favemenu->installEventFilter(this);
-    favemenu->viewport()->installEventFilter(this);
+    connect(view, &QListWidget::itemClicked, this, [this] { choose(); });
+    connect(view, &QListWidget::itemSelectionChanged, this, &FavoritesPanel::selectionChanged);
+    watchedList_ = view;
+    watchedViewport_ = view->viewport();
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
 }
 
 QString FavoritesPanel::shownText(const QString &text) {
@@ -50,10 +50,10 @@ QString FavoritesPanel::shownText(const QString &text) {
 }
 
 int FavoritesPanel::selectedPosition() const {
-    if (!favemenu_)
+    if (!view_)
         return -1;
-    const QList<QListWidgetItem *> selected = favemenu_->selectedItems();
-    return selected.isEmpty() ? -1 : favemenu_->row(selected.first());
+    const QList<QListWidgetItem *> selected = view_->selectedItems();
+    return selected.isEmpty() ? -1 : view_->row(selected.first());
 }
 
 void FavoritesPanel::add() {
@@ -98,38 +98,38 @@ bool FavoritesPanel::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void FavoritesPanel::refill() {
-    if (!favemenu_)
+    if (!view_)
         return;
     QScopedValueRollback<bool> guard(updating_, true);
     QStringList shown = list_->texts();
     for (QString &t : shown)
         t = shownText(t);
-    favemenu_->clear();
-    favemenu_->addItems(shown);
+    view_->clear();
+    view_->addItems(shown);
 }
 
 void FavoritesPanel::insertRow(int position) {
-    if (!favemenu_)
+    if (!view_)
         return;
     QScopedValueRollback<bool> guard(updating_, true);
     // The rows after it move down, and the selection moves with its entry.
-    favemenu_->insertItem(position, shownText(list_->text(position)));
+    view_->insertItem(position, shownText(list_->text(position)));
 }
 
 void FavoritesPanel::removeRow(int position) {
-    if (!favemenu_)
+    if (!view_)
         return;
     QScopedValueRollback<bool> guard(updating_, true);
     const int selected = selectedPosition();
-    QListWidgetItem *keep = selected == position ? nullptr : favemenu_->item(selected);
-    delete favemenu_->takeItem(position);
+    QListWidgetItem *keep = selected == position ? nullptr : view_->item(selected);
+    delete view_->takeItem(position);
     // The list view would select the next row when the selected one goes;
     // an entry removed leaves nothing selected, and any other keeps its
     // selection.
     if (keep)
-        favemenu_->setCurrentItem(keep, QItemSelectionModel::ClearAndSelect);
+        view_->setCurrentItem(keep, QItemSelectionModel::ClearAndSelect);
     else
-        favemenu_->selectionModel()->clear();
+        view_->selectionModel()->clear();
 }
 
 void FavoritesPanel::report(const FavoritesList::SaveResult &result) {

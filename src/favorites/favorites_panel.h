@@ -16,7 +16,7 @@ class Browser;
 class MessageBoxes;
 
 // The favorites panel of one main window: shows the shared favorites list
-// in favemenu and keeps it in step with changes made in any window, and
+// in its list view and keeps it in step with changes made in any window, and
 // handles "Add to Favorites", "Remove from Favorites" and the choice of an
 // entry.
 class FavoritesPanel : public QObject {
@@ -27,7 +27,7 @@ public:
     static constexpr int kShownLength = 2048;
 
     // favoritesCommand shows or hides the panel and lays the window out.
-    FavoritesPanel(FavoritesList *list, QListWidget *favemenu, QPushButton *addButton,
+    FavoritesPanel(FavoritesList *list, QListWidget *view, QPushButton *addButton,
                    QPushButton *removeButton, Browser *browser, MessageBoxes *messages,
                    std::function<void()> favoritesCommand, QWidget *window);
 
@@ -38,7 +38,7 @@ public:
     // Goes to the selected entry, then hides the panel.
     void choose();
 
-    // The selected row of favemenu, -1 when none.
+    // The selected row of the list view, -1 when none.
     int selectedPosition() const;
 
     static QString shownText(const QString &text);
@@ -54,16 +54,16 @@ private:
     void report(const FavoritesList::SaveResult &result);
 
     FavoritesList *list_;
-    QPointer<QListWidget> favemenu_;
+    QPointer<QListWidget> view_;
     Browser *browser_;
     MessageBoxes *messages_;
     std::function<void()> favoritesCommand_;
     QPointer<QWidget> window_;
-    // The panel itself is changing favemenu: no choice is made.
+    // The panel itself is changing the list view: no choice is made.
     bool updating_ = false;
-    // A key press is on its way to favemenu: a selection it moves is a choice.
+    // A key press is on its way to the list view: a selection it moves is a choice.
     bool keyDown_ = false;
-    // What the event filter watches, only ever compared: favemenu sends its
+    // What the event filter watches, only ever compared: the list view sends its
     // last events while it is being destroyed, when it must not be used.
     const QObject *watchedList_ = nullptr;
     const QObject *watchedViewport_ = nullptr;

@@ -81,7 +81,7 @@ private Q_SLOTS:
         QVERIFY(t.inet.open(u"127.0.0.1:%1"_s.arg(t.server.port())));
         QVERIFY(t.inet.isBusy());
         QVERIFY(!t.inet.open(t.server.url(u"/missing"_s)));  // one at a time
-        QCOMPARE(t.states.count(), 0);                       // nothing reported inside OpenURL
+        QCOMPARE(t.states.count(), 0);                       // nothing reported inside open()
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
         QVERIFY(t.ok(0) && !t.inet.isBusy());
         QCOMPARE(t.body(0), QByteArray("<html><body>start page</body></html>"));
