@@ -28,7 +28,11 @@ BlackFrame::BlackFrame(const QString &objectName, const QString &caption, const 
     : QGroupBox(caption, parent) {
     setObjectName(objectName);
     setGeometry(place);
-    setColours(this, QColor(0, 255, 0), Qt::black);
+    // Only the frame itself: the controls inside keep their own colours.
+    paintBlack(this);
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, QColor(0, 255, 0));
+    setPalette(p);
 }
 
 void BlackFrame::paintEvent(QPaintEvent *) {
