@@ -37,6 +37,7 @@ public:
     void goHome() override {}
     void stop() override {}
     void refresh() override {}
+    void abandonFailedNavigation() override {}
     QString location() const override {
         return QStringLiteral("https://www.example.com/the/page/added");
     }

@@ -143,10 +143,10 @@ void AboutWindow::buildControls() {
 }
 
 void AboutWindow::followLink(const QString &address) {
-    // Through the primary main window, as if typed there; a closed one is
-    // opened again so the page can be seen.
+    // Through the primary main window, as if typed there, every time; a
+    // closed one is opened again so the page can be seen.
     const QPointer<AboutWindow> self(this);
-    registry_.primaryForAction()->goToTypedAddress(address);
+    registry_.primaryForAction()->goToTypedAddress(address, MainWindow::Repeat::GoAgain);
     if (self)
         close();
 }

@@ -76,6 +76,10 @@ public:
     virtual void goHome() = 0;
     virtual void stop() = 0;
     virtual void refresh() = 0;
+    // The host's "no" to a failed navigation: stops it and takes the
+    // component's own error page away, going back to the page shown before
+    // (the blank page when there is none). A page the server sent stays.
+    virtual void abandonFailedNavigation() = 0;
     // The address of the page on show; "about:blank" before any.
     virtual QString location() const = 0;
     // kInvalidCall when the widget cannot take the focus (hidden, disabled).
@@ -88,7 +92,8 @@ Q_SIGNALS:
     void statusTextChanged(const QString &text);
     void progressChanged(qint32 progress, qint32 maximum);
     void titleChanged(const QString &title);
-    // The page at url has been loaded.
+    // The page at url has arrived and is on show, before its scripts run
+    // (so before the windows they open).
     void navigationCompleted(const QString &url);
     void navigationRequested(quillow::NavigationRequest &request);
     void newWindowRequested(quillow::NewWindowRequest &request);

@@ -45,6 +45,11 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
     connect(page_, &QWebEnginePage::loadProgress, this,
             [this](int progress) { emit progressChanged(progress, 100); });
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+    // The address changes when the new page arrives, before its scripts run.
+    connect(page_, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
+        committed_ = true;
+        emit navigationCompleted(url.toString());
+    });
     connect(page_, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowser::onNewWindow);
     // Closing the window from inside the engine's own signal is not safe.
     connect(page_, &QWebEnginePage::windowCloseRequested, this, &Browser::closeRequested,
@@ -77,12 +82,16 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     const QString url = info.url().toString();
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
+            committed_ = false;
             emit statusTextChanged(tr("Opening page %1...").arg(url));
             return;
         case QWebEngineLoadingInfo::LoadSucceededStatus:
-            emit navigationCompleted(url);
+            // A reload keeps its address: it is complete only now.
+            if (!committed_)
+                emit navigationCompleted(url);
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus: {
+            failureFromServer_ = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
             // The host asks the user; a modal question must not run inside the
             // engine's own notification.
             const qint32 code = info.errorCode();
@@ -131,6 +140,16 @@ void WebEngineBrowser::stop() {
 
 void WebEngineBrowser::refresh() {
     page_->triggerAction(QWebEnginePage::Reload);
+}
+
+void WebEngineBrowser::abandonFailedNavigation() {
+    page_->triggerAction(QWebEnginePage::Stop);
+    if (failureFromServer_)
+        return;
+    if (page_->history()->canGoBack())
+        page_->triggerAction(QWebEnginePage::Back);
+    else
+        page_->load(QUrl(QStringLiteral("about:blank")));
 }
 
 QString WebEngineBrowser::location() const {

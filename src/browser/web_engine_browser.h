@@ -29,6 +29,7 @@ public:
     void goHome() override;
     void stop() override;
     void refresh() override;
+    void abandonFailedNavigation() override;
     QString location() const override;
     BrowserError giveFocus() override;
     void setSilent(bool on) override;
@@ -47,6 +48,10 @@ private:
     QWebEngineView *view_;
     WebPage *page_;
     QUrl home_;
+    // The running load has shown its address: it is complete for the host.
+    bool committed_ = false;
+    // The last failed load brought a page of the server's (an HTTP status).
+    bool failureFromServer_ = false;
 };
 
 // The real component for a new main window: every window's page shares

@@ -19,16 +19,22 @@ void TransferArbiter::startConnectionTest() {
 }
 
 bool TransferArbiter::fetchPage(const QString &address) {
+    const bool testing = running_ == Running::Test;
     dropRunning();
-    if (!transfer_->open(address))
+    if (!transfer_->open(address)) {
+        if (testing)
+            startConnectionTest();
         return false;
+    }
     running_ = Running::Page;
     return true;
 }
 
 void TransferArbiter::cancelPageFetch() {
-    if (running_ == Running::Page)
-        dropRunning();
+    if (running_ != Running::Page)
+        return;
+    dropRunning();
+    startConnectionTest();
 }
 
 void TransferArbiter::dropRunning() {
@@ -45,11 +51,11 @@ void TransferArbiter::onState(InternetTransfer::State state) {
         transfer_->cancel();
 }
 
-void TransferArbiter::onFinished(bool ok, const QByteArray &body) {
+void TransferArbiter::onFinished(const TransferResult &result) {
     const Running ended = running_;
     running_ = Running::Nothing;
     if (ended == Running::Page)
-        emit pageFetched(ok, body);
+        emit pageFetched(result);
 }
 
 }  // namespace quillow

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -25,23 +24,25 @@ public:
 
     // Fetches address for a page, cancelling a running test or an earlier
     // page fetch. Returns at once; the result comes through pageFetched.
-    // False (and no pageFetched) when the address cannot be fetched.
+    // False (and no pageFetched) when the address cannot be fetched; a test
+    // it cancelled then starts again, so the label ends on an answer.
     bool fetchPage(const QString &address);
-    // Ends a running page fetch without reporting it.
+    // Ends a running page fetch without reporting it, and tests the
+    // connection instead, so the label does not keep the fetch's last state.
     void cancelPageFetch();
     bool isFetchingPage() const { return running_ == Running::Page; }
     bool isBusy() const { return transfer_->isBusy(); }
 
 Q_SIGNALS:
     void stateChanged(quillow::InternetTransfer::State state);
-    // The end of a page fetch: ok with the whole body, or failed.
-    void pageFetched(bool ok, const QByteArray &body);
+    // The end of a page fetch: ok with the whole answer, or failed.
+    void pageFetched(const quillow::TransferResult &result);
 
 private:
     enum class Running { Nothing, Test, Page };
 
     void onState(InternetTransfer::State state);
-    void onFinished(bool ok, const QByteArray &body);
+    void onFinished(const TransferResult &result);
     // Cancels whatever runs, without reporting its end.
     void dropRunning();
 

@@ -13,6 +13,7 @@
 #include "app/window_registry.h"
 #include "connection/transfer_arbiter.h"
 #include "main_window/main_window.h"
+#include "widgets/design_font.h"
 #include "widgets/twips.h"
 
 namespace quillow {
@@ -31,6 +32,7 @@ HtmlWindow::HtmlWindow(WindowRegistry &registry) : QWidget(nullptr), registry_(r
     setObjectName(QStringLiteral("htmlf"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("HTML"));
+    setFont(designFont());
     resize(twips(4680), twips(3195));
 
     // No layout: the controls keep their places when the window is resized.
@@ -47,6 +49,11 @@ HtmlWindow::HtmlWindow(WindowRegistry &registry) : QWidget(nullptr), registry_(r
     runButton_->setObjectName(QStringLiteral("Command2"));
     runButton_->setGeometry(twipsRect(840, 720, 1215, 255));
     connect(runButton_, &QPushButton::clicked, this, &HtmlWindow::run);
+
+    // Between Run and "Edit HTML": what the window is waiting for.
+    fetchStatus_ = new QLabel(this);
+    fetchStatus_->setObjectName(QStringLiteral("fetchstatus"));
+    fetchStatus_->setGeometry(twipsRect(2100, 720, 1000, 255));
 
     // Designed in, never enabled.
     auto *editButton = new QPushButton(tr("Edit HTML"), this);
@@ -96,30 +103,33 @@ void HtmlWindow::fetchContents() {
             Qt::UniqueConnection);
     if (transfers->fetchPage(addressLine_->text()))
         fetcher_ = transfers;
+    showFetching(fetcher_);
 }
 
-void HtmlWindow::onPageFetched(bool ok, const QByteArray &body) {
+void HtmlWindow::showFetching(bool fetching) {
+    contentsBox_->setReadOnly(fetching);
+    fetchStatus_->setText(fetching ? tr("Fetching\u2026") : QString());
+}
+
+void HtmlWindow::onPageFetched(const TransferResult &result) {
     if (!fetcher_ || sender() != fetcher_)
         return;
     fetcher_ = nullptr;
-    if (!ok)
+    showFetching(false);
+    if (!result.ok)
         return;
-    // The page names its encoding; one the converter does not know is read
-    // byte for byte, so that Run writes the same bytes back.
-    encoding_ = QStringConverter::encodingForHtml(body).value_or(QStringConverter::Latin1);
-    QStringDecoder decoder(encoding_, QStringConverter::Flag::Stateless);
-    contentsBox_->setPlainText(decoder.decode(body));
+    encoding_ = PageEncoding::forPage(result.contentType, result.body);
+    contentsBox_->setPlainText(toLineFeeds(encoding_.decode(result.body)));
 }
 
 void HtmlWindow::run() {
     const QString path = scratchPath();
-    // Without a byte order mark a browser would not read UTF-16 or UTF-32.
-    const bool wide = encoding_ != QStringConverter::Utf8 &&
-                      encoding_ != QStringConverter::Latin1 &&
-                      encoding_ != QStringConverter::System;
-    QStringEncoder encoder(
-        encoding_, wide ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
-    const QByteArray bytes = encoder.encode(contentsBox_->toPlainText() + QStringLiteral("\r\n"));
+    const QString text = toCrLf(contentsBox_->toPlainText() + QLatin1Char('\n'));
+    QByteArray bytes = encoding_.encode(text);
+    // Characters the page's encoding lacks: UTF-8, whose mark a browser
+    // believes before the page's own declaration.
+    if (bytes.isEmpty())
+        bytes = "\xEF\xBB\xBF" + text.toUtf8();
     QSaveFile file(path);
     const bool written =
         file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();

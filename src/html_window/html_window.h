@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QByteArray>
 #include <QPointer>
-#include <QStringConverter>
 #include <QWidget>
 
+#include "html_window/page_encoding.h"
+
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -13,6 +14,7 @@ namespace quillow {
 
 class TransferArbiter;
 class WindowRegistry;
+struct TransferResult;
 
 // The HTML window: fetches the HTML text of an address through the primary
 // main window's transfer component, lets the user change it, and shows the
@@ -27,7 +29,8 @@ public:
     QString scratchPath() const;
 
     // Fills the contents box from the address line once the page is in;
-    // returns at once. A failed fetch keeps the contents as they are.
+    // returns at once. Meanwhile the box takes no edits, so nothing typed
+    // is lost to the page; a failed fetch keeps the contents as they are.
     void fetchContents();
     // Writes the contents to the scratch file and sends the primary main
     // window there.
@@ -37,17 +40,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void onPageFetched(bool ok, const QByteArray &body);
+    void onPageFetched(const TransferResult &result);
+    void showFetching(bool fetching);
 
     WindowRegistry &registry_;
     QLineEdit *addressLine_;
     QPushButton *runButton_;
     QPlainTextEdit *contentsBox_;
+    QLabel *fetchStatus_;
     // The arbiter whose page fetch is ours, while it runs.
     QPointer<TransferArbiter> fetcher_;
-    // The fetched page's own encoding, so Run writes the text back as the
-    // page declares it; the system's before any page came.
-    QStringConverter::Encoding encoding_ = QStringConverter::System;
+    // The fetched page's encoding, so Run writes the text back as it came.
+    PageEncoding encoding_;
 };
 
 }  // namespace quillow

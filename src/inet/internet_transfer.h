@@ -7,6 +7,13 @@
 
 namespace quillow {
 
+// What one transfer brought.
+struct TransferResult {
+    bool ok = false;  // a whole answer came in (any HTTP status)
+    QByteArray body;
+    QByteArray contentType;  // the answer's Content-Type header, as sent
+};
+
 // The Internet Transfer component: fetches one address at a time and
 // reports the phases of the transfer as state codes.
 class InternetTransfer : public QObject {
@@ -41,9 +48,9 @@ public:
 
 Q_SIGNALS:
     void stateChanged(quillow::InternetTransfer::State state);
-    // The end of every transfer that open() started: ok with the whole body,
-    // or not ok (error, time-out or cancel).
-    void finished(bool ok, const QByteArray &body);
+    // The end of every transfer that open() started: ok with the whole
+    // answer, or not ok (error, time-out or cancel).
+    void finished(const quillow::TransferResult &result);
 };
 
 using TransferFactory = std::function<InternetTransfer *(QObject *parent)>;

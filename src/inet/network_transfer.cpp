@@ -91,7 +91,7 @@ void NetworkTransfer::cancel() {
     reply->disconnect(this);
     reply->abort();
     reply->deleteLater();
-    emit finished(false, QByteArray());
+    emit finished(TransferResult());
 }
 
 void NetworkTransfer::watch(QNetworkReply *reply) {
@@ -138,10 +138,10 @@ void NetworkTransfer::onFinished(QNetworkReply *reply) {
         return;
     if (transportFailed(reply)) {
         if (report(State::Error))
-            end(false, QByteArray());
+            end(TransferResult());
         return;
     }
-    const QByteArray body = reply->readAll();
+    const TransferResult result{true, reply->readAll(), reply->rawHeader("Content-Type")};
     if (!receiving_) {
         receiving_ = true;
         if (!report(State::ReceivingResponse))
@@ -149,7 +149,7 @@ void NetworkTransfer::onFinished(QNetworkReply *reply) {
     }
     if (report(State::ResponseReceived) && report(State::ResponseCompleted) &&
         report(State::Disconnected))
-        end(true, body);
+        end(result);
 }
 
 bool NetworkTransfer::report(State state) {
@@ -158,13 +158,13 @@ bool NetworkTransfer::report(State state) {
     return transfer == transfer_;
 }
 
-void NetworkTransfer::end(bool ok, const QByteArray &body) {
+void NetworkTransfer::end(const TransferResult &result) {
     QNetworkReply *reply = reply_;
     reply_ = nullptr;
     ++transfer_;
     reply->disconnect(this);
     reply->deleteLater();
-    emit finished(ok, body);
+    emit finished(result);
 }
 
 }  // namespace quillow

@@ -20,15 +20,15 @@ namespace quillow {
 //                      reported yet
 //   ResponseReceived   the whole response is in (any HTTP status), then
 //                      ResponseCompleted and Disconnected, then
-//                      finished(true, body)
+//                      finished() with the answer
 //   Error              the transfer failed (no connection, unknown host,
 //                      time-out, the server closing early), then
-//                      finished(false)
+//                      finished() not ok
 //
 // A redirect starts the connecting states again. ResolvingHost,
 // HostResolved, Requesting and Disconnecting are never reported: Qt does
 // not show host lookup or the start of sending. A cancel, also from inside
-// a stateChanged handler, ends the transfer at once with finished(false)
+// a stateChanged handler, ends the transfer at once with finished() not ok
 // and no further states.
 class NetworkTransfer : public InternetTransfer {
     Q_OBJECT
@@ -57,7 +57,7 @@ private:
     void onFinished(QNetworkReply *reply);
     // Emits state; false when a handler ended or replaced the transfer.
     bool report(State state);
-    void end(bool ok, const QByteArray &body);
+    void end(const TransferResult &result);
 
     QNetworkAccessManager *manager_;
     QNetworkReply *reply_ = nullptr;

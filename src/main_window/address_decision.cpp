@@ -26,13 +26,27 @@ QString trimBlanks(const QString &text) {
     return text.mid(start, end - start);
 }
 
+bool makesAddress(const QString &text) {
+    // As the component reads typed text: "cats" is the host cats, "hello
+    // world" is nothing.
+    const QUrl url = QUrl::fromUserInput(text, QString(), QUrl::AssumeLocalFile);
+    if (!url.isValid() || url.isEmpty())
+        return false;
+    // Scripts run in whatever page is on show, and the engine's own pages
+    // are not for typing into the box.
+    const QString scheme = url.scheme().toLower();
+    return scheme != QLatin1String("javascript") && scheme != QLatin1String("about") &&
+           scheme != QLatin1String("devtools") && !scheme.startsWith(QLatin1String("chrome"));
+}
+
 AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress) {
     using Outcome = AddressDecision::Outcome;
     if (text == lastAddress)
         return {Outcome::Ignore, QString(), lastAddress, text};
-    if (text.isEmpty() || text == kBlankPage)
+    const QString address = trimBlanks(text);
+    if (text.isEmpty() || text == kBlankPage || !makesAddress(address))
         return {Outcome::Refuse, QString(), QString(), QString()};
-    return {Outcome::Go, trimBlanks(text), text, text};
+    return {Outcome::Go, address, text, text};
 }
 
 bool showsAddress(const QString &location, const QString &address) {

@@ -21,7 +21,12 @@ struct AddressDecision {
     QString boxText;      // the address box's text, afterwards
 };
 
+// Refused are an empty box, the blank page, text that makes no address, and
+// addresses that are no page to go to (scripts, the engine's own pages).
 AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress);
+
+// Whether typed text makes an address the component can go to.
+bool makesAddress(const QString &text);
 
 // Whether the component's location is the address it was sent to: the
 // same text, or the same local file.

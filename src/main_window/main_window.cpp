@@ -1,11 +1,10 @@
 #include "main_window/main_window.h"
 
-#include <QComboBox>
-#include <QKeyEvent>
 #include <QLayout>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QWindowStateChangeEvent>
 
 #include "app/message_boxes.h"
 #include "app/window_registry.h"
@@ -13,6 +12,7 @@
 #include "connection/connection_state.h"
 #include "connection/transfer_arbiter.h"
 #include "favorites/favorites_panel.h"
+#include "main_window/address_box.h"
 #include "main_window/address_decision.h"
 #include "main_window/layout.h"
 #include "widgets/black_frame.h"
@@ -48,6 +48,9 @@ MainWindow::MainWindow(WindowRegistry &registry, QWidget *parent)
 
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
+    // The designed places fit the compact font the windows were drawn for;
+    // the menus keep the desktop's.
+    client_->setFont(designFont());
     paintBlack(client_);
     setCentralWidget(client_);
 
@@ -78,22 +81,12 @@ QString MainWindow::addressText() const {
 }
 
 void MainWindow::buildControls() {
-    addressBox_ = new QComboBox(client_);
+    addressBox_ = new AddressBox(client_);
     addressBox_->setObjectName(QStringLiteral("addressbar"));
-    addressBox_->setEditable(true);
-    // The list is the history of loaded pages only; Enter must not add to it,
-    // nor pick an entry by itself.
-    addressBox_->setInsertPolicy(QComboBox::NoInsert);
-    addressBox_->setDuplicatesEnabled(true);
-    addressBox_->setCompleter(nullptr);
     addressBox_->setAccessibleName(tr("Address"));
     addressBox_->setGeometry(twipsRect(3480, 840, 6975, 315));
-    // Keys reach the box itself, which hands them to its line edit directly.
-    addressBox_->installEventFilter(this);
-    connect(addressBox_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        if (index != -1)
-            goToTypedAddress(addressBox_->currentText());
-    });
+    connect(addressBox_, &AddressBox::addressChosen, this,
+            [this](const QString &text) { goToTypedAddress(text); });
 
     browser_ = registry_.context().browserFactory(client_);
     QWidget *page = browser_->widget();
@@ -227,7 +220,7 @@ void MainWindow::buildConnectionLabel() {
     connectionLabel_->setFont(labelFont);
     setColours(connectionLabel_, QColor(255, 0, 0));
     connectionLabel_->setToolTip(tr("Click here to retest connection."));
-    connectionLabel_->setAccessibleName(tr("Connection"));
+    connectionLabel_->setAccessibleDescription(tr("Connection to the Internet"));
 
     const Context &context = registry_.context();
     transfers_ =
@@ -289,7 +282,7 @@ void MainWindow::setTabOrder() {
     order.append({favoritesView_, addFavoriteButton_, removeFavoriteButton_});
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
-    addressBox_->setFocus(Qt::OtherFocusReason);
+    addressBox_->takeFocus();
 }
 
 void MainWindow::load() {
@@ -323,7 +316,7 @@ void MainWindow::goToTypedAddress(const QString &text, Repeat repeat) {
                 this, tr("Please enter a web address or use search."), tr("INVALID ADDRESS"),
                 MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
             addressBox_->setEditText(decision.boxText);
-            addressBox_->setFocus(Qt::OtherFocusReason);
+            addressBox_->takeFocus();
             return;
         case AddressDecision::Outcome::Go:
             break;
@@ -431,15 +424,6 @@ void MainWindow::changeEvent(QEvent *event) {
     if (event->type() == QEvent::WindowStateChange && !isMinimized() &&
         (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized))
         layoutWindow();
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == addressBox_ && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            goToTypedAddress(addressBox_->currentText());
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace quillow

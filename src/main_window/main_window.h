@@ -4,13 +4,13 @@
 
 #include "main_window/commands.h"
 
-class QComboBox;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 
 namespace quillow {
 
+class AddressBox;
 class BlackFrame;
 class Browser;
 class ClickableLabel;
@@ -61,7 +61,6 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
@@ -87,7 +86,7 @@ private:
 
     WindowRegistry &registry_;
     QWidget *client_ = nullptr;
-    QComboBox *addressBox_ = nullptr;
+    AddressBox *addressBox_ = nullptr;
     Browser *browser_ = nullptr;
     StatusBar *statusBar_ = nullptr;
     QProgressBar *progressBar_ = nullptr;

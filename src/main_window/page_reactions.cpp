@@ -2,7 +2,6 @@
 // address feedback, the popup blocker, the navigation guard, failed
 // navigations, closing and full screen.
 
-#include <QComboBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,6 +9,7 @@
 #include "app/message_boxes.h"
 #include "app/window_registry.h"
 #include "browser/browser.h"
+#include "main_window/address_box.h"
 #include "main_window/address_decision.h"
 #include "main_window/block_list.h"
 #include "main_window/main_window.h"
@@ -46,7 +46,7 @@ void MainWindow::showProgress(qint32 progress, qint32 maximum) {
 }
 
 void MainWindow::showTitle(const QString &title) {
-    addressBox_->setEditText(trimBlanks(browser_->location()));
+    addressBox_->showAddress(trimBlanks(browser_->location()));
     // The title always shows on the primary window; with that one closed
     // there is nothing to show it on.
     if (MainWindow *primary = registry_.primary())
@@ -58,10 +58,7 @@ void MainWindow::recordCompletedNavigation(const QString &url) {
         close();
         return;
     }
-    // Adding the first item would replace what the box shows.
-    const QString shown = addressBox_->currentText();
-    addressBox_->addItem(url);
-    addressBox_->setEditText(shown);
+    addressBox_->remember(url);
     statusBar_->setMessage(tr("Site Loaded."));
 }
 
@@ -94,7 +91,7 @@ void MainWindow::askAboutFailedNavigation(const QString &url, qint32 statusCode)
     // Yes leaves the engine's own handling of the failure on show. The
     // window may have been closed while the question was open.
     if (self && answer == MessageBoxes::Answer::No)
-        browser_->stop();
+        browser_->abandonFailedNavigation();
 }
 
 void MainWindow::enterFullScreen(bool on) {

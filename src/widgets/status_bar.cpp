@@ -31,9 +31,10 @@ StatusBar::StatusBar(QWidget *parent) : QWidget(parent) {
         panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     }
     message_ = makeLabel(this, QStringLiteral("simpletext"), small);
-    panels_[0]->setAccessibleName(tr("Page status"));
-    panels_[1]->setAccessibleName(tr("Popups refused"));
-    message_->setAccessibleName(tr("Status"));
+    // A reader says what the labels show; these only say what it is.
+    panels_[0]->setAccessibleDescription(tr("Page status"));
+    panels_[1]->setAccessibleDescription(tr("Popups refused"));
+    message_->setAccessibleDescription(tr("Status"));
 }
 
 QString StatusBar::pageStatus() const {

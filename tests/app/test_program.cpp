@@ -3,6 +3,7 @@
 
 #include <QAccessible>
 #include <QLabel>
+#include <QPushButton>
 
 #include "about/about_window.h"
 #include "app/program.h"
@@ -30,6 +31,26 @@ class ProgramTest : public QObject {
             QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
             if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
                 out.append(w->objectName());
+        }
+        return out;
+    }
+
+    // Controls whose caption does not fit in the part of them on show.
+    static QStringList clipped(QWidget *window) {
+        QStringList out;
+        for (QWidget *w : window->findChildren<QWidget *>()) {
+            auto *button = qobject_cast<QPushButton *>(w);
+            auto *label = qobject_cast<QLabel *>(w);
+            const QString text = button ? button->text() : label ? label->text() : QString();
+            if (!w->isVisibleTo(window) || text.isEmpty())
+                continue;
+            // A button's caption may wrap inside its frame; a label's stays
+            // on one line. Only the part of the control its frame shows counts.
+            QRect room = button ? w->rect().adjusted(2, 2, -2, -2) : w->contentsRect();
+            room &= w->parentWidget()->rect().translated(-w->pos());
+            const int flags = Qt::AlignCenter | (button ? Qt::TextWordWrap : 0);
+            if (!room.contains(w->fontMetrics().boundingRect(room, flags, text)))
+                out.append(w->objectName() + QLatin1Char('=') + text);
         }
         return out;
     }

@@ -60,6 +60,23 @@ private slots:
         QCOMPARE(label->text(), u"Testing."_s);
     }
 
+    // A test the HTML window's fetch cancels is followed by a new one, also
+    // when the fetch is refused or the window closes before its page.
+    void cancelledTestIsFollowedByANewOne() {
+        start(u"/silent"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);
+        addressBox(w)->setEditText(u"about:blank"_s);
+        h->windows().openHtml();
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 2, 10000);
+        h->windows().htmlWindow()->close();
+        QTRY_VERIFY(!h->windows().htmlWindow());
+        addressBox(w)->setEditText(server.url(u"/silent"_s));
+        h->windows().openHtml();
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 3, 10000);  // the fetch
+        h->windows().htmlWindow()->close();
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 4, 10000);
+    }
+
     void labelEndsOnlineOrOffline() {
         QLabel *label = start(QString());
         QTRY_COMPARE_WITH_TIMEOUT(label->text(), u"Online"_s, 10000);

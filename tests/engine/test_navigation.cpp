@@ -26,6 +26,7 @@ class EngineNavigationTest : public QObject {
     void goAndWait(const QString &path) {
         typeAddress(w, server.url(path));
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(path), kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
     }
 
 private slots:
@@ -77,13 +78,24 @@ private slots:
             QVERIFY2(!r.toLower().contains(blocklist::kAdServerFragment), qPrintable(r));
     }
 
-    void failedLoadAsksAndNoStops() {
-        h->messages.answers = {MessageBoxes::Answer::No};
+    // No takes the engine's own error page away: back to the page before.
+    // A page the server sent stays as it came.
+    void failedLoadAskedAndNoLeavesNoErrorPage() {
+        goAndWait(u"/one.html"_s);
+        h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::No};
         const QString dead = u"http://127.0.0.1:%1/"_s.arg(closedPort());
         typeAddress(w, dead);
         QTRY_COMPARE_WITH_TIMEOUT(h->messages.shown.size(), 1, kPageWait);
         QCOMPARE(h->messages.shown.first().title, dead);
-        QVERIFY(statusBar(w)->pageStatus().startsWith(QLatin1Char('-')));
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
+
+        typeAddress(w, server.url(u"/missing.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(h->messages.shown.size(), 2, kPageWait);
+        QCOMPARE(statusBar(w)->pageStatus(), u"404"_s);
+        QString shown;
+        viewOf(w)->page()->toPlainText([&shown](const QString &text) { shown = text; });
+        QTRY_COMPARE_WITH_TIMEOUT(shown, u"not found"_s, kPageWait);
+        QCOMPARE(location(w), server.url(u"/missing.html"_s));
     }
 
     void localPagesCannotReadLocalFiles() {

@@ -1,6 +1,7 @@
 // The HTML window with a scripted page and transfer component: fetching,
 // the address line, Run and temp.htm.
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -109,11 +110,9 @@ private slots:
         QVERIFY(s.inet->isBusy());
         s.html->close();
         QTRY_VERIFY(!s.html);
-        QVERIFY(!s.inet->isBusy());
-        // The main window tests its connection again as before.
-        const int opened = s.inet->opened.size();
-        s.primary->transfers()->startConnectionTest();
-        QCOMPARE(s.inet->opened.size(), opened + 1);
+        // The fetch ends, and the main window tests its connection again.
+        QCOMPARE(s.inet->cancels, 2);
+        QCOMPARE(s.inet->opened.last(), u"127.0.0.1"_s);
     }
 
     void runShowsTheFileAndReloadsItOnASecondRun() {
@@ -131,7 +130,7 @@ private slots:
         s.contents()->setPlainText(u"<p>caf\u00e9</p>\n<p>two</p>"_s);
         const int navigations = s.calls("navigate").size();
         s.run();
-        QCOMPARE(readFile(path), QByteArray("<p>caf\xc3\xa9</p>\n<p>two</p>\r\n"));
+        QCOMPARE(readFile(path), QByteArray("<p>caf\xc3\xa9</p>\r\n<p>two</p>\r\n"));
         QCOMPARE(s.calls("refresh").size(), 1);
         QCOMPARE(s.calls("navigate").size(), navigations);
 
@@ -146,14 +145,65 @@ private slots:
         QCOMPARE(s.calls("refresh").size(), 1);
     }
 
-    void runKeepsThePagesEncoding() {
-        Setup s(u"http://latin.example/"_s);
-        const QByteArray page =
-            "<html><head><meta charset=\"iso-8859-1\"></head><body>caf\xe9</body></html>";
-        s.inet->finish(true, page);
-        QVERIFY(s.contents()->toPlainText().contains(u"caf\u00e9"_s));
+    // What the page says is shown, and an untouched page goes back byte for
+    // byte, with CR LF line ends.
+    void runKeepsThePagesBytes_data() {
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTF-8 by header")
+            << QByteArray("text/html; charset=utf-8")
+            << QByteArray("<p>caf\xc3\xa9</p>\n<p>two</p>") << u"caf\u00e9"_s;
+        QTest::newRow("Latin-1 by header") << QByteArray("text/html; charset=ISO-8859-1")
+                                           << QByteArray("<p>caf\xe9</p>") << u"caf\u00e9"_s;
+        QTest::newRow("windows-1252 by the page")
+            << QByteArray("text/html") << QByteArray("<meta charset=\"windows-1252\">\x80 caf\xe9")
+            << u"\u20ac caf\u00e9"_s;
+        QTest::newRow("Shift_JIS by the page")
+            << QByteArray()
+            << QByteArray(
+                   "<meta http-equiv=\"Content-Type\" content=\"text/html; "
+                   "charset=Shift_JIS\">\r\n<p>\x93\xfa\x96\x7b</p>")
+            << u"\u65e5\u672c"_s;
+        QTest::newRow("undeclared UTF-8")
+            << QByteArray() << QByteArray("<p>\xe6\x97\xa5</p>") << u"\u65e5"_s;
+        QTest::newRow("undeclared bytes")
+            << QByteArray() << QByteArray("<p>caf\xe9 \xff\x00</p>") << u"caf\u00e9"_s;
+        QTest::newRow("declared wrongly") << QByteArray("text/html; charset=windows-1252")
+                                          << QByteArray("\x81\x8d caf\xe9") << u"caf\u00e9"_s;
+    }
+    void runKeepsThePagesBytes() {
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, page);
+        Setup s(u"http://page.example/"_s);
+        s.inet->finish(true, page, contentType);
+        QFETCH(QString, shown);
+        QVERIFY2(s.contents()->toPlainText().contains(shown),
+                 qPrintable(s.contents()->toPlainText()));
+        QVERIFY(!s.contents()->toPlainText().contains(QLatin1Char('\r')));
         s.run();
-        QCOMPARE(readFile(s.html->scratchPath()), page + "\r\n");
+        QByteArray expected = page;
+        expected.replace("\r\n", "\n").replace('\n', "\r\n");
+        QCOMPARE(readFile(s.html->scratchPath()), expected + "\r\n");
+        // Text the page's encoding lacks goes out as UTF-8, marked so.
+        s.contents()->setPlainText(u"\u011f"_s);
+        s.run();
+        const QByteArray written = readFile(s.html->scratchPath());
+        QVERIFY(written == "\xc4\x9f\r\n" || written == "\xef\xbb\xbf\xc4\x9f\r\n");
+    }
+
+    // Nothing typed while a page is on its way is lost to it.
+    void noEditsWhileFetching() {
+        Setup s(u"http://slow.example/"_s);
+        auto *status = child<QLabel>(s.html, u"fetchstatus"_s);
+        QCOMPARE(status->text(), u"Fetching\u2026"_s);
+        s.contents()->setFocus();
+        QTest::keyClicks(s.contents(), u"typed"_s);
+        QCOMPARE(s.contents()->toPlainText(), QString());
+        s.inet->finish(true, "page");
+        QCOMPARE(status->text(), QString());
+        QTest::keyClicks(s.contents(), u"typed"_s);
+        QVERIFY(s.contents()->toPlainText().contains(u"typed"_s));
     }
 
     // A file that cannot be written is reported, with the reason, and

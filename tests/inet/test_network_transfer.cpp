@@ -27,8 +27,9 @@ struct Transfer {
             out.append(int(states.at(i).at(0).value<InternetTransfer::State>()));
         return out;
     }
-    bool ok(int i) const { return done.at(i).at(0).toBool(); }
-    QByteArray body(int i) const { return done.at(i).at(1).toByteArray(); }
+    TransferResult result(int i) const { return done.at(i).at(0).value<TransferResult>(); }
+    bool ok(int i) const { return result(i).ok; }
+    QByteArray body(int i) const { return result(i).body; }
     void routeSilent(const QString &path) {
         HttpServer::Response silent;
         silent.silent = true;
@@ -85,6 +86,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
         QVERIFY(t.ok(0) && !t.inet.isBusy());
         QCOMPARE(t.body(0), QByteArray("<html><body>start page</body></html>"));
+        QCOMPARE(t.result(0).contentType, QByteArray("text/html; charset=utf-8"));
         QCOMPARE(t.server.requests, QStringList{u"/"_s});
         QCOMPARE(t.codes(), (QList<int>{3, 4, 6, 7, 8, 12, 10}));
 

@@ -3,11 +3,13 @@
 
 #include <QAbstractItemView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QWheelEvent>
 
 #include "about/about_window.h"
 #include "harness.h"
@@ -97,6 +99,33 @@ private slots:
         QCOMPARE(navigations().size(), 2);
     }
 
+    void typingAtStartReplacesTheAddressShown() {
+        page->shown = u"about:blank"_s;
+        emit page->titleChanged(QString());
+        QCOMPARE(w->focusWidget(), addressBox(w));
+        QTest::keyClicks(addressBox(w), u"a.test"_s);
+        // The page's address arriving meanwhile leaves typed text alone.
+        emit page->titleChanged(QString());
+        QTest::keyClick(addressBox(w), Qt::Key_Return);
+        QCOMPARE(navigations().last(), u"navigate:a.test"_s);
+        // After a refusal the box has the focus, its text selected.
+        typeAddress(w, u"about:blank"_s);
+        QCOMPARE(h->messages.shown.size(), 1);
+        QTest::keyClicks(addressBox(w), u"b.test"_s);
+        QTest::keyClick(addressBox(w), Qt::Key_Return);
+        QCOMPARE(navigations().last(), u"navigate:b.test"_s);
+    }
+
+    void wordsAreRefusedAsNoAddress() {
+        for (const QString &typed : {u"hello world"_s, u"javascript:alert(1)"_s}) {
+            typeAddress(w, typed);
+            QCOMPARE(h->messages.shown.last().title, u"INVALID ADDRESS"_s);
+            QCOMPARE(addressBox(w)->currentText(), QString());
+        }
+        QCOMPARE(h->messages.shown.size(), 2);
+        QCOMPARE(navigations().size(), 1);
+    }
+
     void failuresGoingToAnAddress() {
         // A number the trap passes over: the next steps still run.
         page->failures.insert(u"navigate"_s, 85);
@@ -139,6 +168,19 @@ private slots:
         const QRect first = box->view()->visualRect(box->model()->index(0, 0));
         QTest::mouseClick(box->view()->viewport(), Qt::LeftButton, {}, first.center());
         QCOMPARE(navigations().last(), u"navigate:http://one.test/"_s);
+        QCOMPARE(navigations().size(), 3);
+
+        // Leaving the box with an entry's text, or turning the wheel over
+        // it, picks nothing.
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box, u"http://two.test/"_s);
+        QTest::mouseClick(page->widget(), Qt::LeftButton);
+        QTRY_VERIFY(!box->hasFocus());
+        QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
+                          Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box, &wheel);
+        QCOMPARE(box->currentText(), u"http://two.test/"_s);
         QCOMPARE(navigations().size(), 3);
     }
 

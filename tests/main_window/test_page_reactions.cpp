@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(box.title, u"http://127.0.0.1:9/"_s);
         QCOMPARE(box.buttons, MessageBoxes::Buttons::YesNo);
         QCOMPARE(box.icon, MessageBoxes::Icon::None);
-        QCOMPARE(page->calls.last(), u"stop"_s);
+        QCOMPARE(page->calls.last(), u"abandonFailedNavigation"_s);
         QCOMPARE(statusBar(w)->pageStatus(), u"-102"_s);
         // Yes leaves the page to the engine.
         const int calls = page->calls.size();

@@ -36,6 +36,7 @@ public:
     void goHome() override { record(QStringLiteral("goHome")); }
     void stop() override { record(QStringLiteral("stop")); }
     void refresh() override { record(QStringLiteral("refresh")); }
+    void abandonFailedNavigation() override { record(QStringLiteral("abandonFailedNavigation")); }
     QString location() const override { return shown; }
     BrowserError giveFocus() override;
     void setSilent(bool on) override { silent_ = on; }

@@ -31,9 +31,10 @@ public:
     bool isBusy() const override { return running; }
 
     void report(State state) { emit stateChanged(state); }
-    void finish(bool ok, const QByteArray &body = QByteArray()) {
+    void finish(bool ok, const QByteArray &body = QByteArray(),
+                const QByteArray &contentType = QByteArray()) {
         running = false;
-        emit finished(ok, body);
+        emit finished(TransferResult{ok, body, contentType});
     }
 };
 

@@ -1,0 +1,73 @@
+#include "main_window/address_box.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace quillow {
+
+AddressBox::AddressBox(QWidget *parent) : QComboBox(parent) {
+    setEditable(true);
+    // The list is the history of loaded pages only; Enter must not add to it,
+    // nor pick an entry by itself.
+    setInsertPolicy(QComboBox::NoInsert);
+    setDuplicatesEnabled(true);
+    setCompleter(nullptr);
+    // Qt also reports a text that equals an entry when the box loses the
+    // focus; only a pick from the open list counts.
+    connect(this, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        if (!listOpen_ || index == -1)
+            return;
+        listOpen_ = false;
+        emit addressChosen(currentText());
+    });
+}
+
+void AddressBox::takeFocus() {
+    setFocus(Qt::OtherFocusReason);
+    lineEdit()->selectAll();
+}
+
+void AddressBox::showAddress(const QString &address) {
+    if (hasFocus() && lineEdit()->isModified())
+        return;
+    setEditText(address);
+    if (hasFocus())
+        lineEdit()->selectAll();
+}
+
+void AddressBox::remember(const QString &address) {
+    // Adding the first item would replace what the box shows.
+    const QString shown = currentText();
+    const bool modified = lineEdit()->isModified();
+    if (count() >= kHistoryLimit)
+        removeItem(0);
+    addItem(address);
+    setEditText(shown);
+    lineEdit()->setModified(modified);
+}
+
+void AddressBox::showPopup() {
+    listOpen_ = true;
+    QComboBox::showPopup();
+}
+
+void AddressBox::hidePopup() {
+    QComboBox::hidePopup();
+    // A pick is reported right after the list closes, in the same event.
+    QTimer::singleShot(0, this, [this] { listOpen_ = false; });
+}
+
+void AddressBox::keyPressEvent(QKeyEvent *event) {
+    const int key = event->key();
+    // Whatever the modifiers; the key itself still reaches the box.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        emit addressChosen(currentText());
+    QComboBox::keyPressEvent(event);
+}
+
+void AddressBox::wheelEvent(QWheelEvent *event) {
+    event->ignore();
+}
+
+}  // namespace quillow
