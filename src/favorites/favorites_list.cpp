@@ -1,17 +1,20 @@
 #include "favorites/favorites_list.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#include "favorites/favorites_format.h"
-
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
-#endif
+
+#include "favorites/favorites_format.h"
 
 namespace quillow {
 
@@ -35,13 +38,29 @@ bool writeFully(QIODevice &out, const QByteArray &data) {
 // The data must be on the disk before the new file replaces the old one;
 // QSaveFile syncs too but does not say when that fails.
 QString syncToDisk(QFileDevice &out) {
-#ifdef Q_OS_UNIX
     if (::fsync(out.handle()) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
-#else
-    Q_UNUSED(out);
-#endif
     return QString();
+}
+
+// How long a change waits for another program's save to end. Saves take
+// milliseconds; a lock older than the stale time was left by a crash.
+constexpr int kLockWaitMs = 1000;
+constexpr int kStaleLockMs = 30000;
+
+// Opens path for reading only when it is a regular file: a pipe or a
+// device in its place would hold the window up or never end. The check is
+// made on the file opened, so nothing can be swapped in between.
+bool openRegularFile(const QString &path, QFile &file) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    return file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
 }
 
 }  // namespace
@@ -49,21 +68,38 @@ QString syncToDisk(QFileDevice &out) {
 FavoritesList::FavoritesList(QString filePath, QObject *parent)
     : QObject(parent), filePath_(std::move(filePath)) {}
 
+FavoritesList::~FavoritesList() = default;
+
+bool FavoritesList::Stamp::operator==(const Stamp &o) const {
+    return exists == o.exists && inode == o.inode && size == o.size && modifiedNs == o.modifiedNs;
+}
+
+FavoritesList::Stamp FavoritesList::stampOf(const QString &path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return Stamp();
+    return {true, quint64(st.st_ino), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 void FavoritesList::load() {
     if (loaded_)
         return;
     loaded_ = true;
-    const QFileInfo info(filePath_);
-    if (!info.exists())
+    read();
+    followFile();
+}
+
+void FavoritesList::read() {
+    stamp_ = stampOf(filePath_);
+    entries_.clear();
+    keptFrom_ = -1;
+    if (!stamp_.exists)
         return;  // first run: the first change creates the file
     // From here on the file exists, and what cannot be read of it is kept.
     keptFrom_ = 0;
-    // A directory or a device in its place holds no lines (and a pipe
-    // would block the start).
-    if (!info.isFile())
-        return;
-    QFile file(filePath_);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(filePath_, file))
         return;
     // Ask for no more than the file holds: a buffer of the whole limit
     // would cost more than reading an ordinary file.
@@ -76,6 +112,30 @@ void FavoritesList::load() {
         keptFrom_ = data.size();
     }
     entries_ = favorites::parse(data);
+}
+
+void FavoritesList::followFile() {
+    // A save replaces the file, which ends a watch on the file itself: the
+    // folder is watched too, and the file again each time.
+    watcher_ = new QFileSystemWatcher(this);
+    recheck_ = new QTimer(this);
+    recheck_->setSingleShot(true);
+    recheck_->setInterval(100);  // one look after a burst of changes
+    connect(recheck_, &QTimer::timeout, this, &FavoritesList::readAgainIfChanged);
+    const auto changed = [this] { recheck_->start(); };
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
+    watcher_->addPath(QFileInfo(filePath_).absolutePath());
+    if (stamp_.exists)
+        watcher_->addPath(filePath_);
+}
+
+void FavoritesList::readAgainIfChanged() {
+    if (stampOf(filePath_) == stamp_)
+        return;
+    read();
+    if (stamp_.exists && !watcher_->files().contains(filePath_))
+        watcher_->addPath(filePath_);
     emit reset();
 }
 
@@ -100,27 +160,49 @@ QByteArray FavoritesList::bytes(int position) const {
 }
 
 FavoritesList::SaveResult FavoritesList::add(const QString &address) {
-    qsizetype p = 0;
-    while (p < entries_.size() && !entries_.at(p).isEmpty())
-        ++p;
     QByteArray entry = address.toLocal8Bit();
     // A carriage return would end the line in the file and the address
     // would come back as two entries; an address spells it %0D.
     entry.replace('\r', "%0D");
-    entries_.insert(p, entry);
-    emit inserted(int(p));
-    return save();
+    return change([this, &entry] {
+        qsizetype p = 0;
+        while (p < entries_.size() && !entries_.at(p).isEmpty())
+            ++p;
+        entries_.insert(p, entry);
+        emit inserted(int(p));
+    });
 }
 
 FavoritesList::SaveResult FavoritesList::remove(int position) {
-    if (position > -1 && position < count()) {
-        entries_.removeAt(position);
-        emit removed(position);
+    const bool chosen = position > -1 && position < count();
+    const QByteArray entry = chosen ? entries_.at(position) : QByteArray();
+    return change([this, chosen, &entry] {
+        const qsizetype p = chosen ? entries_.indexOf(entry) : -1;
+        if (p < 0)
+            return;
+        entries_.removeAt(p);
+        emit removed(int(p));
+    });
+}
+
+FavoritesList::SaveResult FavoritesList::change(const std::function<void()> &apply) {
+    QLockFile lock(filePath_ + QStringLiteral(".lock"));
+    lock.setStaleLockTime(kStaleLockMs);
+    // Without the right to make the lock, the save below says why it fails.
+    if (!lock.tryLock(kLockWaitMs) && lock.error() == QLockFile::LockFailedError)
+        return {false, tr("another Quillow is saving them right now; try again")};
+    if (stampOf(filePath_) != stamp_) {
+        read();
+        emit reset();
     }
+    apply();
     return save();
 }
 
 FavoritesList::SaveResult FavoritesList::save() {
+    const Stamp now = stampOf(filePath_);
+    if (now.exists && !QFileInfo(filePath_).isFile())
+        return {false, tr("%1 is not a regular file").arg(QDir::toNativeSeparators(filePath_))};
     const QByteArray head = favorites::serialize(entries_);
     QSaveFile out(filePath_);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -140,16 +222,18 @@ FavoritesList::SaveResult FavoritesList::save() {
         return {false, out.errorString()};
     if (keptFrom_ >= 0)
         keptFrom_ = head.size();
+    stamp_ = stampOf(filePath_);
+    if (watcher_ && !watcher_->files().contains(filePath_))
+        watcher_->addPath(filePath_);
     return {};
 }
 
 QString FavoritesList::copyUnreadPart(QSaveFile &out) const {
-    QFile old(filePath_);
-    if (!old.exists())
+    if (!stampOf(filePath_).exists)
         return QString();  // gone meanwhile: nothing left to lose
-    if (!old.open(QIODevice::ReadOnly) || !old.seek(keptFrom_))
-        return tr("the part of the old file that could not be read would be lost (%1)")
-            .arg(old.errorString());
+    QFile old;
+    if (!openRegularFile(filePath_, old) || !old.seek(keptFrom_))
+        return tr("the part of the old file that could not be read would be lost");
     for (;;) {
         const QByteArray chunk = old.read(1 << 20);
         if (old.error() != QFileDevice::NoError)

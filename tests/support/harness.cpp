@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <sys/stat.h>
+
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -80,6 +82,15 @@ void chooseMenuItem(QMainWindow *w, const QString &item, const QString &menu) {
 QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+}  // namespace quillow::test
+
+namespace quillow::test {
+
+quint64 fileIdentity(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? quint64(st.st_ino) : 0;
 }
 
 }  // namespace quillow::test

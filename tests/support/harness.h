@@ -95,5 +95,7 @@ void typeAddress(MainWindow *w, const QString &text);
 void chooseMenuItem(QMainWindow *w, const QString &item, const QString &menu = QString());
 
 QByteArray readFile(const QString &path);
+// Which file path names now: a save that replaces the file changes it.
+quint64 fileIdentity(const QString &path);
 
 }  // namespace quillow::test
