@@ -146,7 +146,7 @@ void AboutWindow::followLink(const QString &address) {
     // Through the primary main window, as if typed there, every time; a
     // closed one is opened again so the page can be seen.
     const QPointer<AboutWindow> self(this);
-    registry_.primaryForAction()->goToTypedAddress(address, MainWindow::Repeat::GoAgain);
+    registry_.primaryForAction()->goToTypedAddress(address, MainWindow::From::OwnLink);
     if (self)
         close();
 }

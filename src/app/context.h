@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 #include "browser/browser.h"
@@ -16,6 +17,8 @@ struct Context {
     QString programDir;  // where favorites.dat and temp.htm live
     MessageBoxes *messages = nullptr;
     std::function<void()> beep;
+    // Hands an address of another program's (mailto:, ...) to the desktop.
+    std::function<bool(const QUrl &)> openElsewhere;
     QString connectionTestHost;
     BrowserFactory browserFactory;
     TransferFactory transferFactory;

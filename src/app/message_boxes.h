@@ -10,12 +10,15 @@ namespace quillow {
 class MessageBoxes {
 public:
     enum class Icon { None, Information, Exclamation };
-    enum class Buttons { Ok, YesNo };
+    enum class Buttons {
+        Ok,
+        YesNo,           // Yes is the default button
+        YesNoDefaultNo,  // for a question whose safe answer is No
+    };
     enum class Answer { Ok, Yes, No };
 
     virtual ~MessageBoxes() = default;
-    // An empty title means the application's own name. A Yes/No box has Yes
-    // as its default button.
+    // An empty title means the application's own name.
     virtual Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
                         Buttons buttons) = 0;
 };

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
 #include <QStandardPaths>
@@ -42,6 +43,7 @@ Context realContext(MessageBoxes *messages, QWebEngineProfile *profile) {
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), directoryIsWritable);
     context.messages = messages;
     context.beep = [] { QApplication::beep(); };
+    context.openElsewhere = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     context.connectionTestHost = QStringLiteral("www.example.com");
     context.browserFactory =
         webEngineBrowserFactory(profile, QUrl(QStringLiteral("qrc:/assets/home.html")));

@@ -24,6 +24,7 @@ WindowRegistry::WindowRegistry(Context context, QObject *parent)
       favorites_(new FavoritesList(
           QDir(context_.programDir).filePath(QStringLiteral("favorites.dat")), this)) {
     favorites_->load();
+    clock_.start();
 }
 
 WindowRegistry::~WindowRegistry() {
@@ -61,6 +62,8 @@ QList<MainWindow *> WindowRegistry::mainWindows() const {
 
 MainWindow *WindowRegistry::createMainWindow() {
     auto *w = new MainWindow(*this);
+    // Closed windows are forgotten, however many a session opens.
+    mains_.removeIf([](const QPointer<MainWindow> &m) { return m.isNull(); });
     mains_.append(w);
     w->load();
     return w;
@@ -81,6 +84,17 @@ MainWindow *WindowRegistry::primaryForAction() {
         primary_->show();
     }
     return primary_;
+}
+
+bool WindowRegistry::allowWindowWithoutClick() {
+    return popupAllowance_.allow(clock_.elapsed());
+}
+
+bool WindowRegistry::beginFailureQuestion() {
+    if (failureQuestionOpen_)
+        return false;
+    failureQuestionOpen_ = true;
+    return true;
 }
 
 void WindowRegistry::openSearch() {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 
 #include "app/context.h"
+#include "main_window/popup_allowance.h"
 
 namespace quillow {
 
@@ -38,6 +40,13 @@ public:
     // Every main window still open, oldest first.
     QList<MainWindow *> mainWindows() const;
 
+    // Whether a page may open another window without the user's click now.
+    bool allowWindowWithoutClick();
+    // At most one failed-page question is open in the whole program: false
+    // while one is, else true and the caller asks, then ends it.
+    bool beginFailureQuestion();
+    void endFailureQuestion() { failureQuestionOpen_ = false; }
+
     // Created on first use, shown modeless, brought forward when open.
     void openSearch();
     void openHtml();
@@ -56,6 +65,9 @@ private:
     QPointer<SearchDialog> search_;
     QPointer<HtmlWindow> html_;
     QPointer<AboutWindow> about_;
+    PopupAllowance popupAllowance_;
+    QElapsedTimer clock_;
+    bool failureQuestionOpen_ = false;
 };
 
 }  // namespace quillow

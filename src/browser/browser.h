@@ -68,7 +68,7 @@ public:
     virtual QWidget *widget() = 0;
 
     // Starts going to address, as typed; kInvalidArgument when it makes no
-    // address.
+    // address or one of another program's.
     virtual BrowserError navigate(const QString &address) = 0;
     // kUnspecified when there is no page to go to.
     virtual BrowserError goBack() = 0;
@@ -101,10 +101,17 @@ Q_SIGNALS:
     // (negative) error code. Never emitted from inside the engine's own
     // notification, so the host may ask the user.
     void navigationFailed(const QString &url, qint32 statusCode);
+    // A link the user clicked leads to an address of another program's
+    // (see showsScheme); the component did not go there.
+    void externalAddressRequested(const QString &url);
     // The page closes its window (a script's window.close()).
     void closeRequested();
     void fullScreenRequested(bool on);
 };
+
+// Whether the component shows addresses of this scheme itself; any other
+// (mailto:, ssh:, ...) belongs to another program of the desktop.
+bool showsScheme(const QString &scheme);
 
 // Makes the component for a new main window; parent owns its widget.
 using BrowserFactory = std::function<Browser *(QWidget *parent)>;

@@ -1,6 +1,5 @@
 #include "browser/web_engine_browser.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QPointer>
 #include <QTimer>
@@ -15,17 +14,15 @@
 
 namespace quillow {
 
-namespace {
-
-// Schemes the engine shows itself; anything else (mailto:, ...) belongs to
-// the desktop's own handler.
-bool engineShows(const QUrl &url) {
+bool showsScheme(const QString &scheme) {
     static const QStringList schemes = {QStringLiteral("http"),        QStringLiteral("https"),
                                         QStringLiteral("file"),        QStringLiteral("about"),
                                         QStringLiteral("data"),        QStringLiteral("qrc"),
                                         QStringLiteral("view-source"), QStringLiteral("blob")};
-    return schemes.contains(url.scheme().toLower());
+    return schemes.contains(scheme.toLower());
 }
+
+namespace {
 
 BrowserError fail(qint32 number) {
     return BrowserError{number};
@@ -40,6 +37,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
     view_->setPage(page_);
 
     connect(page_, &WebPage::navigationRequested, this, &Browser::navigationRequested);
+    connect(page_, &WebPage::externalAddressRequested, this, &Browser::externalAddressRequested);
     connect(page_, &QWebEnginePage::titleChanged, this, &Browser::titleChanged);
     connect(page_, &QWebEnginePage::linkHovered, this, &Browser::statusTextChanged);
     connect(page_, &QWebEnginePage::loadProgress, this,
@@ -108,10 +106,8 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
 
 BrowserError WebEngineBrowser::navigate(const QString &address) {
     const QUrl url = QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile);
-    if (!url.isValid() || url.isEmpty())
+    if (!url.isValid() || url.isEmpty() || !showsScheme(url.scheme()))
         return fail(BrowserError::kInvalidArgument);
-    if (!engineShows(url))
-        return QDesktopServices::openUrl(url) ? BrowserError{} : fail(BrowserError::kUnspecified);
     page_->load(url);
     return {};
 }

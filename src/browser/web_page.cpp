@@ -1,5 +1,6 @@
 #include "browser/web_page.h"
 
+#include <QTimer>
 #include <QWebEngineSettings>
 
 #include "browser/browser.h"
@@ -16,9 +17,19 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     // Off, the engine would drop script popups without telling: none could
     // be counted.
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // Other programs' addresses come to acceptNavigationRequest, where the
+    // host is asked; the engine must not hand them to the desktop itself.
+    s->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
 }
 
-bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool) {
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool) {
+    if (!showsScheme(url.scheme())) {
+        // Only a click asks the user, and not from inside the engine's call.
+        if (type == NavigationTypeLinkClicked)
+            QTimer::singleShot(0, this,
+                               [this, url] { emit externalAddressRequested(url.toString()); });
+        return false;
+    }
     NavigationRequest request(url.toString());
     emit navigationRequested(request);
     return request.isAccepted();

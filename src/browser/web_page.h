@@ -19,6 +19,7 @@ public:
 
 Q_SIGNALS:
     void navigationRequested(quillow::NavigationRequest &request);
+    void externalAddressRequested(const QString &url);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;

@@ -109,6 +109,7 @@ void HtmlWindow::fetchContents() {
 void HtmlWindow::showFetching(bool fetching) {
     contentsBox_->setReadOnly(fetching);
     fetchStatus_->setText(fetching ? tr("Fetching\u2026") : QString());
+    fetchStatus_->setToolTip(QString());
 }
 
 void HtmlWindow::onPageFetched(const TransferResult &result) {
@@ -118,6 +119,10 @@ void HtmlWindow::onPageFetched(const TransferResult &result) {
     showFetching(false);
     if (!result.ok)
         return;
+    if (result.cutShort) {
+        fetchStatus_->setText(tr("First 16 MiB"));
+        fetchStatus_->setToolTip(tr("The page is longer: only its first 16 MiB are shown."));
+    }
     encoding_ = PageEncoding::forPage(result.contentType, result.body);
     contentsBox_->setPlainText(toLineFeeds(encoding_.decode(result.body)));
 }
@@ -142,7 +147,7 @@ void HtmlWindow::run() {
         return;
     }
     // Run again shows the new text, also when the file is already on show.
-    registry_.primaryForAction()->goToTypedAddress(path, MainWindow::Repeat::GoAgain);
+    registry_.primaryForAction()->goToTypedAddress(path, MainWindow::From::HtmlWindow);
 }
 
 bool HtmlWindow::eventFilter(QObject *watched, QEvent *event) {

@@ -12,6 +12,7 @@ struct TransferResult {
     bool ok = false;  // a whole answer came in (any HTTP status)
     QByteArray body;
     QByteArray contentType;  // the answer's Content-Type header, as sent
+    bool cutShort = false;   // the answer was too long: body is its start
 };
 
 // The Internet Transfer component: fetches one address at a time and

@@ -27,7 +27,17 @@ bool transportFailed(const QNetworkReply *reply) {
 }  // namespace
 
 NetworkTransfer::NetworkTransfer(QObject *parent)
-    : InternetTransfer(parent), manager_(new QNetworkAccessManager(this)) {}
+    : InternetTransfer(parent),
+      manager_(new QNetworkAccessManager(this)),
+      deadline_(new QTimer(this)) {
+    // The request's own time-out fires only when nothing arrives for that
+    // long; a server that sends a byte now and then is stopped here.
+    deadline_->setSingleShot(true);
+    connect(deadline_, &QTimer::timeout, this, [this] {
+        if (reply_)
+            fail();
+    });
+}
 
 NetworkTransfer::~NetworkTransfer() {
     if (QNetworkReply *reply = reply_) {
@@ -75,7 +85,9 @@ bool NetworkTransfer::open(const QString &address) {
     request.setTransferTimeout(timeoutMs_);
     ++transfer_;
     receiving_ = false;
+    body_.clear();
     reply_ = manager_->get(request);
+    deadline_->start(timeoutMs_);
     watch(reply_);
     return true;
 }
@@ -91,6 +103,8 @@ void NetworkTransfer::cancel() {
     reply->disconnect(this);
     reply->abort();
     reply->deleteLater();
+    deadline_->stop();
+    body_.clear();
     emit finished(TransferResult());
 }
 
@@ -102,10 +116,15 @@ void NetworkTransfer::watch(QNetworkReply *reply) {
     connect(reply, &QNetworkReply::requestSent, this, [this, reply] { onRequestSent(reply); });
     connect(reply, &QNetworkReply::metaDataChanged, this,
             [this, reply] { onResponseStarted(reply); });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onResponseStarted(reply); });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        onResponseStarted(reply);
+        take(reply);
+    });
     connect(reply, &QNetworkReply::redirected, this, [this, reply] {
-        if (reply == reply_)
-            receiving_ = false;
+        if (reply != reply_)
+            return;
+        receiving_ = false;
+        body_.clear();  // the redirect's own page is nobody's
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
     // Should the reply have ended inside get(), its finished() is gone.
@@ -133,15 +152,30 @@ void NetworkTransfer::onResponseStarted(QNetworkReply *reply) {
     report(State::ReceivingResponse);
 }
 
+void NetworkTransfer::take(QNetworkReply *reply) {
+    if (reply != reply_)
+        return;
+    body_ += reply->read(kMaxBody - body_.size());
+    // More than the limit: the start of it is the answer, the rest is never
+    // taken in.
+    if (body_.size() == kMaxBody && (reply->bytesAvailable() > 0 || !reply->isFinished()))
+        answer(reply, true);
+}
+
 void NetworkTransfer::onFinished(QNetworkReply *reply) {
     if (reply != reply_)
         return;
     if (transportFailed(reply)) {
-        if (report(State::Error))
-            end(TransferResult());
+        fail();
         return;
     }
-    const TransferResult result{true, reply->readAll(), reply->rawHeader("Content-Type")};
+    take(reply);
+    if (reply == reply_)
+        answer(reply, false);
+}
+
+void NetworkTransfer::answer(QNetworkReply *reply, bool cutShort) {
+    const TransferResult result{true, body_, reply->rawHeader("Content-Type"), cutShort};
     if (!receiving_) {
         receiving_ = true;
         if (!report(State::ReceivingResponse))
@@ -150,6 +184,11 @@ void NetworkTransfer::onFinished(QNetworkReply *reply) {
     if (report(State::ResponseReceived) && report(State::ResponseCompleted) &&
         report(State::Disconnected))
         end(result);
+}
+
+void NetworkTransfer::fail() {
+    if (report(State::Error))
+        end(TransferResult());
 }
 
 bool NetworkTransfer::report(State state) {
@@ -163,7 +202,11 @@ void NetworkTransfer::end(const TransferResult &result) {
     reply_ = nullptr;
     ++transfer_;
     reply->disconnect(this);
+    // An answer cut short is still coming in: stop it.
+    reply->abort();
     reply->deleteLater();
+    deadline_->stop();
+    body_.clear();
     emit finished(result);
 }
 

@@ -6,6 +6,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 namespace quillow {
 
@@ -25,7 +26,9 @@ namespace quillow {
 //                      time-out, the server closing early), then
 //                      finished() not ok
 //
-// A redirect starts the connecting states again. ResolvingHost,
+// An answer longer than kMaxBody ends there, with its start as the body
+// (cutShort). A transfer still running after the time-out fails, also one
+// that keeps sending. A redirect starts the connecting states again. ResolvingHost,
 // HostResolved, Requesting and Disconnecting are never reported: Qt does
 // not show host lookup or the start of sending. A cancel, also from inside
 // a stateChanged handler, ends the transfer at once with finished() not ok
@@ -34,6 +37,7 @@ class NetworkTransfer : public InternetTransfer {
     Q_OBJECT
 public:
     static constexpr int kDefaultTimeoutMs = 60000;
+    static constexpr qint64 kMaxBody = 16 * 1024 * 1024;
 
     explicit NetworkTransfer(QObject *parent = nullptr);
     ~NetworkTransfer() override;
@@ -42,7 +46,8 @@ public:
     void cancel() override;
     bool isBusy() const override { return reply_ != nullptr; }
 
-    // Applies to transfers started afterwards.
+    // For the whole transfer, and for the wait for each piece of it;
+    // applies to transfers started afterwards.
     void setTimeout(int ms) { timeoutMs_ = ms; }
 
     // The http(s) address that open() fetches for address: a bare host name
@@ -55,12 +60,18 @@ private:
     void onRequestSent(QNetworkReply *reply);
     void onResponseStarted(QNetworkReply *reply);
     void onFinished(QNetworkReply *reply);
+    // Takes what arrived, up to the limit.
+    void take(QNetworkReply *reply);
+    void answer(QNetworkReply *reply, bool cutShort);
+    void fail();
     // Emits state; false when a handler ended or replaced the transfer.
     bool report(State state);
     void end(const TransferResult &result);
 
     QNetworkAccessManager *manager_;
+    QTimer *deadline_;
     QNetworkReply *reply_ = nullptr;
+    QByteArray body_;
     quint64 transfer_ = 0;  // changes whenever a transfer starts or ends
     bool receiving_ = false;
     int timeoutMs_ = kDefaultTimeoutMs;

@@ -302,10 +302,10 @@ void MainWindow::showPopupCount() {
     statusBar_->setPopupCount(QString::number(popupCount_) + QStringLiteral(" Popups"));
 }
 
-void MainWindow::goToTypedAddress(const QString &text, Repeat repeat) {
+void MainWindow::goToTypedAddress(const QString &text, From from) {
     if (addressBox_->currentText() != text)
         addressBox_->setEditText(text);
-    const bool again = repeat == Repeat::GoAgain && text == lastAddress_;
+    const bool again = from != From::AddressBox && text == lastAddress_;
     const AddressDecision decision = decideTypedAddress(text, again ? QString() : lastAddress_);
     lastAddress_ = decision.lastAddress;
     switch (decision.outcome) {
@@ -321,7 +321,13 @@ void MainWindow::goToTypedAddress(const QString &text, Repeat repeat) {
         case AddressDecision::Outcome::Go:
             break;
     }
-    if (again && showsAddress(browser_->location(), decision.address)) {
+    const QUrl url = QUrl::fromUserInput(decision.address, QString(), QUrl::AssumeLocalFile);
+    if (!showsScheme(url.scheme())) {
+        openElsewhere(decision.address,
+                      from == From::OwnLink
+                          ? QString()
+                          : tr("Open this %1: address in another program?").arg(url.scheme()));
+    } else if (again && showsAddress(browser_->location(), decision.address)) {
         browser_->refresh();
     } else if (const BrowserError e = browser_->navigate(decision.address);
                !goingOnAfterError(e.number)) {
@@ -330,6 +336,23 @@ void MainWindow::goToTypedAddress(const QString &text, Repeat repeat) {
     backButton_->setEnabled(true);
     if (const BrowserError e = browser_->giveFocus(); !goingOnAfterError(e.number))
         reportInternalError(e.number);
+}
+
+void MainWindow::openElsewhere(const QString &address, const QString &question) {
+    if (!question.isEmpty()) {
+        // A page may make the address as long as it likes.
+        constexpr int kShownLength = 300;
+        const QString shown =
+            address.size() > kShownLength ? address.left(kShownLength) + QChar(0x2026) : address;
+        const MessageBoxes::Answer answer = registry_.context().messages->show(
+            this, question + QStringLiteral("\n\n") + shown, QString(),
+            MessageBoxes::Icon::Information, MessageBoxes::Buttons::YesNoDefaultNo);
+        if (answer != MessageBoxes::Answer::Yes)
+            return;
+    }
+    if (registry_.context().openElsewhere)
+        registry_.context().openElsewhere(
+            QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile));
 }
 
 void MainWindow::reportInternalError(qint32 errorNumber) {

@@ -37,14 +37,19 @@ public:
     // blank first page, the first layout pass.
     void load();
 
-    // What going to the address last taken does.
-    enum class Repeat {
-        Ignore,   // nothing, as Enter in the address box
-        GoAgain,  // goes there again, reloading it if it is on show
+    // Where an address to go to comes from.
+    enum class From {
+        // The user's typing: the address last taken is passed over, and
+        // another program's address opens only after a question.
+        AddressBox,
+        // Run: goes there again, reloading it if it is on show.
+        HtmlWindow,
+        // Quillow's own links: every click goes there, without a question.
+        OwnLink,
     };
     // The one way to an address: puts text into the address box and goes
     // there, refusing what is no address.
-    void goToTypedAddress(const QString &text, Repeat repeat = Repeat::Ignore);
+    void goToTypedAddress(const QString &text, From from = From::AddressBox);
     void runCommand(Command command);
     // Fits the controls to the window's size, then tests the connection.
     void layoutWindow();
@@ -70,6 +75,8 @@ private:
     void buildMenus();
     void setTabOrder();
     void reportInternalError(qint32 errorNumber);
+    // Hands address to another program, after the user's yes when asked.
+    void openElsewhere(const QString &address, const QString &question);
     void setBlockingPopups(bool on);
     void showPopupCount();
 

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 
 #include "app/message_boxes.h"
 #include "app/window_registry.h"
@@ -27,6 +28,10 @@ void MainWindow::connectPage() {
     connect(browser_, &Browser::navigationRequested, this, &MainWindow::guardNavigation);
     connect(browser_, &Browser::newWindowRequested, this, &MainWindow::answerNewWindow);
     connect(browser_, &Browser::navigationFailed, this, &MainWindow::askAboutFailedNavigation);
+    connect(browser_, &Browser::externalAddressRequested, this, [this](const QString &url) {
+        openElsewhere(url, tr("The page links to an address for another program (%1:). Open it?")
+                               .arg(QUrl(url).scheme()));
+    });
     connect(browser_, &Browser::closeRequested, this, &QWidget::close);
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
 }
@@ -68,7 +73,8 @@ void MainWindow::guardNavigation(NavigationRequest &request) {
 }
 
 void MainWindow::answerNewWindow(NewWindowRequest &request) {
-    if (blockingPopups_) {
+    // Blocking off still refuses a storm of windows no click asked for.
+    if (blockingPopups_ || (!request.isUserInitiated() && !registry_.allowWindowWithoutClick())) {
         statusBar_->setMessage(tr("Popup Blocked"));
         ++popupCount_;
         showPopupCount();
@@ -84,10 +90,18 @@ void MainWindow::answerNewWindow(NewWindowRequest &request) {
 
 void MainWindow::askAboutFailedNavigation(const QString &url, qint32 statusCode) {
     showStatusText(QString::number(statusCode));
+    // A burst of failures (a storm of popups, say) asks once: the others
+    // get No without a question.
+    WindowRegistry &registry = registry_;  // outlives this window
+    if (!registry.beginFailureQuestion()) {
+        browser_->abandonFailedNavigation();
+        return;
+    }
     const QPointer<MainWindow> self(this);
-    const MessageBoxes::Answer answer = registry_.context().messages->show(
+    const MessageBoxes::Answer answer = registry.context().messages->show(
         this, tr("This page has an errors in it! Would you like to continue anyways?"), url,
         MessageBoxes::Icon::None, MessageBoxes::Buttons::YesNo);
+    registry.endFailureQuestion();
     // Yes leaves the engine's own handling of the failure on show. The
     // window may have been closed while the question was open.
     if (self && answer == MessageBoxes::Answer::No)

@@ -60,15 +60,21 @@ private slots:
         QCOMPARE(s.label(7)->text(), built);
     }
 
-    void linksGoThroughThePrimaryWindow_data() {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("address");
-        QTest::newRow("home page") << 0 << AboutWindow::kHomePage;
-        QTest::newRow("e-mail") << 8 << "mailto:" + AboutWindow::kMailAddress;
+    // The mail link goes to the mail program at once, without a question.
+    void mailLinkOpensElsewhere() {
+        Setup s;
+        QTest::mouseClick(s.label(8), Qt::LeftButton);
+        QTRY_VERIFY(s.about.isNull());
+        s.open();
+        QTest::mouseClick(s.label(8), Qt::LeftButton);
+        const QUrl mail(u"mailto:"_s + AboutWindow::kMailAddress);
+        QCOMPARE(s.openedElsewhere, QList<QUrl>({mail, mail}));
+        QVERIFY(s.messages.shown.isEmpty());
     }
-    void linksGoThroughThePrimaryWindow() {
-        QFETCH(int, index);
-        QFETCH(QString, address);
+
+    void homePageLinkGoesThroughThePrimaryWindow() {
+        const int index = 0;
+        const QString address = AboutWindow::kHomePage;
         Setup s;
         QTest::mouseClick(s.label(index), Qt::LeftButton);
         QCOMPARE(addressBox(s.primary)->currentText(), address);

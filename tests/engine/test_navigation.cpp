@@ -36,6 +36,9 @@ private slots:
             server.route(u"/%1.html"_s.arg(QLatin1String(name)),
                          "<html><head><title>" + QByteArray(name) + "</title></head><body>" + name +
                              "</body></html>");
+        server.route(u"/elsewhere.html"_s,
+                     "<html><body style='margin:0'><a href='ssh://evil.test/clicked' "
+                     "style='display:block;width:400px;height:300px'>ssh</a></body></html>");
         server.route(
             u"/fullscreen.html"_s,
             "<html><body style='margin:0'><div style='width:500px;height:400px' "
@@ -96,6 +99,20 @@ private slots:
         viewOf(w)->page()->toPlainText([&shown](const QString &text) { shown = text; });
         QTRY_COMPARE_WITH_TIMEOUT(shown, u"not found"_s, kPageWait);
         QCOMPARE(location(w), server.url(u"/missing.html"_s));
+    }
+
+    // A link to another program's address opens only after the user's yes.
+    void linkToAnotherProgramAsksFirst() {
+        goAndWait(u"/elsewhere.html"_s);
+        h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::Yes};
+        clickInPage(w, QPoint(50, 50));
+        QTRY_COMPARE_WITH_TIMEOUT(h->messages.shown.size(), 1, kPageWait);
+        QVERIFY2(h->messages.shown[0].text.contains(u"ssh://evil.test/clicked"_s),
+                 qPrintable(h->messages.shown[0].text));
+        QVERIFY(h->openedElsewhere.isEmpty());
+        clickInPage(w, QPoint(50, 50));
+        QTRY_COMPARE_WITH_TIMEOUT(h->openedElsewhere.size(), 1, kPageWait);
+        QCOMPARE(location(w), server.url(u"/elsewhere.html"_s));
     }
 
     void localPagesCannotReadLocalFiles() {

@@ -35,6 +35,10 @@ private slots:
         server.route(u"/closer.html"_s,
                      "<html><body><script>setTimeout(function(){window.close();},50);"
                      "</script>closing</body></html>");
+        server.route(
+            u"/storm.html"_s,
+            "<html><body><script>for (var i = 0; i < 20; ++i) window.open('/popup.html?' + i);"
+            "</script>storm</body></html>");
         server.route(u"/closer-opener.html"_s,
                      "<html><body><script>window.open('/closer.html');</script></body></html>");
     }
@@ -68,9 +72,17 @@ private slots:
         QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
     }
 
+    // Blocking off, a storm of script windows opens a few and counts the rest.
+    void windowStormIsCut() {
+        typeAddress(w, server.url(u"/storm.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), u"17 Popups"_s, kPageWait);
+        QCOMPARE(windows().size(), 4);
+    }
+
     void blankTargetLinkOpensAWindow() {
         typeAddress(w, server.url(u"/blank-link.html"_s));
         QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
         clickInPage(w, QPoint(50, 50));
         QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()), server.url(u"/popup.html"_s),

@@ -202,6 +202,11 @@ private slots:
         QCOMPARE(s.contents()->toPlainText(), QString());
         s.inet->finish(true, "page");
         QCOMPARE(status->text(), QString());
+        // A page cut at the limit says so; what came is shown.
+        QTest::keyClick(s.addressLine(), Qt::Key_Return);
+        s.inet->finish(true, "start of it", {}, true);
+        QCOMPARE(status->text(), u"First 16 MiB"_s);
+        QCOMPARE(s.contents()->toPlainText(), u"start of it"_s);
         QTest::keyClicks(s.contents(), u"typed"_s);
         QVERIFY(s.contents()->toPlainText().contains(u"typed"_s));
     }

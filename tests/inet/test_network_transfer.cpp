@@ -3,6 +3,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
 
 #include "http_server.h"
@@ -119,6 +120,40 @@ private Q_SLOTS:
         const qsizetype second = codes.lastIndexOf(3);
         QVERIFY(second > 0);
         QCOMPARE(codes.mid(second), (QList<int>{3, 4, 6, 7, 8, 12, 10}));
+    }
+
+    // An answer without end stops at the limit with its start kept; one
+    // that trickles fails at the time-out.
+    void endlessOrTricklingAnswers() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        bool trickle = false;
+        connect(&server, &QTcpServer::newConnection, this, [&server, &trickle] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            auto *timer = new QTimer(socket);
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, timer, &trickle] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n");
+                timer->start(trickle ? 50 : 0);
+            });
+            connect(timer, &QTimer::timeout, socket, [socket, &trickle] {
+                if (socket->bytesToWrite() < (1 << 20))
+                    socket->write(trickle ? QByteArray("x") : QByteArray(1 << 16, 'x'));
+            });
+        });
+        Transfer t;
+        QVERIFY(t.inet.open(u"127.0.0.1:%1"_s.arg(server.serverPort())));
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 30000);
+        QVERIFY(t.ok(0) && t.result(0).cutShort);
+        QCOMPARE(t.body(0).size(), NetworkTransfer::kMaxBody);
+        QVERIFY(!t.inet.isBusy());
+
+        trickle = true;
+        t.inet.setTimeout(400);
+        QVERIFY(t.inet.open(u"127.0.0.1:%1"_s.arg(server.serverPort())));
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 2, 10000);
+        QVERIFY(!t.ok(1));
+        QCOMPARE(t.codes().last(), int(InternetTransfer::State::Error));
     }
 
     void serverClosingEarlyFails() {

@@ -14,6 +14,7 @@
 #include "about/about_window.h"
 #include "harness.h"
 #include "html_window/html_window.h"
+#include "main_window/address_box.h"
 #include "search/search_dialog.h"
 
 using namespace Qt::StringLiterals;
@@ -124,6 +125,25 @@ private slots:
         }
         QCOMPARE(h->messages.shown.size(), 2);
         QCOMPARE(navigations().size(), 1);
+    }
+
+    void otherProgramsAddressesOpenOnlyAfterAYes() {
+        h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::Yes};
+        typeAddress(w, u"mailto:someone@example.org"_s);
+        QVERIFY(h->openedElsewhere.isEmpty());
+        typeAddress(w, u"ssh://host.test/x"_s);
+        QCOMPARE(h->openedElsewhere, QList<QUrl>{QUrl(u"ssh://host.test/x"_s)});
+        QCOMPARE(h->messages.shown[0].buttons, MessageBoxes::Buttons::YesNoDefaultNo);
+        QVERIFY(h->messages.shown[0].text.contains(u"mailto:"_s));
+        QVERIFY(h->messages.shown[0].text.contains(u"someone@example.org"_s));
+        QCOMPARE(navigations().size(), 1);  // the page stays
+    }
+
+    void historyKeepsTheNewestAddresses() {
+        for (int i = 0; i < AddressBox::kHistoryLimit + 10; ++i)
+            emit page->navigationCompleted(u"http://a.test/%1"_s.arg(i));
+        QCOMPARE(addressBox(w)->count(), AddressBox::kHistoryLimit);
+        QCOMPARE(addressBox(w)->itemText(0), u"http://a.test/10"_s);
     }
 
     void failuresGoingToAnAddress() {

@@ -6,6 +6,7 @@
 
 #include "harness.h"
 #include "main_window/block_list.h"
+#include "main_window/popup_allowance.h"
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
@@ -110,6 +111,21 @@ private slots:
         QCOMPARE(statusBar(w)->popupCount(), u"32768 Popups"_s);
     }
 
+    // With blocking off, a few windows no click asked for open; beyond them
+    // they are refused and counted. The user's clicks always open theirs.
+    void windowsWithoutAClickAreLimited() {
+        for (int i = 0; i < PopupAllowance::kWindows; ++i)
+            QVERIFY(page->requestNewWindow());
+        QCOMPARE(page->requestNewWindow(), nullptr);
+        QCOMPARE(statusBar(w)->popupCount(), u"1 Popups"_s);
+        QCOMPARE(statusBar(w)->message(), u"Popup Blocked"_s);
+        QCOMPARE(h->beeps, 1);
+        // Also when the windows it opened open more.
+        QCOMPARE(h->browsers.last()->requestNewWindow(), nullptr);
+        QVERIFY(page->requestNewWindow(true));
+        QCOMPARE(h->windows().mainWindows().size(), PopupAllowance::kWindows + 2);
+    }
+
     void allowingOpensAFullWindowOfItsOwn() {
         Browser *target = page->requestNewWindow();
         QVERIFY(target);
@@ -134,11 +150,27 @@ private slots:
         QCOMPARE(box.icon, MessageBoxes::Icon::None);
         QCOMPARE(page->calls.last(), u"abandonFailedNavigation"_s);
         QCOMPARE(statusBar(w)->pageStatus(), u"-102"_s);
-        // Yes leaves the page to the engine.
+        // Yes leaves the page to the engine. While the question is open,
+        // another window's failure gets No without a question.
+        auto *popupPage = qobject_cast<FakeBrowser *>(page->requestNewWindow());
+        h->messages.whileShown = [popupPage] {
+            emit popupPage->navigationFailed(u"http://b.test/"_s, -105);
+        };
         const int calls = page->calls.size();
         emit page->navigationFailed(u"http://a.test/"_s, 404);
         QCOMPARE(page->calls.size(), calls);
+        QCOMPARE(popupPage->calls.last(), u"abandonFailedNavigation"_s);
+        QCOMPARE(h->messages.shown.size(), 2);
         QCOMPARE(statusBar(w)->pageStatus(), u"404"_s);
+    }
+
+    void pageLinksToOtherProgramsAsk() {
+        h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::Yes};
+        emit page->externalAddressRequested(u"ssh://evil.test/clicked"_s);
+        QVERIFY(h->openedElsewhere.isEmpty());
+        emit page->externalAddressRequested(u"mailto:a@b.test"_s);
+        QCOMPARE(h->openedElsewhere, QList<QUrl>{QUrl(u"mailto:a@b.test"_s)});
+        QVERIFY(h->messages.shown[0].text.contains(u"ssh://evil.test/clicked"_s));
     }
 
     void closeRequestAndFullScreen() {

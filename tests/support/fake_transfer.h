@@ -32,9 +32,9 @@ public:
 
     void report(State state) { emit stateChanged(state); }
     void finish(bool ok, const QByteArray &body = QByteArray(),
-                const QByteArray &contentType = QByteArray()) {
+                const QByteArray &contentType = QByteArray(), bool cutShort = false) {
         running = false;
-        emit finished(TransferResult{ok, body, contentType});
+        emit finished(TransferResult{ok, body, contentType, cutShort});
     }
 };
 

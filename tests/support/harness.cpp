@@ -12,9 +12,11 @@ namespace quillow::test {
 MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
                                             Icon icon, Buttons buttons) {
     shown.append({text, title, icon, buttons});
+    if (whileShown)
+        std::exchange(whileShown, nullptr)();
     if (!answers.isEmpty())
         return answers.takeFirst();
-    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
 }
 
 Harness::Harness(const QString &programDir)
@@ -38,6 +40,10 @@ WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     c.programDir = dir_;
     c.messages = &messages;
     c.beep = [this] { ++beeps; };
+    c.openElsewhere = [this](const QUrl &url) {
+        openedElsewhere.append(url);
+        return true;
+    };
     c.connectionTestHost = u"127.0.0.1"_s;
     c.browserFactory = [this](QWidget *parent) -> Browser * {
         browsers.append(new FakeBrowser(parent));

@@ -31,7 +31,8 @@ public:
         Buttons buttons;
     };
     QList<Shown> shown;
-    QList<Answer> answers;  // taken from the front; Ok or Yes when empty
+    QList<Answer> answers;             // taken from the front; Ok or Yes when empty
+    std::function<void()> whileShown;  // runs while a box is open
 
     Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
                 Buttons buttons) override;
@@ -53,6 +54,7 @@ public:
 
     FakeMessageBoxes messages;
     int beeps = 0;
+    QList<QUrl> openedElsewhere;  // handed to another program
     QList<QPointer<FakeBrowser>> browsers;
     QList<QPointer<FakeTransfer>> transfers;
 
