@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include "app/message_boxes.h"
 #include "app/window_registry.h"
@@ -35,6 +36,7 @@
 #include "http_server.h"
 #include "inet/network_transfer.h"
 #include "main_window/main_window.h"
+#include "storm_support.h"
 #include "widgets/status_bar.h"
 
 namespace {
@@ -43,58 +45,10 @@ using namespace quillow;
 
 constexpr int kPopups = 1000;
 constexpr int kRounds = 3;
-constexpr int kTickMs = 10;
-// A key press every 100 ms: a quick typist's pace.
-constexpr int kTicksPerKey = 10;
 // Longer than this and a user notices that the window is not answering.
 constexpr double kAnswerTargetMs = 100;
 constexpr int kLoadTimeoutMs = 30000;
 constexpr int kStormTimeoutMs = 90000;
-
-class CountingMessages : public MessageBoxes {
-public:
-    int shown = 0;
-    Answer show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
-        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-        ++shown;
-        return Answer::Ok;
-    }
-};
-
-// Sees the key presses that reach the address box, and how late they are.
-class KeyWatch : public QObject {
-public:
-    int handled = 0;
-    double worstMs = 0;
-    QElapsedTimer *clock = nullptr;
-    qint64 postedAtNs = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override {
-        if (event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent *>(event)->key() == Qt::Key_End) {
-            ++handled;
-            worstMs = std::max(worstMs, double(clock->nsecsElapsed() - postedAtNs) / 1e6);
-        }
-        return false;
-    }
-};
-
-// Runs the event loop until done() holds or the time is up.
-bool runUntil(const std::function<bool()> &done, int timeoutMs) {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 struct Round {
     double toAllMs = 0;      // from going to the page until all 1000 are counted
@@ -132,45 +86,22 @@ Round measure(const Subject &s, const QString &url) {
                                                                 allAt = clock.nsecsElapsed();
                                                         });
 
-    KeyWatch keys;
-    keys.clock = &clock;
-    s.edit->installEventFilter(&keys);
-
     // Timer and key presses count while the requests come in: from the
     // first to the 1000th.
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    qint64 lastTick = 0;
-    int ticks = 0;
-    QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        const bool storming = firstAt >= 0 && allAt < 0;
-        if (storming && lastTick > firstAt)
-            r.worstTickMs = std::max(r.worstTickMs, double(now - lastTick) / 1e6 - kTickMs);
-        lastTick = now;
-        // One key press in flight at a time, so each one's wait is its own.
-        if (storming && ++ticks % kTicksPerKey == 0 && keys.handled == r.keysSent) {
-            keys.postedAtNs = now;
-            ++r.keysSent;
-            QCoreApplication::postEvent(
-                s.edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier));
-            QCoreApplication::postEvent(
-                s.edit, new QKeyEvent(QEvent::KeyRelease, Qt::Key_End, Qt::NoModifier));
-        }
-    });
+    std::optional<bench::InputProbe> probe;
+    probe.emplace(s.edit, [&] { return firstAt >= 0 && allAt < 0; });
 
     clock.start();
-    tick.start(kTickMs);
     s.go(url);
-    const bool reached = runUntil([&] { return allAt >= 0; }, kStormTimeoutMs);
+    const bool reached = bench::runUntil([&] { return allAt >= 0; }, kStormTimeoutMs);
     // A little longer, to see that nothing more arrives.
-    runUntil([] { return false; }, 300);
-    tick.stop();
-    s.edit->removeEventFilter(&keys);
+    bench::runUntil([] { return false; }, 300);
     QObject::disconnect(counting);
 
-    r.keysHandled = keys.handled;
-    r.worstKeyMs = keys.worstMs;
+    r.keysHandled = probe->keysHandled;
+    r.keysSent = probe->keysSent;
+    r.worstKeyMs = probe->worstKeyMs;
+    r.worstTickMs = probe->worstTickMs;
     if (reached) {
         r.toAllMs = double(allAt) / 1e6;
         r.stormMs = double(allAt - firstAt) / 1e6;
@@ -188,7 +119,7 @@ Round measure(const Subject &s, const QString &url) {
 
 Round quillowRound(test::HttpServer &server) {
     QTemporaryDir dir;
-    CountingMessages messages;
+    bench::CountingMessages messages;
     int beeps = 0;
 
     Context context;
@@ -207,8 +138,8 @@ Round quillowRound(test::HttpServer &server) {
     auto *status = window->findChild<StatusBar *>(QStringLiteral("webstatus"));
     auto *addressBox = window->findChild<QComboBox *>(QStringLiteral("addressbar"));
     window->show();
-    if (!runUntil([&] { return status->message() == QLatin1String("Site Loaded."); },
-                  kLoadTimeoutMs)) {
+    if (!bench::runUntil([&] { return status->message() == QLatin1String("Site Loaded."); },
+                         kLoadTimeoutMs)) {
         Round r;
         r.faults << QStringLiteral("about:blank did not load");
         return r;
@@ -266,7 +197,7 @@ Round bareRound(test::HttpServer &server) {
     QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool ok) { loaded = ok; });
     view->load(QUrl(QStringLiteral("about:blank")));
     window.show();
-    if (!runUntil([&] { return loaded; }, kLoadTimeoutMs)) {
+    if (!bench::runUntil([&] { return loaded; }, kLoadTimeoutMs)) {
         Round r;
         r.faults << QStringLiteral("about:blank did not load");
         return r;

@@ -3,12 +3,13 @@
 namespace quillow {
 
 bool PopupAllowance::allow(qint64 nowMs) {
-    while (!opened_.empty() && nowMs - opened_.front() >= kSpanMs)
-        opened_.pop_front();
-    if (int(opened_.size()) >= kWindows)
-        return false;
-    opened_.push_back(nowMs);
-    return true;
+    while (!asked_.empty() && nowMs - asked_.front() >= kSpanMs)
+        asked_.pop_front();
+    const bool allowed = int(asked_.size()) < kWindows;
+    asked_.push_back(nowMs);
+    if (int(asked_.size()) > kWindows)
+        asked_.pop_front();
+    return allowed;
 }
 
 }  // namespace quillow

@@ -1,0 +1,143 @@
+#pragma once
+
+// What the storm benchmarks share: a message-box stand-in that counts,
+// waiting on the event loop, how promptly the window answers input, and
+// the memory of the program's process tree.
+
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "app/message_boxes.h"
+
+namespace quillow::bench {
+
+class CountingMessages : public MessageBoxes {
+public:
+    int shown = 0;
+    Answer show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
+        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+        ++shown;
+        return Answer::Ok;
+    }
+};
+
+// Runs the event loop until done() holds or the time is up.
+inline bool runUntil(const std::function<bool()> &done, int timeoutMs) {
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+// How promptly the window answers while active() holds: a 10 ms timer
+// (its worst lateness) and a key press posted to target every 100 ms, a
+// quick typist's pace (its worst wait until target gets it).
+class InputProbe : public QObject {
+public:
+    static constexpr int kTickMs = 10;
+    static constexpr int kTicksPerKey = 10;
+
+    InputProbe(QWidget *target, std::function<bool()> active)
+        : target_(target), active_(std::move(active)) {
+        target_->installEventFilter(this);
+        tick_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick_, &QTimer::timeout, this, [this] { onTick(); });
+        clock_.start();
+        tick_.start(kTickMs);
+    }
+    ~InputProbe() override { target_->removeEventFilter(this); }
+
+    double worstTickMs = 0;
+    double worstKeyMs = 0;
+    int keysSent = 0;
+    int keysHandled = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent *>(event)->key() == Qt::Key_End) {
+            ++keysHandled;
+            worstKeyMs = std::max(worstKeyMs, double(clock_.nsecsElapsed() - postedAt_) / 1e6);
+        }
+        return false;
+    }
+
+private:
+    void onTick() {
+        const qint64 now = clock_.nsecsElapsed();
+        const bool active = active_();
+        if (active && wasActive_)
+            worstTickMs = std::max(worstTickMs, double(now - lastTick_) / 1e6 - kTickMs);
+        wasActive_ = active;
+        lastTick_ = now;
+        // One key press in flight at a time, so each one's wait is its own.
+        if (active && ++ticks_ % kTicksPerKey == 0 && keysHandled == keysSent) {
+            postedAt_ = now;
+            ++keysSent;
+            QCoreApplication::postEvent(
+                target_, new QKeyEvent(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                target_, new QKeyEvent(QEvent::KeyRelease, Qt::Key_End, Qt::NoModifier));
+        }
+    }
+
+    QWidget *target_;
+    std::function<bool()> active_;
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 lastTick_ = 0;
+    qint64 postedAt_ = 0;
+    int ticks_ = 0;
+    bool wasActive_ = false;
+};
+
+// The proportional set size of this process and all its descendants (the
+// engine's zygotes, renderers and utility processes), in KiB.
+inline qint64 processTreePssKiB() {
+    QList<qint64> tree = {qint64(::getpid())};
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    // Parents before children: grow the tree until it stops growing.
+    for (qsizetype known = 0; known != tree.size();) {
+        known = tree.size();
+        for (const QString &pid : pids) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && tree.contains(fields.at(1).toLongLong()) &&
+                !tree.contains(pid.toLongLong()))
+                tree.append(pid.toLongLong());
+        }
+    }
+    qint64 total = 0;
+    for (qint64 pid : tree) {
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+        if (!rollup.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &row : rollup.readAll().split('\n'))
+            if (row.startsWith("Pss:"))
+                total += row.mid(4).trimmed().split(' ').first().toLongLong();
+    }
+    return total;
+}
+
+}  // namespace quillow::bench
