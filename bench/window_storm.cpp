@@ -13,11 +13,11 @@
 #include <cstdio>
 
 #include "app/window_registry.h"
+#include "bench_support.h"
 #include "browser/web_engine_browser.h"
 #include "http_server.h"
 #include "inet/network_transfer.h"
 #include "main_window/main_window.h"
-#include "storm_support.h"
 #include "widgets/status_bar.h"
 
 namespace {

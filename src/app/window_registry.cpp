@@ -1,8 +1,10 @@
 #include "app/window_registry.h"
 
+#include <QApplication>
 #include <QDir>
 
 #include "about/about_window.h"
+#include "app/message_boxes.h"
 #include "favorites/favorites_list.h"
 #include "html_window/html_window.h"
 #include "main_window/main_window.h"
@@ -22,7 +24,18 @@ WindowRegistry::WindowRegistry(Context context, QObject *parent)
     : QObject(parent),
       context_(std::move(context)),
       favorites_(new FavoritesList(
-          QDir(context_.programDir).filePath(QStringLiteral("favorites.dat")), this)) {
+          QDir(context_.programDir).filePath(QStringLiteral("favorites.dat")),
+          FavoritesList::kReadLimit, this)) {
+    // Told once, in whichever window is in front then.
+    connect(favorites_, &FavoritesList::partlyRead, this, [this] {
+        context_.messages->show(
+            QApplication::activeWindow(),
+            tr("%1 is larger than %2 MiB: only the favorites in its first %2 MiB are shown. The "
+               "rest stays in the file.")
+                .arg(QDir::toNativeSeparators(favorites_->filePath()))
+                .arg(FavoritesList::kReadLimit / (1024 * 1024)),
+            tr("Favorites"), MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+    });
     favorites_->load();
     clock_.start();
 }

@@ -2,22 +2,40 @@
 
 namespace quillow::favorites {
 
-QList<QByteArray> parse(const QByteArray &data) {
+namespace {
+
+template <typename Entry>
+QList<QByteArray> split(const QByteArray &data, Entry entry) {
     QList<QByteArray> entries;
     qsizetype start = 0;
     const qsizetype size = data.size();
     while (start < size) {
         const qsizetype cr = data.indexOf('\r', start);
         if (cr < 0) {
-            entries.append(data.mid(start));
+            entries.append(entry(start, size - start));
             break;
         }
-        entries.append(data.mid(start, cr - start));
+        entries.append(entry(start, cr - start));
         start = cr + 1;
         if (start < size && data.at(start) == '\n')
             ++start;
     }
     return entries;
+}
+
+}  // namespace
+
+QList<QByteArray> parse(const QByteArray &data) {
+    return split(data, [&data](qsizetype start, qsizetype length) {
+        return data.mid(start, length);
+    });
+}
+
+QList<QByteArray> parseInPlace(const QByteArray &data) {
+    const char *base = data.constData();
+    return split(data, [base](qsizetype start, qsizetype length) {
+        return QByteArray::fromRawData(base + start, length);
+    });
 }
 
 QByteArray serialize(const QList<QByteArray> &entries) {

@@ -11,6 +11,9 @@ namespace quillow::favorites {
 // and a file that ends with a line end has no empty entry after it.
 // Entries are raw bytes: nothing is decoded, trimmed or dropped.
 QList<QByteArray> parse(const QByteArray &data);
+// The same entries without copying them: each points into data, which must
+// outlive them and stay unchanged.
+QList<QByteArray> parseInPlace(const QByteArray &data);
 
 // Every entry followed by carriage return and line feed; no entries, no bytes.
 // An entry must not hold a carriage return: it would read back as two.

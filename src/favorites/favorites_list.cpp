@@ -10,6 +10,7 @@
 #include <QFileSystemWatcher>
 #include <QLockFile>
 #include <QSaveFile>
+#include <QThread>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -65,10 +66,14 @@ bool openRegularFile(const QString &path, QFile &file) {
 
 }  // namespace
 
-FavoritesList::FavoritesList(QString filePath, QObject *parent)
-    : QObject(parent), filePath_(std::move(filePath)) {}
+FavoritesList::FavoritesList(QString filePath, qint64 readLimit, QObject *parent)
+    : QAbstractListModel(parent), filePath_(std::move(filePath)), readLimit_(readLimit) {}
 
-FavoritesList::~FavoritesList() = default;
+FavoritesList::~FavoritesList() {
+    if (reader_)
+        reader_->wait();
+    delete reader_;
+}
 
 bool FavoritesList::Stamp::operator==(const Stamp &o) const {
     return exists == o.exists && inode == o.inode && size == o.size && modifiedNs == o.modifiedNs;
@@ -83,35 +88,74 @@ FavoritesList::Stamp FavoritesList::stampOf(const QString &path) {
 }
 
 void FavoritesList::load() {
-    if (loaded_)
+    if (loadStarted_)
         return;
-    loaded_ = true;
-    read();
+    loadStarted_ = true;
+    startReading();
     followFile();
 }
 
-void FavoritesList::read() {
-    stamp_ = stampOf(filePath_);
-    entries_.clear();
-    keptFrom_ = -1;
-    if (!stamp_.exists)
-        return;  // first run: the first change creates the file
+void FavoritesList::waitForLoad() {
+    if (reader_) {
+        reader_->wait();
+        takeReading();
+    }
+}
+
+FavoritesList::Reading FavoritesList::read(const QString &path, qint64 limit) {
+    Reading r;
+    r.stamp = stampOf(path);
+    if (!r.stamp.exists)
+        return r;  // first run: the first change creates the file
     // From here on the file exists, and what cannot be read of it is kept.
-    keptFrom_ = 0;
+    r.keptFrom = 0;
     QFile file;
-    if (!openRegularFile(filePath_, file))
-        return;
+    if (!openRegularFile(path, file))
+        return r;
     // Ask for no more than the file holds: a buffer of the whole limit
     // would cost more than reading an ordinary file.
-    QByteArray data = file.read(qMin(file.size(), kReadLimit));
+    r.buffer = file.read(qMin(file.size(), limit));
     if (file.error() == QFileDevice::NoError && file.atEnd()) {
-        keptFrom_ = -1;
+        r.keptFrom = -1;
     } else {
         // Too big, or a read error: take the whole lines read so far.
-        data.truncate(favorites::wholeLinesLength(data));
-        keptFrom_ = data.size();
+        r.buffer.truncate(favorites::wholeLinesLength(r.buffer));
+        r.keptFrom = r.buffer.size();
     }
-    entries_ = favorites::parse(data);
+    r.entries = favorites::parseInPlace(r.buffer);
+    return r;
+}
+
+void FavoritesList::startReading() {
+    if (reader_)
+        return;
+    reader_ = QThread::create(
+        [this, path = filePath_, limit = readLimit_] { reading_ = read(path, limit); });
+    // Told on this object's thread, after the reader has ended.
+    connect(reader_, &QThread::finished, this, &FavoritesList::takeReading);
+    reader_->start();
+}
+
+void FavoritesList::takeReading() {
+    if (!reader_ || !reader_->isFinished())
+        return;
+    delete reader_;
+    reader_ = nullptr;
+    take(std::exchange(reading_, Reading()));
+}
+
+void FavoritesList::take(Reading reading) {
+    beginResetModel();
+    stamp_ = reading.stamp;
+    keptFrom_ = reading.keptFrom;
+    // The entries point into the buffer: the two go together.
+    entries_ = std::move(reading.entries);
+    buffer_ = std::move(reading.buffer);
+    endResetModel();
+    if (keptFrom_ >= 0 && stamp_.size > readLimit_ && !toldPartlyRead_) {
+        toldPartlyRead_ = true;
+        emit partlyRead();
+    }
 }
 
 void FavoritesList::followFile() {
@@ -126,17 +170,16 @@ void FavoritesList::followFile() {
     connect(watcher_, &QFileSystemWatcher::fileChanged, this, changed);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
     watcher_->addPath(QFileInfo(filePath_).absolutePath());
-    if (stamp_.exists)
+    if (QFileInfo::exists(filePath_))
         watcher_->addPath(filePath_);
 }
 
 void FavoritesList::readAgainIfChanged() {
     if (stampOf(filePath_) == stamp_)
         return;
-    read();
-    if (stamp_.exists && !watcher_->files().contains(filePath_))
+    if (!watcher_->files().contains(filePath_))
         watcher_->addPath(filePath_);
-    emit reset();
+    startReading();
 }
 
 QString FavoritesList::text(int position) const {
@@ -153,13 +196,29 @@ QStringList FavoritesList::texts() const {
     return out;
 }
 
-QByteArray FavoritesList::bytes(int position) const {
-    if (position < 0 || position >= count())
-        return QByteArray();
-    return entries_.at(position);
+int FavoritesList::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant FavoritesList::data(const QModelIndex &index, int role) const {
+    if (role != Qt::DisplayRole || index.row() < 0 || index.row() >= count())
+        return QVariant();
+    // Only the start of a long entry is decoded: a character takes at most
+    // four bytes.
+    const QByteArray &entry = entries_.at(index.row());
+    QString shown = QString::fromLocal8Bit(entry.left(qsizetype(kShownLength) * 4));
+    if (shown.size() > kShownLength || entry.size() > qsizetype(kShownLength) * 4)
+        shown = shown.left(kShownLength) + QChar(0x2026);
+    return shown;
+}
+
+Qt::ItemFlags FavoritesList::flags(const QModelIndex &index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                           : Qt::NoItemFlags;
 }
 
 FavoritesList::SaveResult FavoritesList::add(const QString &address) {
+    waitForLoad();
     QByteArray entry = address.toLocal8Bit();
     // A carriage return would end the line in the file and the address
     // would come back as two entries; an address spells it %0D.
@@ -168,20 +227,27 @@ FavoritesList::SaveResult FavoritesList::add(const QString &address) {
         qsizetype p = 0;
         while (p < entries_.size() && !entries_.at(p).isEmpty())
             ++p;
+        beginInsertRows(QModelIndex(), int(p), int(p));
         entries_.insert(p, entry);
-        emit inserted(int(p));
+        endInsertRows();
     });
 }
 
 FavoritesList::SaveResult FavoritesList::remove(int position) {
+    waitForLoad();
     const bool chosen = position > -1 && position < count();
-    const QByteArray entry = chosen ? entries_.at(position) : QByteArray();
+    // A copy: the entry may point into a buffer that a new reading replaces.
+    const QByteArray entry = chosen ? QByteArray(entries_.at(position).constData(),
+                                                 entries_.at(position).size())
+                                    : QByteArray();
     return change([this, chosen, &entry] {
         const qsizetype p = chosen ? entries_.indexOf(entry) : -1;
         if (p < 0)
             return;
+        emit removing(int(p));
+        beginRemoveRows(QModelIndex(), int(p), int(p));
         entries_.removeAt(p);
-        emit removed(int(p));
+        endRemoveRows();
     });
 }
 
@@ -191,10 +257,9 @@ FavoritesList::SaveResult FavoritesList::change(const std::function<void()> &app
     // Without the right to make the lock, the save below says why it fails.
     if (!lock.tryLock(kLockWaitMs) && lock.error() == QLockFile::LockFailedError)
         return {false, tr("another Quillow is saving them right now; try again")};
-    if (stampOf(filePath_) != stamp_) {
-        read();
-        emit reset();
-    }
+    waitForLoad();
+    if (stampOf(filePath_) != stamp_)
+        take(read(filePath_, readLimit_));
     apply();
     return save();
 }

@@ -1,30 +1,35 @@
 #pragma once
 
+#include <QAbstractListModel>
 #include <QByteArray>
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 class QFileSystemWatcher;
 class QSaveFile;
+class QThread;
 class QTimer;
 
 namespace quillow {
 
-// The favorites: one list for all main windows, kept in favorites.dat.
-// Entries are kept as the bytes the file held, so an entry nobody touched
-// is written back exactly as it was read; text() is the decoded form shown
-// to the user. Every change rewrites the whole file through a temporary
-// file that replaces the old one only once it is complete, so a failed or
-// interrupted save leaves the previous file as it was.
+// The favorites: one list for all main windows, kept in favorites.dat, and
+// the model every window's favorites view shows. Entries are kept as the
+// bytes the file held, so an entry nobody touched is written back exactly
+// as it was read; text() is the decoded form shown to the user. The file
+// is read whole into one buffer that the entries point into, on a thread
+// of its own, so a big file neither holds the window back nor costs much
+// more memory than its own size. Every change rewrites the whole file
+// through a temporary file that replaces the old one only once it is
+// complete, so a failed or interrupted save leaves the previous file as it
+// was.
 //
 // Another program may share the file. A change is made under a lock file
 // beside it, to the file as it is then: when it changed since it was read,
 // it is read again first, so nobody's entries are lost; and the list
 // follows changes others make to the file.
-class FavoritesList : public QObject {
+class FavoritesList : public QAbstractListModel {
     Q_OBJECT
 public:
     struct SaveResult {
@@ -34,22 +39,28 @@ public:
 
     // At most this much of the file is read. Lines beyond it are not shown
     // but stay in the file: every save writes them back after the list.
-    static constexpr qint64 kReadLimit = 16 * 1024 * 1024;
+    static constexpr qint64 kReadLimit = qint64(256) * 1024 * 1024;
+    // Longer entries are shown cut short (drawing megabytes of text would
+    // freeze the window); choosing one still goes to the whole address.
+    static constexpr int kShownLength = 2048;
 
-    explicit FavoritesList(QString filePath, QObject *parent = nullptr);
+    // readLimit is how much of the file is read at most.
+    explicit FavoritesList(QString filePath, qint64 readLimit = kReadLimit,
+                           QObject *parent = nullptr);
     ~FavoritesList() override;
 
     const QString &filePath() const { return filePath_; }
 
-    // Reads the file the first time it is called and gives what could be
-    // read; a missing file is an empty list. Later calls keep the list the
-    // windows share, which may hold changes that could not be saved.
+    // Starts reading the file, once; the list fills when it is read (a
+    // missing file is an empty list). Later calls keep the list the windows
+    // share, which may hold changes that could not be saved.
     void load();
+    // Waits until the reading load() started is in.
+    void waitForLoad();
 
     int count() const { return int(entries_.size()); }
     QString text(int position) const;  // empty outside the list
     QStringList texts() const;
-    QByteArray bytes(int position) const;  // as written to the file
     // Part of an existing file was not read (too big, unreadable, not a
     // regular file); a save keeps it or fails.
     bool keepsUnreadPart() const { return keptFrom_ >= 0; }
@@ -61,11 +72,16 @@ public:
     // there is one (-1: none), then saves the whole list in either case.
     SaveResult remove(int position);
 
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
 Q_SIGNALS:
-    // The list was replaced as a whole (read from the file).
-    void reset();
-    void inserted(int position);
-    void removed(int position);
+    // The entry at position is about to go, before any view has heard of it.
+    void removing(int position);
+    // The file is bigger than what is read of it: the rest is kept but not
+    // shown. Emitted once.
+    void partlyRead();
 
 private:
     // What says whether the file changed: its identity, size and time.
@@ -77,9 +93,19 @@ private:
         bool operator==(const Stamp &o) const;
         bool operator!=(const Stamp &o) const { return !(*this == o); }
     };
+    // The file as one reading found it.
+    struct Reading {
+        Stamp stamp;
+        QByteArray buffer;
+        QList<QByteArray> entries;  // pointing into buffer
+        qint64 keptFrom = -1;
+    };
     static Stamp stampOf(const QString &path);
+    static Reading read(const QString &path, qint64 limit);
 
-    void read();
+    void startReading();
+    void takeReading();
+    void take(Reading reading);
     void followFile();
     void readAgainIfChanged();
     SaveResult change(const std::function<void()> &apply);
@@ -87,12 +113,17 @@ private:
     QString copyUnreadPart(QSaveFile &out) const;
 
     QString filePath_;
+    qint64 readLimit_;
+    QByteArray buffer_;
     QList<QByteArray> entries_;
-    bool loaded_ = false;
     // Where the part of the file not in entries_ starts; -1 when none.
     qint64 keptFrom_ = -1;
     // The file as last read or written.
     Stamp stamp_;
+    bool loadStarted_ = false;
+    bool toldPartlyRead_ = false;
+    QThread *reader_ = nullptr;
+    Reading reading_;  // filled by reader_
     QFileSystemWatcher *watcher_ = nullptr;
     QTimer *recheck_ = nullptr;
 };

@@ -2,16 +2,15 @@
 
 #include <QDir>
 #include <QEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
-#include <QScopedValueRollback>
 
 #include "app/message_boxes.h"
 #include "browser/browser.h"
 
 namespace quillow {
 
-FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *view, QPushButton *addButton,
+FavoritesPanel::FavoritesPanel(FavoritesList *list, QListView *view, QPushButton *addButton,
                                QPushButton *removeButton, Browser *browser, MessageBoxes *messages,
                                std::function<void()> favoritesCommand, QWidget *window)
     : QObject(window),
@@ -22,12 +21,9 @@ FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *view, QPushButt
       favoritesCommand_(std::move(favoritesCommand)),
       window_(window) {
     view->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every row one line high: a million entries lay out at once.
     view->setUniformItemSizes(true);
-    refill();
-
-    connect(list, &FavoritesList::reset, this, &FavoritesPanel::refill);
-    connect(list, &FavoritesList::inserted, this, &FavoritesPanel::insertRow);
-    connect(list, &FavoritesList::removed, this, &FavoritesPanel::removeRow);
+    view->setModel(list);
 
     connect(addButton, &QPushButton::clicked, this, &FavoritesPanel::add);
     connect(removeButton, &QPushButton::clicked, this, &FavoritesPanel::remove);
@@ -35,25 +31,33 @@ FavoritesPanel::FavoritesPanel(FavoritesList *list, QListWidget *view, QPushButt
     // A mouse click chooses even the entry that is already selected; a key
     // chooses when it moves the selection. A selection that moves because
     // the list changed, or the current row that focus brings, chooses nothing.
-    connect(view, &QListWidget::itemClicked, this, [this] { choose(); });
-    connect(view, &QListWidget::itemSelectionChanged, this, &FavoritesPanel::selectionChanged);
+    connect(view, &QListView::clicked, this, [this](const QModelIndex &index) {
+        if (index.row() == selectedPosition())
+            choose(index.row());
+    });
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (keyDown_)
+            choose(selectedPosition());
+    });
+    // The view would select the next row when the selected one goes: an
+    // entry removed leaves nothing selected, and any other keeps its own.
+    connect(list, &FavoritesList::removing, this,
+            [this](int position) { removingSelected_ = position == selectedPosition(); });
+    connect(list, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (std::exchange(removingSelected_, false) && view_)
+            view_->selectionModel()->clearSelection();
+    });
     watchedList_ = view;
     watchedViewport_ = view->viewport();
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
 }
 
-QString FavoritesPanel::shownText(const QString &text) {
-    if (text.size() <= kShownLength)
-        return text;
-    return text.left(kShownLength) + QChar(0x2026);
-}
-
 int FavoritesPanel::selectedPosition() const {
     if (!view_)
         return -1;
-    const QList<QListWidgetItem *> selected = view_->selectedItems();
-    return selected.isEmpty() ? -1 : view_->row(selected.first());
+    const QModelIndexList selected = view_->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void FavoritesPanel::add() {
@@ -64,19 +68,13 @@ void FavoritesPanel::remove() {
     report(list_->remove(selectedPosition()));
 }
 
-void FavoritesPanel::choose() {
-    const int position = selectedPosition();
-    if (position < 0)
+void FavoritesPanel::choose(int row) {
+    if (row < 0)
         return;  // a click beside the entries, or one that cleared the selection
     // The whole entry, not the text shown, which may be cut short.
-    browser_->navigate(list_->text(position));
+    browser_->navigate(list_->text(row));
     if (favoritesCommand_)
         favoritesCommand_();
-}
-
-void FavoritesPanel::selectionChanged() {
-    if (!updating_ && keyDown_)
-        choose();
 }
 
 bool FavoritesPanel::eventFilter(QObject *watched, QEvent *event) {
@@ -95,41 +93,6 @@ bool FavoritesPanel::eventFilter(QObject *watched, QEvent *event) {
         }
     }
     return QObject::eventFilter(watched, event);
-}
-
-void FavoritesPanel::refill() {
-    if (!view_)
-        return;
-    QScopedValueRollback<bool> guard(updating_, true);
-    QStringList shown = list_->texts();
-    for (QString &t : shown)
-        t = shownText(t);
-    view_->clear();
-    view_->addItems(shown);
-}
-
-void FavoritesPanel::insertRow(int position) {
-    if (!view_)
-        return;
-    QScopedValueRollback<bool> guard(updating_, true);
-    // The rows after it move down, and the selection moves with its entry.
-    view_->insertItem(position, shownText(list_->text(position)));
-}
-
-void FavoritesPanel::removeRow(int position) {
-    if (!view_)
-        return;
-    QScopedValueRollback<bool> guard(updating_, true);
-    const int selected = selectedPosition();
-    QListWidgetItem *keep = selected == position ? nullptr : view_->item(selected);
-    delete view_->takeItem(position);
-    // The list view would select the next row when the selected one goes;
-    // an entry removed leaves nothing selected, and any other keeps its
-    // selection.
-    if (keep)
-        view_->setCurrentItem(keep, QItemSelectionModel::ClearAndSelect);
-    else
-        view_->selectionModel()->clear();
 }
 
 void FavoritesPanel::report(const FavoritesList::SaveResult &result) {

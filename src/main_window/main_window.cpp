@@ -1,7 +1,7 @@
 #include "main_window/main_window.h"
 
 #include <QLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QWindowStateChangeEvent>
@@ -20,6 +20,7 @@
 #include "widgets/clickable_label.h"
 #include "widgets/design_font.h"
 #include "widgets/desktop_colours.h"
+#include "widgets/paint_batcher.h"
 #include "widgets/status_bar.h"
 #include "widgets/twips.h"
 
@@ -46,6 +47,7 @@ MainWindow::MainWindow(WindowRegistry &registry, QWidget *parent)
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(QStringLiteral(":/assets/quillow.png")));
 
+    paintBatcher_ = new PaintBatcher(this);
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     // The designed places fit the compact font the windows were drawn for;
@@ -190,7 +192,7 @@ void MainWindow::buildFavoritesPanel() {
     favoritesFrame_ = new BlackFrame(QStringLiteral("favfr"), tr("Favorites"),
                                      twipsRect(120, 1200, 2535, 8295), client_);
     favoritesFrame_->hide();
-    favoritesView_ = new QListWidget(favoritesFrame_);
+    favoritesView_ = new QListView(favoritesFrame_);
     favoritesView_->setObjectName(QStringLiteral("favemenu"));
     favoritesView_->setAccessibleName(tr("Favorites"));
     useDesktopColours(favoritesView_);
@@ -299,6 +301,7 @@ void MainWindow::load() {
 }
 
 void MainWindow::showPopupCount() {
+    paintBatcher_->hold(statusBar_);
     statusBar_->setPopupCount(QString::number(popupCount_) + QStringLiteral(" Popups"));
 }
 

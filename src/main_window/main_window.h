@@ -4,7 +4,7 @@
 
 #include "main_window/commands.h"
 
-class QListWidget;
+class QListView;
 class QProgressBar;
 class QPushButton;
 
@@ -17,6 +17,7 @@ class ClickableLabel;
 class FavoritesPanel;
 class NavigationRequest;
 class NewWindowRequest;
+class PaintBatcher;
 class StatusBar;
 class TransferArbiter;
 class WindowRegistry;
@@ -104,12 +105,13 @@ private:
     QPushButton *forwardButton_ = nullptr;
     QPushButton *popupButton_ = nullptr;
     BlackFrame *favoritesFrame_ = nullptr;
-    QListWidget *favoritesView_ = nullptr;
+    QListView *favoritesView_ = nullptr;
     QPushButton *addFavoriteButton_ = nullptr;
     QPushButton *removeFavoriteButton_ = nullptr;
     FavoritesPanel *favoritesPanel_ = nullptr;
     ClickableLabel *connectionLabel_ = nullptr;
     TransferArbiter *transfers_ = nullptr;
+    PaintBatcher *paintBatcher_ = nullptr;
 
     qint64 popupCount_ = 0;  // refused popups; never wraps
     QString lastAddress_;    // the typed address last taken

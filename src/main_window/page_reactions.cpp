@@ -16,6 +16,7 @@
 #include "main_window/main_window.h"
 #include "main_window/progress.h"
 #include "widgets/black_frame.h"
+#include "widgets/paint_batcher.h"
 #include "widgets/status_bar.h"
 
 namespace quillow {
@@ -38,11 +39,13 @@ void MainWindow::connectPage() {
 
 void MainWindow::showStatusText(const QString &text) {
     backButton_->setEnabled(true);
+    paintBatcher_->hold(statusBar_);
     statusBar_->setPageStatus(text);
 }
 
 void MainWindow::showProgress(qint32 progress, qint32 maximum) {
     const ProgressStep step = progressStep(progress, maximum);
+    paintBatcher_->hold(progressBar_);
     progressBar_->setMaximum(step.maximum);
     if (step.setValue)
         progressBar_->setValue(step.value);
@@ -51,6 +54,7 @@ void MainWindow::showProgress(qint32 progress, qint32 maximum) {
 }
 
 void MainWindow::showTitle(const QString &title) {
+    paintBatcher_->hold(addressBox_);
     addressBox_->showAddress(trimBlanks(browser_->location()));
     // The title always shows on the primary window; with that one closed
     // there is nothing to show it on.
@@ -63,6 +67,8 @@ void MainWindow::recordCompletedNavigation(const QString &url) {
         close();
         return;
     }
+    paintBatcher_->hold(addressBox_);
+    paintBatcher_->hold(statusBar_);
     addressBox_->remember(url);
     statusBar_->setMessage(tr("Site Loaded."));
 }

@@ -12,6 +12,7 @@ int main(int argc, char **argv) {
         return 2;
     quillow::FavoritesList list(QString::fromLocal8Bit(argv[1]));
     list.load();
+    list.waitForLoad();
     const QString entry = QString::fromLocal8Bit(argv[2]);
     const auto result = entry.startsWith(QLatin1Char('-'))
                             ? list.remove(list.texts().indexOf(entry.mid(1)))

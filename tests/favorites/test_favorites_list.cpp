@@ -54,6 +54,8 @@ extern "C" int fsync(int fd) {
 
 class TestFavoritesList : public QObject {
     Q_OBJECT
+    // A small read limit, so the test files stay small.
+    static constexpr qint64 kLimit = 1 << 20;
     QTemporaryDir dir_;
     std::unique_ptr<FavoritesList> list_;
     QString path() const { return dir_.filePath(u"favorites.dat"_s); }
@@ -63,8 +65,9 @@ class TestFavoritesList : public QObject {
         if (data && f.open(QIODevice::WriteOnly))
             f.write(*data);
         f.close();
-        list_ = std::make_unique<FavoritesList>(path());
+        list_ = std::make_unique<FavoritesList>(path(), kLimit);
         list_->load();
+        list_->waitForLoad();
         return *list_;
     }
 
@@ -133,6 +136,7 @@ private slots:
             load("old\r\n");  // an old file to keep
         FavoritesList list(file);
         list.load();
+        list.waitForLoad();
         FavoritesList::SaveResult result;
         {
             std::optional<FileSizeLimit> limit;
@@ -156,7 +160,7 @@ private slots:
     // Another program's change is kept when this one saves, and shown.
     void twoProgramsShareTheFile() {
         FavoritesList &a = load("start\r\n");
-        QSignalSpy reset(&a, &FavoritesList::reset);
+        QSignalSpy reset(&a, &FavoritesList::modelReset);
         auto peer = [this](const QString &entry) {
             return QProcess::execute(QStringLiteral(QUILLOW_FAVORITES_PEER), {path(), entry});
         };
@@ -177,10 +181,15 @@ private slots:
     // also a single line longer than the limit.
     void hugeFileKeepsWhatIsNotShown() {
         QByteArray file;
-        for (int i = 0; file.size() <= FavoritesList::kReadLimit; ++i)
+        for (int i = 0; file.size() <= kLimit; ++i)
             file += "https://www.example.test/page/" + QByteArray::number(i) + "\r\n";
         const QList<QByteArray> all = parse(file);
-        FavoritesList &list = load(file);
+        FavoritesList list(path(), kLimit);
+        QSignalSpy told(&list, &FavoritesList::partlyRead);
+        load(file);
+        list.load();
+        list.waitForLoad();
+        QCOMPARE(told.size(), 1);  // the user is told, once
         const int shown = list.count();
         QVERIFY(shown > 0 && shown < all.size());
         QVERIFY(list.keepsUnreadPart());
@@ -190,7 +199,7 @@ private slots:
         expected.insert(shown - 1, "new");
         QCOMPARE(parse(readFile(path())), expected);
 
-        const QByteArray line(FavoritesList::kReadLimit + 10, 'x');
+        const QByteArray line(kLimit + 10, 'x');
         QCOMPARE(load(line).count(), 0);
         QVERIFY(list_->add(u"a"_s).ok);
         QVERIFY(readFile(path()) == "a\r\n" + line);

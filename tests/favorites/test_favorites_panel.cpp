@@ -83,7 +83,7 @@ private slots:
         FakeBrowser *page = h.browsers[0];
         QWidget *panel = child(w, u"favfr"_s);
         QCOMPARE(shown(w).at(2), QString(QChar::ReplacementCharacter));
-        QCOMPARE(shown(w).at(3).size(), FavoritesPanel::kShownLength + 1);
+        QCOMPARE(shown(w).at(3).size(), FavoritesList::kShownLength + 1);
         QVERIFY(QTest::qWaitForWindowActive(w));
         click(w, u"buttons(8)"_s);
         list(w)->setFocus(Qt::TabFocusReason);  // gives a current row, chooses nothing

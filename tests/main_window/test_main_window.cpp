@@ -4,7 +4,6 @@
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -54,9 +53,9 @@ private slots:
         QCOMPARE(button(10)->text(), u"Block Popups"_s);
         QVERIFY(child(w, u"favfr"_s)->isHidden());
         QCOMPARE(child<QLabel>(w, u"onoff"_s)->text(), u"Offline"_s);
-        auto *favorites = child<QListWidget>(w, u"favemenu"_s);
-        QCOMPARE(favorites->count(), 3);
-        QCOMPARE(favorites->item(1)->text(), QString());
+        auto *favorites = child<QAbstractItemView>(w, u"favemenu"_s)->model();
+        QCOMPARE(favorites->rowCount(), 3);
+        QCOMPARE(favorites->index(1, 0).data().toString(), QString());
         QCOMPARE(w->focusWidget(), addressBox(w));
         QVERIFY(h->messages.shown.isEmpty());
 

@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "favorites/favorites_list.h"
+
 using namespace Qt::StringLiterals;
 namespace quillow::test {
 
@@ -56,6 +58,8 @@ WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     if (adjust)
         adjust(c);
     windows_ = std::make_unique<WindowRegistry>(c);
+    // The favorites come in on a thread of their own; tests start with them.
+    windows_->favorites()->waitForLoad();
     return *windows_;
 }
 

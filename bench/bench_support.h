@@ -1,8 +1,8 @@
 #pragma once
 
-// What the storm benchmarks share: a message-box stand-in that counts,
+// What the benchmark programs share: a message-box stand-in that counts,
 // waiting on the event loop, how promptly the window answers input, and
-// the memory of the program's process tree.
+// the memory and processor time of the program's process tree.
 
 #include <unistd.h>
 #include <QCoreApplication>
@@ -109,9 +109,9 @@ private:
     bool wasActive_ = false;
 };
 
-// The proportional set size of this process and all its descendants (the
-// engine's zygotes, renderers and utility processes), in KiB.
-inline qint64 processTreePssKiB() {
+// This process and all its descendants (the engine's zygotes, renderers
+// and utility processes).
+inline QList<qint64> processTree() {
     QList<qint64> tree = {qint64(::getpid())};
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     // Parents before children: grow the tree until it stops growing.
@@ -128,8 +128,13 @@ inline qint64 processTreePssKiB() {
                 tree.append(pid.toLongLong());
         }
     }
+    return tree;
+}
+
+// The proportional set size of the process tree, in KiB.
+inline qint64 processTreePssKiB() {
     qint64 total = 0;
-    for (qint64 pid : tree) {
+    for (qint64 pid : processTree()) {
         QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
         if (!rollup.open(QIODevice::ReadOnly))
             continue;
@@ -138,6 +143,25 @@ inline qint64 processTreePssKiB() {
                 total += row.mid(4).trimmed().split(' ').first().toLongLong();
     }
     return total;
+}
+
+// The processor time the process tree has used so far, in ms (user and
+// system; children that ended are in their parent's).
+inline double processTreeCpuMs() {
+    const double tick = double(::sysconf(_SC_CLK_TCK));
+    double total = 0;
+    for (qint64 pid : processTree()) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // After the name: state is field 3, utime 14, stime 15, cutime 16, cstime 17.
+        const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (f.size() > 14)
+            for (int i = 11; i <= 14; ++i)
+                total += f.at(i).toDouble();
+    }
+    return total / tick * 1000;
 }
 
 }  // namespace quillow::bench

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+namespace quillow {
+
+// Paints the widgets it is given at most once per frame, however often
+// their texts and values change meanwhile. In a window that shows a web
+// page every repaint composes the whole window anew (in software on many
+// desktops), so a page's stream of status, progress and popup counts
+// costs one composition a frame instead of one each. The widgets take
+// their new state at once; only the painting waits.
+class PaintBatcher : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kFrameMs = 16;
+
+    explicit PaintBatcher(QObject *parent = nullptr);
+
+    // Call before changing w: its painting waits for the end of the frame.
+    void hold(QWidget *w);
+
+private:
+    void paintHeld();
+
+    QTimer frame_;
+    QList<QPointer<QWidget>> held_;
+};
+
+}  // namespace quillow
