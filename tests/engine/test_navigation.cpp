@@ -67,6 +67,7 @@ private slots:
 
     void adServerNavigationIsRefused() {
         goAndWait(u"/one.html"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         QSignalSpy finished(viewOf(w)->page(), &QWebEnginePage::loadFinished);
         const QString ad = u"/x/"_s + blocklist::kAdServerFragment.toUpper() + u"/ad.html"_s;
         typeAddress(w, server.url(ad));
