@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QUrl>
+#include <QWebEnginePage>
 
 #include "browser/browser.h"
 
+class QAuthenticator;
+class QWebEngineCertificateError;
 class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 class QWebEngineNewWindowRequest;
@@ -43,10 +46,22 @@ public:
 private:
     void onNewWindow(QWebEngineNewWindowRequest &request);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void askForSignIn(const QUrl &url, QAuthenticator *authenticator, const QString &proxyHost);
+    void onCertificateError(const QWebEngineCertificateError &error);
+    void answerCertificateError(QWebEngineCertificateError error);
+    void onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature);
+    void showNotice(const QUrl &url);
 
     QWebEngineView *view_;
     WebPage *page_;
     QUrl home_;
+    // The user cancelled a sign-in during the load under way: the server's
+    // refusal that ends it is no failure to report.
+    bool signInCancelled_ = false;
+    // What shows in place of a site whose certificate was refused.
+    QString noticeTitle_, noticeText_;
+    // The load under way is that notice of ours, not a page of the web.
+    bool noticeLoading_ = false;
 };
 
 // The real component for a new main window: every window's page shares

@@ -16,11 +16,16 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     // Off, the engine would drop script popups without telling: none could
     // be counted.
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // No page icon is shown anywhere; fetching one would only ask the site
+    // again (a refused certificate, a sign-in).
+    s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
-bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool) {
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) {
     NavigationRequest request(url.toString());
     emit navigationRequested(request);
+    if (isMainFrame && request.isAccepted())
+        mainFrameTarget_ = url;
     return request.isAccepted();
 }
 
@@ -30,18 +35,30 @@ QWebEnginePage *WebPage::createWindow(WebWindowType) {
     return nullptr;
 }
 
-void WebPage::javaScriptAlert(const QUrl &origin, const QString &msg) {
+void WebPage::ask(PageDialogRequest &request) {
     if (!silent_)
-        QWebEnginePage::javaScriptAlert(origin, msg);
+        emit dialogRequested(request);
+}
+
+void WebPage::javaScriptAlert(const QUrl &origin, const QString &msg) {
+    PageDialogRequest request(PageDialogRequest::Kind::Alert, origin.toString(), msg);
+    ask(request);
 }
 
 bool WebPage::javaScriptConfirm(const QUrl &origin, const QString &msg) {
-    return !silent_ && QWebEnginePage::javaScriptConfirm(origin, msg);
+    PageDialogRequest request(PageDialogRequest::Kind::Confirm, origin.toString(), msg);
+    ask(request);
+    return request.isAccepted();
 }
 
 bool WebPage::javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &defaultValue,
                                QString *result) {
-    return !silent_ && QWebEnginePage::javaScriptPrompt(origin, msg, defaultValue, result);
+    PageDialogRequest request(PageDialogRequest::Kind::Prompt, origin.toString(), msg,
+                              defaultValue);
+    ask(request);
+    if (request.isAccepted() && result)
+        *result = request.text();
+    return request.isAccepted();
 }
 
 }  // namespace quillow

@@ -55,6 +55,7 @@ MainWindow::MainWindow(WindowRegistry &registry, QWidget *parent)
     buildMenus();
     setTabOrder();
     connectPage();
+    connectQuestions();
 
     // The client area gets its designed size and place; the menu bar sits
     // above it.

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include "main_window/commands.h"
+#include "questions/dialog_run.h"
 
 class QComboBox;
 class QListWidget;
@@ -11,12 +13,17 @@ class QPushButton;
 
 namespace quillow {
 
+class AuthenticationRequest;
 class BlackFrame;
 class Browser;
+class CertificateErrorRequest;
 class ClickableLabel;
 class FavoritesPanel;
 class NavigationRequest;
 class NewWindowRequest;
+class PageDialogRequest;
+class PermissionRequest;
+class Questions;
 class StatusBar;
 class TransferArbiter;
 class WindowRegistry;
@@ -61,6 +68,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -85,6 +93,16 @@ private:
     void askAboutFailedNavigation(const QString &url, qint32 statusCode);
     void enterFullScreen(bool on);
 
+    // The page's questions for the user, in page_questions.cpp.
+    struct QuestionScope;
+    void connectQuestions();
+    Questions *questions() const;
+    void answerPageDialog(PageDialogRequest &request);
+    void askForSignIn(AuthenticationRequest &request);
+    void answerCertificateError(CertificateErrorRequest &request);
+    void answerPermission(PermissionRequest &request);
+    void forgetStoppedDialogs(const QString &url);
+
     WindowRegistry &registry_;
     QWidget *client_ = nullptr;
     QComboBox *addressBox_ = nullptr;
@@ -108,6 +126,15 @@ private:
     qint64 popupCount_ = 0;  // refused popups; never wraps
     QString lastAddress_;    // the typed address last taken
     bool blockingPopups_ = false;
+
+    // Questions open over this window; while there are any, the window takes
+    // no input but its close box, and a close waits for them to end.
+    int openQuestions_ = 0;
+    bool closeAfterQuestions_ = false;
+    DialogRun dialogRun_;
+    QElapsedTimer clock_;  // times the page's dialogs
+    // The site whose page the user stopped showing dialogs; empty for none.
+    QString dialogsStoppedFor_;
 };
 
 }  // namespace quillow
