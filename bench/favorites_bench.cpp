@@ -43,6 +43,8 @@ public:
     BrowserError giveFocus() override { return {}; }
     void setSilent(bool) override {}
     bool isSilent() const override { return false; }
+    qreal zoomFactor() const override { return 1.0; }
+    void setZoomFactor(qreal) override {}
 };
 
 class CountingMessages : public MessageBoxes {

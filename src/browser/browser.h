@@ -213,6 +213,9 @@ public:
     // A silent component shows none of the page's own dialogs.
     virtual void setSilent(bool on) = 0;
     virtual bool isSilent() const = 0;
+    // The page's magnification; 1 is its own size.
+    virtual qreal zoomFactor() const = 0;
+    virtual void setZoomFactor(qreal factor) = 0;
 
 Q_SIGNALS:
     void statusTextChanged(const QString &text);
@@ -231,6 +234,8 @@ Q_SIGNALS:
     // The page closes its window (a script's window.close()).
     void closeRequested();
     void fullScreenRequested(bool on);
+    // A load starts (true) or ends, however it ends.
+    void loadingChanged(bool loading);
 
     // The page's questions for the user. The first two come from inside the
     // engine's own call, which waits for the answer: the host may ask the

@@ -135,6 +135,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
             signInCancelled_ = false;
+            emit loadingChanged(true);
             if (!notice)
                 emit statusTextChanged(tr("Opening page %1...").arg(url));
             return;
@@ -167,6 +168,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     }
     noticeLoading_ = false;
     signInCancelled_ = false;
+    emit loadingChanged(false);
     emit progressChanged(-1, 100);
     emit statusTextChanged(tr("Done"));
 }
@@ -298,6 +300,14 @@ void WebEngineBrowser::setSilent(bool on) {
 
 bool WebEngineBrowser::isSilent() const {
     return page_->isSilent();
+}
+
+qreal WebEngineBrowser::zoomFactor() const {
+    return view_->zoomFactor();
+}
+
+void WebEngineBrowser::setZoomFactor(qreal factor) {
+    view_->setZoomFactor(factor);
 }
 
 WebEngineBrowser *WebEngineBrowser::of(QWebEngineDownloadRequest *download) {

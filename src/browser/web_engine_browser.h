@@ -36,6 +36,8 @@ public:
     BrowserError giveFocus() override;
     void setSilent(bool on) override;
     bool isSilent() const override;
+    qreal zoomFactor() const override;
+    void setZoomFactor(qreal factor) override;
 
     WebPage *page() const { return page_; }
     // Reports the progress and the end of a download this page started.

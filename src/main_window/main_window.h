@@ -77,6 +77,8 @@ private:
     void buildFavoritesPanel();
     void buildConnectionLabel();
     void buildMenus();
+    void buildShortcuts();
+    void focusAddressBox();
     void setTabOrder();
     void reportInternalError(qint32 errorNumber);
     void setBlockingPopups(bool on);

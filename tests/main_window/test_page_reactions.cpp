@@ -237,7 +237,7 @@ private slots:
         h->questions.signIns = {{u"ann"_s, u"pw"_s}};
         h->questions.whileAsking = [&] {
             enabled = w->centralWidget()->isEnabled() || w->menuBar()->isEnabled();
-            w->close();
+            QTest::keyClick(w, Qt::Key_W, Qt::ControlModifier);
         };
         AuthenticationRequest r(u"http://a.test/"_s, QString());
         emit page->authenticationRequired(r);
