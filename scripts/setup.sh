@@ -10,7 +10,7 @@ QUILLOW_BUILD="${QUILLOW_BUILD:-${QUILLOW_ROOT}/build}"
 QUILLOW_JOBS="${QUILLOW_JOBS:-2}"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
-          xvfb xauth fonts-dejavu-core fonts-liberation2
+          xvfb xauth fonts-dejavu-core fonts-liberation2 openssl
           clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -10,12 +10,16 @@
 namespace quillow {
 
 class MessageBoxes;
+class Questions;
 
 // What the windows get from outside: the platform services and the
 // component factories. main() builds the real one, tests their own.
 struct Context {
     QString programDir;  // where favorites.dat and temp.htm live
     MessageBoxes *messages = nullptr;
+    // The pages' questions for the user; none means nothing is asked and
+    // every question gets its refusal.
+    Questions *questions = nullptr;
     std::function<void()> beep;
     // Hands an address of another program's (mailto:, ...) to the desktop.
     std::function<bool(const QUrl &)> openElsewhere;

@@ -11,6 +11,7 @@
 #include "app/window_registry.h"
 #include "browser/download_controller.h"
 #include "main_window/main_window.h"
+#include "questions/desktop_questions.h"
 
 int main(int argc, char **argv) {
     // Qt WebEngine shares GL contexts with the widgets.
@@ -27,7 +28,10 @@ int main(int argc, char **argv) {
         });
 
     quillow::DesktopMessageBoxes messages;
-    quillow::WindowRegistry windows(quillow::realContext(&messages, profile));
+    quillow::DesktopQuestions questions;
+    quillow::Context context = quillow::realContext(&messages, profile);
+    context.questions = &questions;
+    quillow::WindowRegistry windows(context);
     windows.createPrimary()->show();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 
 #include "app/context.h"
 #include "main_window/popup_allowance.h"
+#include "questions/site_decisions.h"
 
 namespace quillow {
 
@@ -18,7 +19,8 @@ class SearchDialog;
 
 // The program's windows: every main window, the primary one among them,
 // and the search dialog, the HTML window and the About window, which exist
-// once each. Also holds the one favorites list that every main window shows.
+// once each. Also holds the one favorites list that every main window shows
+// and the answers the user gave to the pages' questions.
 class WindowRegistry : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +29,8 @@ public:
 
     const Context &context() const { return context_; }
     FavoritesList *favorites() const { return favorites_; }
+    // The user's answers to the pages' questions, for the rest of the run.
+    SiteDecisions &siteDecisions() { return siteDecisions_; }
 
     // The primary main window, or null once it has been closed.
     MainWindow *primary() const;
@@ -60,6 +64,7 @@ private:
 
     Context context_;
     FavoritesList *favorites_;
+    SiteDecisions siteDecisions_;
     QPointer<MainWindow> primary_;
     QList<QPointer<MainWindow>> mains_;
     QPointer<SearchDialog> search_;

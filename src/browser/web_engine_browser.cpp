@@ -1,8 +1,10 @@
 #include "browser/web_engine_browser.h"
 
+#include <QAuthenticator>
 #include <QDir>
 #include <QPointer>
 #include <QTimer>
+#include <QWebEngineCertificateError>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
@@ -28,6 +30,49 @@ BrowserError fail(qint32 number) {
     return BrowserError{number};
 }
 
+CertificateProblem problemOf(QWebEngineCertificateError::Type type) {
+    switch (type) {
+        case QWebEngineCertificateError::CertificateCommonNameInvalid:
+        case QWebEngineCertificateError::CertificateNonUniqueName:
+            return CertificateProblem::NameMismatch;
+        case QWebEngineCertificateError::CertificateDateInvalid:
+            return CertificateProblem::DateInvalid;
+        case QWebEngineCertificateError::CertificateAuthorityInvalid:
+        case QWebEngineCertificateError::CertificateSymantecLegacy:
+            return CertificateProblem::UntrustedAuthority;
+        case QWebEngineCertificateError::CertificateRevoked:
+            return CertificateProblem::Revoked;
+        case QWebEngineCertificateError::CertificateWeakSignatureAlgorithm:
+        case QWebEngineCertificateError::CertificateWeakKey:
+        case QWebEngineCertificateError::SslObsoleteVersion:
+            return CertificateProblem::WeakSecurity;
+        default:
+            return CertificateProblem::Invalid;
+    }
+}
+
+PermissionRequest::Feature featureOf(QWebEnginePage::Feature feature) {
+    switch (feature) {
+        case QWebEnginePage::Geolocation:
+            return PermissionRequest::Feature::Location;
+        case QWebEnginePage::Notifications:
+            return PermissionRequest::Feature::Notifications;
+        case QWebEnginePage::MediaVideoCapture:
+            return PermissionRequest::Feature::Camera;
+        case QWebEnginePage::MediaAudioCapture:
+            return PermissionRequest::Feature::Microphone;
+        case QWebEnginePage::MediaAudioVideoCapture:
+            return PermissionRequest::Feature::CameraAndMicrophone;
+        case QWebEnginePage::DesktopVideoCapture:
+            return PermissionRequest::Feature::ScreenCapture;
+        case QWebEnginePage::DesktopAudioVideoCapture:
+            return PermissionRequest::Feature::ScreenAndAudioCapture;
+        case QWebEnginePage::MouseLock:
+            return PermissionRequest::Feature::MouseLock;
+    }
+    return PermissionRequest::Feature::Location;
+}
+
 }  // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home)
@@ -38,6 +83,17 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
 
     connect(page_, &WebPage::navigationRequested, this, &Browser::navigationRequested);
     connect(page_, &WebPage::externalAddressRequested, this, &Browser::externalAddressRequested);
+    connect(page_, &WebPage::dialogRequested, this, &Browser::pageDialogRequested);
+    // The engine wants its answer before these return.
+    connect(page_, &QWebEnginePage::authenticationRequired, this,
+            [this](const QUrl &url, QAuthenticator *authenticator) {
+                askForSignIn(url, authenticator, QString());
+            });
+    connect(page_, &QWebEnginePage::proxyAuthenticationRequired, this,
+            &WebEngineBrowser::askForSignIn);
+    connect(page_, &QWebEnginePage::certificateError, this, &WebEngineBrowser::onCertificateError);
+    connect(page_, &QWebEnginePage::featurePermissionRequested, this,
+            &WebEngineBrowser::onPermissionRequested);
     connect(page_, &QWebEnginePage::titleChanged, this, &Browser::titleChanged);
     connect(page_, &QWebEnginePage::linkHovered, this, &Browser::statusTextChanged);
     connect(page_, &QWebEnginePage::loadProgress, this,
@@ -46,7 +102,8 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
     // The address changes when the new page arrives, before its scripts run.
     connect(page_, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
         committed_ = true;
-        emit navigationCompleted(url.toString());
+        if (!noticeLoading_)
+            emit navigationCompleted(url.toString());
     });
     connect(page_, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowser::onNewWindow);
     // Closing the window from inside the engine's own signal is not safe.
@@ -78,21 +135,37 @@ void WebEngineBrowser::onNewWindow(QWebEngineNewWindowRequest &request) {
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     const QString url = info.url().toString();
+    const bool notice = noticeLoading_;
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
             committed_ = false;
-            emit statusTextChanged(tr("Opening page %1...").arg(url));
+            signInCancelled_ = false;
+            emit loadingChanged(true);
+            if (!notice)
+                emit statusTextChanged(tr("Opening page %1...").arg(url));
             return;
         case QWebEngineLoadingInfo::LoadSucceededStatus:
-            // A reload keeps its address: it is complete only now.
-            if (!committed_)
+            // The notice of ours is no page the user went to; a reload keeps
+            // its address, so it is complete only now.
+            if (!notice && !committed_)
                 emit navigationCompleted(url);
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus: {
+            const qint32 code = info.errorCode();
             failureFromServer_ = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
+            if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain) {
+                // The host has said what is wrong; its notice replaces the
+                // engine's page, which blames the network.
+                const QUrl failed = info.url();
+                QTimer::singleShot(0, this, [this, failed] { showNotice(failed); });
+                break;
+            }
+            if (signInCancelled_ &&
+                info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+                (code == 401 || code == 407))
+                break;  // the server's refusal page, as the user chose
             // The host asks the user; a modal question must not run inside the
             // engine's own notification.
-            const qint32 code = info.errorCode();
             QTimer::singleShot(0, this, [this, url, code] { emit navigationFailed(url, code); });
             break;
         }
@@ -100,8 +173,84 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
             // Refused by the host or stopped by the user: not a failure.
             break;
     }
+    noticeLoading_ = false;
+    signInCancelled_ = false;
+    emit loadingChanged(false);
     emit progressChanged(-1, 100);
     emit statusTextChanged(tr("Done"));
+}
+
+void WebEngineBrowser::askForSignIn(const QUrl &url, QAuthenticator *authenticator,
+                                    const QString &proxyHost) {
+    AuthenticationRequest request(url.toString(), authenticator->realm(), proxyHost);
+    const QPointer<WebEngineBrowser> self(this);
+    emit authenticationRequired(request);
+    if (request.isAnswered()) {
+        authenticator->setUser(request.user());
+        authenticator->setPassword(request.password());
+        return;
+    }
+    // Only a null authenticator cancels: the one handed in would send an
+    // empty name, be refused and be asked for again until the engine gives
+    // up.
+    *authenticator = QAuthenticator();
+    if (self)
+        signInCancelled_ = true;
+}
+
+void WebEngineBrowser::onCertificateError(const QWebEngineCertificateError &error) {
+    // The host may ask the user, which must not happen inside the engine's
+    // own call; the engine waits for a deferred answer.
+    QWebEngineCertificateError deferred = error;
+    deferred.defer();
+    QTimer::singleShot(0, this, [this, deferred] { answerCertificateError(deferred); });
+}
+
+void WebEngineBrowser::answerCertificateError(QWebEngineCertificateError error) {
+    const QUrl url = error.url();
+    CertificateErrorRequest request(url.toString(), url.host(), problemOf(error.type()),
+                                    error.isOverridable(), url == page_->mainFrameTarget());
+    const QPointer<WebEngineBrowser> self(this);
+    emit certificateErrorOccurred(request);
+    if (!self)
+        return;
+    if (request.proceeds()) {
+        error.acceptCertificate();
+        return;
+    }
+    noticeTitle_ = request.noticeTitle();
+    noticeText_ = request.noticeText();
+    error.rejectCertificate();
+}
+
+void WebEngineBrowser::showNotice(const QUrl &url) {
+    if (noticeText_.isEmpty())
+        return;
+    const QString html =
+        QStringLiteral(
+            "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+            "<body style=\"font-family: sans-serif; margin: 2em\"><h2>%1</h2><p>%2</p>"
+            "</body></html>")
+            .arg(noticeTitle_.toHtmlEscaped(), noticeText_.toHtmlEscaped());
+    noticeText_.clear();
+    noticeLoading_ = true;
+    // Under the site's own address, so that the address box still names it
+    // and Refresh tries the site again.
+    page_->setHtml(html, url);
+}
+
+void WebEngineBrowser::onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature) {
+    // Answered later, as the engine allows, so the host may ask the user.
+    QTimer::singleShot(0, this, [this, origin, feature] {
+        PermissionRequest request(origin.toString(), featureOf(feature));
+        const QPointer<WebEngineBrowser> self(this);
+        emit permissionRequested(request);
+        if (self)
+            page_->setFeaturePermission(origin, feature,
+                                        request.isGranted()
+                                            ? QWebEnginePage::PermissionGrantedByUser
+                                            : QWebEnginePage::PermissionDeniedByUser);
+    });
 }
 
 BrowserError WebEngineBrowser::navigate(const QString &address) {
@@ -166,6 +315,14 @@ void WebEngineBrowser::setSilent(bool on) {
 
 bool WebEngineBrowser::isSilent() const {
     return page_->isSilent();
+}
+
+qreal WebEngineBrowser::zoomFactor() const {
+    return view_->zoomFactor();
+}
+
+void WebEngineBrowser::setZoomFactor(qreal factor) {
+    view_->setZoomFactor(factor);
 }
 
 WebEngineBrowser *WebEngineBrowser::of(QWebEngineDownloadRequest *download) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QUrl>
+#include <QWebEnginePage>
 
 #include "browser/browser.h"
 
+class QAuthenticator;
+class QWebEngineCertificateError;
 class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 class QWebEngineNewWindowRequest;
@@ -34,6 +37,8 @@ public:
     BrowserError giveFocus() override;
     void setSilent(bool on) override;
     bool isSilent() const override;
+    qreal zoomFactor() const override;
+    void setZoomFactor(qreal factor) override;
 
     WebPage *page() const { return page_; }
     // Reports the progress and the end of a download this page started.
@@ -44,6 +49,11 @@ public:
 private:
     void onNewWindow(QWebEngineNewWindowRequest &request);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void askForSignIn(const QUrl &url, QAuthenticator *authenticator, const QString &proxyHost);
+    void onCertificateError(const QWebEngineCertificateError &error);
+    void answerCertificateError(QWebEngineCertificateError error);
+    void onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature);
+    void showNotice(const QUrl &url);
 
     QWebEngineView *view_;
     WebPage *page_;
@@ -52,6 +62,13 @@ private:
     bool committed_ = false;
     // The last failed load brought a page of the server's (an HTTP status).
     bool failureFromServer_ = false;
+    // The user cancelled a sign-in during the load under way: the server's
+    // refusal that ends it is no failure to report.
+    bool signInCancelled_ = false;
+    // What shows in place of a site whose certificate was refused.
+    QString noticeTitle_, noticeText_;
+    // The load under way is that notice of ours, not a page of the web.
+    bool noticeLoading_ = false;
 };
 
 // The real component for a new main window: every window's page shares

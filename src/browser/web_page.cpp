@@ -20,9 +20,12 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     // Other programs' addresses come to acceptNavigationRequest, where the
     // host is asked; the engine must not hand them to the desktop itself.
     s->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
+    // No page icon is shown anywhere; fetching one would only ask the site
+    // again (a refused certificate, a sign-in).
+    s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
-bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool) {
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) {
     if (!showsScheme(url.scheme())) {
         // Only a click asks the user, and not from inside the engine's call.
         if (type == NavigationTypeLinkClicked)
@@ -32,6 +35,8 @@ bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool
     }
     NavigationRequest request(url.toString());
     emit navigationRequested(request);
+    if (isMainFrame && request.isAccepted())
+        mainFrameTarget_ = url;
     return request.isAccepted();
 }
 
@@ -41,18 +46,30 @@ QWebEnginePage *WebPage::createWindow(WebWindowType) {
     return nullptr;
 }
 
-void WebPage::javaScriptAlert(const QUrl &origin, const QString &msg) {
+void WebPage::ask(PageDialogRequest &request) {
     if (!silent_)
-        QWebEnginePage::javaScriptAlert(origin, msg);
+        emit dialogRequested(request);
+}
+
+void WebPage::javaScriptAlert(const QUrl &origin, const QString &msg) {
+    PageDialogRequest request(PageDialogRequest::Kind::Alert, origin.toString(), msg);
+    ask(request);
 }
 
 bool WebPage::javaScriptConfirm(const QUrl &origin, const QString &msg) {
-    return !silent_ && QWebEnginePage::javaScriptConfirm(origin, msg);
+    PageDialogRequest request(PageDialogRequest::Kind::Confirm, origin.toString(), msg);
+    ask(request);
+    return request.isAccepted();
 }
 
 bool WebPage::javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &defaultValue,
                                QString *result) {
-    return !silent_ && QWebEnginePage::javaScriptPrompt(origin, msg, defaultValue, result);
+    PageDialogRequest request(PageDialogRequest::Kind::Prompt, origin.toString(), msg,
+                              defaultValue);
+    ask(request);
+    if (request.isAccepted() && result)
+        *result = request.text();
+    return request.isAccepted();
 }
 
 }  // namespace quillow

@@ -5,10 +5,11 @@
 namespace quillow {
 
 class NavigationRequest;
+class PageDialogRequest;
 
 // The engine's page as Quillow runs it: its navigations are put to the host
-// first, its new windows always go through newWindowRequested, and a
-// silent page shows no dialogs of its own.
+// first, its new windows always go through newWindowRequested, its own
+// dialogs are put to the host as requests, and a silent page shows none.
 class WebPage : public QWebEnginePage {
     Q_OBJECT
 public:
@@ -16,10 +17,13 @@ public:
 
     void setSilent(bool on) { silent_ = on; }
     bool isSilent() const { return silent_; }
+    // Where the page itself last set out to go, redirects included.
+    const QUrl &mainFrameTarget() const { return mainFrameTarget_; }
 
 Q_SIGNALS:
     void navigationRequested(quillow::NavigationRequest &request);
     void externalAddressRequested(const QString &url);
+    void dialogRequested(quillow::PageDialogRequest &request);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
@@ -30,7 +34,10 @@ protected:
                           QString *result) override;
 
 private:
+    void ask(PageDialogRequest &request);
+
     bool silent_ = false;
+    QUrl mainFrameTarget_;
 };
 
 }  // namespace quillow

@@ -1,9 +1,11 @@
 #include "main_window/main_window.h"
 
 #include <QLayout>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QWindowStateChangeEvent>
 
 #include "app/message_boxes.h"
@@ -15,6 +17,7 @@
 #include "main_window/address_box.h"
 #include "main_window/address_decision.h"
 #include "main_window/layout.h"
+#include "main_window/zoom_levels.h"
 #include "widgets/black_frame.h"
 #include "widgets/caption_button.h"
 #include "widgets/clickable_label.h"
@@ -59,7 +62,9 @@ MainWindow::MainWindow(WindowRegistry &registry, QWidget *parent)
     buildControls();
     buildMenus();
     setTabOrder();
+    buildShortcuts();
     connectPage();
+    connectQuestions();
 
     // The client area gets its designed size and place; the menu bar sits
     // above it.
@@ -275,6 +280,36 @@ void MainWindow::buildMenus() {
     QAction *about = bar->addAction(tr("About"));
     about->setObjectName(QStringLiteral("aboutf"));
     connect(about, &QAction::triggered, &registry_, &WindowRegistry::openAbout);
+}
+
+void MainWindow::buildShortcuts() {
+    // Keys of the window's own, not of the menu items: the menus stay as
+    // designed, with no shortcut text. Those on the client area are off
+    // with it while a question is open; closing works even then.
+    const auto add = [this](QWidget *parent, std::initializer_list<QKeySequence> keys,
+                            const std::function<void()> &act) {
+        for (const QKeySequence &key : keys)
+            connect(new QShortcut(key, parent), &QShortcut::activated, this, act);
+    };
+    add(client_, {Qt::CTRL | Qt::Key_L, Qt::ALT | Qt::Key_D, Qt::Key_F6},
+        [this] { addressBox_->takeFocus(); });
+    add(client_, {Qt::ALT | Qt::Key_Left}, [this] { runCommand(Command::Back); });
+    add(client_, {Qt::ALT | Qt::Key_Right}, [this] { runCommand(Command::Forward); });
+    add(client_, {Qt::Key_F5, Qt::CTRL | Qt::Key_R}, [this] { runCommand(Command::Refresh); });
+    add(client_, {Qt::CTRL | Qt::Key_D}, [this] { favoritesPanel_->add(); });
+    add(client_, {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal},
+        [this] { browser_->setZoomFactor(nextZoomFactor(browser_->zoomFactor(), +1)); });
+    add(client_, {QKeySequence::ZoomOut},
+        [this] { browser_->setZoomFactor(nextZoomFactor(browser_->zoomFactor(), -1)); });
+    add(client_, {Qt::CTRL | Qt::Key_0}, [this] { browser_->setZoomFactor(1.0); });
+    add(this, {Qt::CTRL | Qt::Key_W}, [this] { close(); });
+
+    // Escape is the page's own but while a load runs.
+    auto *escape = new QShortcut(
+        Qt::Key_Escape, browser_->widget(), this, [this] { runCommand(Command::Stop); },
+        Qt::WidgetWithChildrenShortcut);
+    escape->setEnabled(false);
+    connect(browser_, &Browser::loadingChanged, escape, &QShortcut::setEnabled);
 }
 
 void MainWindow::setTabOrder() {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include "main_window/commands.h"
+#include "questions/dialog_run.h"
 
 class QListView;
 class QProgressBar;
@@ -11,13 +13,18 @@ class QPushButton;
 namespace quillow {
 
 class AddressBox;
+class AuthenticationRequest;
 class BlackFrame;
 class Browser;
+class CertificateErrorRequest;
 class ClickableLabel;
 class FavoritesPanel;
 class NavigationRequest;
 class NewWindowRequest;
 class PaintBatcher;
+class PageDialogRequest;
+class PermissionRequest;
+class Questions;
 class StatusBar;
 class TransferArbiter;
 class WindowRegistry;
@@ -67,6 +74,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -74,6 +82,7 @@ private:
     void buildFavoritesPanel();
     void buildConnectionLabel();
     void buildMenus();
+    void buildShortcuts();
     void setTabOrder();
     void reportInternalError(qint32 errorNumber);
     // Hands address to another program, after the user's yes when asked.
@@ -91,6 +100,16 @@ private:
     void answerNewWindow(NewWindowRequest &request);
     void askAboutFailedNavigation(const QString &url, qint32 statusCode);
     void enterFullScreen(bool on);
+
+    // The page's questions for the user, in page_questions.cpp.
+    struct QuestionScope;
+    void connectQuestions();
+    Questions *questions() const;
+    void answerPageDialog(PageDialogRequest &request);
+    void askForSignIn(AuthenticationRequest &request);
+    void answerCertificateError(CertificateErrorRequest &request);
+    void answerPermission(PermissionRequest &request);
+    void forgetStoppedDialogs(const QString &url);
 
     WindowRegistry &registry_;
     QWidget *client_ = nullptr;
@@ -116,6 +135,15 @@ private:
     qint64 popupCount_ = 0;  // refused popups; never wraps
     QString lastAddress_;    // the typed address last taken
     bool blockingPopups_ = false;
+
+    // Questions open over this window; while there are any, the window takes
+    // no input but its close box, and a close waits for them to end.
+    int openQuestions_ = 0;
+    bool closeAfterQuestions_ = false;
+    DialogRun dialogRun_;
+    QElapsedTimer clock_;  // times the page's dialogs
+    // The site whose page the user stopped showing dialogs; empty for none.
+    QString dialogsStoppedFor_;
 };
 
 }  // namespace quillow

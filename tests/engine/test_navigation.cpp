@@ -1,6 +1,6 @@
 // Going to addresses on the real engine, against pages served on
-// 127.0.0.1: history, the ad-server guard, failed loads, local files, a
-// crashed page and full screen.
+// 127.0.0.1: history, the ad-server guard, failed loads, the window's keys
+// from the page, local files, a crashed page and full screen.
 
 #include <sys/types.h>
 #include <QWebEnginePage>
@@ -71,6 +71,7 @@ private slots:
 
     void adServerNavigationIsRefused() {
         goAndWait(u"/one.html"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         QSignalSpy finished(viewOf(w)->page(), &QWebEnginePage::loadFinished);
         const QString ad = u"/x/"_s + blocklist::kAdServerFragment.toUpper() + u"/ad.html"_s;
         typeAddress(w, server.url(ad));
@@ -113,6 +114,30 @@ private slots:
         clickInPage(w, QPoint(50, 50));
         QTRY_COMPARE_WITH_TIMEOUT(h->openedElsewhere.size(), 1, kPageWait);
         QCOMPARE(location(w), server.url(u"/elsewhere.html"_s));
+    }
+
+    // The page's view leaves the window's keys to the window.
+    void keysFromThePage() {
+        goAndWait(u"/one.html"_s);
+        goAndWait(u"/two.html"_s);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QWidget *page = viewOf(w)->focusProxy();
+        QTRY_COMPARE(QApplication::focusWidget(), page);
+        QTest::keyClick(page, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(viewOf(w)->zoomFactor(), 1.1);
+        QTest::keyClick(page, Qt::Key_Left, Qt::AltModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(), u"Done"_s, kPageWait);
+        // Escape stops a load that would never end.
+        HttpServer::Response never;
+        never.silent = true;
+        server.route(u"/never.html"_s, never);
+        typeAddress(w, server.url(u"/never.html"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().startsWith(u"Opening"_s), kPageWait);
+        QTRY_COMPARE(QApplication::focusWidget(), viewOf(w)->focusProxy());
+        QTest::keyClick(viewOf(w)->focusProxy(), Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(), u"Done"_s, kPageWait);
     }
 
     void localPagesCannotReadLocalFiles() {

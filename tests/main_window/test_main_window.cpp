@@ -287,6 +287,53 @@ private slots:
         QCOMPARE(statusBar(w)->message(), QString());
     }
 
+    void keysActOnTheWindowWithTheFocus() {
+        MainWindow *other = h->windows().createPopup();
+        other->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        const auto press = [](QKeyCombination key) {
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+        };
+        page->giveFocus();
+        const int before = page->calls.size();
+        for (QKeyCombination key : {Qt::ALT | Qt::Key_Left, Qt::ALT | Qt::Key_Right,
+                                    QKeyCombination(Qt::Key_F5), Qt::CTRL | Qt::Key_R})
+            press(key);
+        // Escape stops only a load that runs.
+        emit page->loadingChanged(true);
+        press(QKeyCombination(Qt::Key_Escape));
+        emit page->loadingChanged(false);
+        press(QKeyCombination(Qt::Key_Escape));
+        QCOMPARE(page->calls.mid(before), QStringList({"goBack", "giveFocus", "goForward",
+                                                       "giveFocus", "refresh", "refresh", "stop"}));
+        QList<qreal> zooms;
+        for (QKeyCombination key : {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Minus,
+                                    Qt::CTRL | Qt::Key_Minus, Qt::CTRL | Qt::Key_0}) {
+            press(key);
+            zooms.append(page->zoom);
+        }
+        QCOMPARE(zooms, QList<qreal>({1.1, 1.0, 0.9, 1.0}));
+
+        addressBox(w)->setEditText(u"typed"_s);
+        for (QKeyCombination key :
+             {Qt::CTRL | Qt::Key_L, Qt::ALT | Qt::Key_D, QKeyCombination(Qt::Key_F6)}) {
+            page->giveFocus();
+            press(key);
+            QCOMPARE(QApplication::focusWidget(), addressBox(w));
+            QCOMPARE(addressBox(w)->lineEdit()->selectedText(), u"typed"_s);
+        }
+        // Ctrl+D adds the page as the Add button does.
+        page->shown = u"http://added.test/"_s;
+        press(Qt::CTRL | Qt::Key_D);
+        QVERIFY(readFile(h->filePath(u"favorites.dat"_s)).contains("\r\nhttp://added.test/\r\n"));
+        QCOMPARE(h->browsers.at(1)->calls, QStringList({"navigate:about:blank"}));
+        QPointer<MainWindow> first(w);
+        press(Qt::CTRL | Qt::Key_W);
+        QTRY_VERIFY(!first);
+        QVERIFY(other->isVisible());
+    }
+
     void exitClosesThatWindowOnly() {
         MainWindow *second = h->windows().createPopup();
         second->show();

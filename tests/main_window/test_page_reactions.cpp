@@ -1,12 +1,16 @@
 // The main window's reactions to a scripted page: feedback, the popup
-// blocker, the navigation guard, failed loads, closing and full screen.
+// blocker, the navigation guard, failed loads, closing and full screen, and
+// the page's questions answered through the fake.
 
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <QMenuBar>
+
 #include "harness.h"
 #include "main_window/block_list.h"
 #include "main_window/popup_allowance.h"
+#include "questions/question_texts.h"
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
@@ -186,6 +190,85 @@ private slots:
         emit popup->browser()->closeRequested();
         QTRY_VERIFY(!popup);
         QVERIFY(w->isVisible());
+    }
+
+    void pageDialogsOfferTheStopOnTheThird() {
+        using Kind = PageDialogRequest::Kind;
+        page->shown = u"http://a.test/page"_s;
+        h->questions.dialogAnswers = {
+            {true, {}, false}, {true, u"typed"_s, false}, {true, {}, true}};
+        auto raise = [this](Kind kind) {
+            PageDialogRequest r(kind, u"http://a.test/"_s, u"hi"_s);
+            emit page->pageDialogRequested(r);
+            return r;
+        };
+        QVERIFY(raise(Kind::Confirm).isAccepted());
+        QCOMPARE(raise(Kind::Prompt).text(), u"typed"_s);
+        raise(Kind::Alert);
+        // Stopped: not asked, a confirm is cancelled; a reload keeps the stop.
+        emit page->navigationCompleted(u"http://a.test/again"_s);
+        QVERIFY(!raise(Kind::Confirm).isAccepted());
+        QCOMPARE(h->questions.asked.size(), 3);
+        QVERIFY(h->questions.asked.last().offerStop);
+        QCOMPARE(h->questions.asked.first().title, u"http://a.test says"_s);
+        // Another site's page asks again.
+        emit page->navigationCompleted(u"http://b.test/"_s);
+        raise(Kind::Alert);
+        QCOMPARE(h->questions.asked.size(), 4);
+    }
+
+    void permissionsAndCertificatesRemembered() {
+        // Each answer holds for the site and feature, in every window.
+        using Feature = PermissionRequest::Feature;
+        Browser *popup = page->requestNewWindow();
+        h->questions.yesNo = {false, true};
+        auto permit = [](Browser *b, Feature feature) {
+            PermissionRequest r(u"http://a.test:81/"_s, feature);
+            emit b->permissionRequested(r);
+            return r.isGranted();
+        };
+        QVERIFY(!permit(page, Feature::Location));
+        QVERIFY(permit(page, Feature::Camera));
+        QVERIFY(!permit(popup, Feature::Location));
+        QVERIFY(permit(popup, Feature::Camera));
+        QCOMPARE(h->questions.asked.size(), 2);
+
+        // A certificate: No shows the notice; Yes holds for the host.
+        h->questions.yesNo = {false, true};
+        auto certificate = [this](const QString &host, bool overridable, bool whole = true) {
+            CertificateErrorRequest r(u"https://x/"_s, host, CertificateProblem::Revoked,
+                                      overridable, whole);
+            emit page->certificateErrorOccurred(r);
+            return r;
+        };
+        const CertificateErrorRequest refused = certificate(u"b.test"_s, true);
+        QVERIFY(!refused.proceeds());
+        QCOMPARE(refused.noticeText(), certificateNoticeText(u"b.test"_s, refused.problem()));
+        QVERIFY(certificate(u"b.test"_s, true).proceeds());
+        QVERIFY(certificate(u"b.test"_s, true).proceeds());
+        // Not to be overridden, or a part of the page: nothing asked.
+        QVERIFY(!certificate(u"c.test"_s, false).noticeText().isEmpty());
+        QVERIFY(!certificate(u"c.test"_s, true, false).proceeds());
+        QCOMPARE(h->questions.asked.size(), 4);
+    }
+
+    void closingDuringAQuestionEndsItThenTheWindow() {
+        QPointer<MainWindow> window(w);
+        bool enabled = true;
+        h->questions.signIns = {{u"ann"_s, u"pw"_s}};
+        h->questions.whileAsking = [&] {
+            enabled = w->centralWidget()->isEnabled() || w->menuBar()->isEnabled();
+            QTest::keyClick(w, Qt::Key_W, Qt::ControlModifier);
+        };
+        AuthenticationRequest r(u"http://a.test/"_s, QString());
+        emit page->authenticationRequired(r);
+        // Still there while the page's call returns; the sign-in cancelled.
+        QVERIFY(window && window->isHidden() && !r.isAnswered() && !enabled);
+        QCOMPARE(h->questions.ended, 1);
+        PageDialogRequest later(PageDialogRequest::Kind::Alert, QString(), QString());
+        emit page->pageDialogRequested(later);
+        QCOMPARE(h->questions.asked.size(), 1);
+        QTRY_VERIFY(!window);
     }
 };
 

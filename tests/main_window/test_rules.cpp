@@ -1,5 +1,5 @@
 // The main window's pure rules: the typed-address decision, layout and
-// progress arithmetic and the block list.
+// progress arithmetic, the block list and the zoom steps.
 
 #include <QtTest>
 #include <limits>
@@ -8,6 +8,7 @@
 #include "main_window/block_list.h"
 #include "main_window/layout.h"
 #include "main_window/progress.h"
+#include "main_window/zoom_levels.h"
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
@@ -150,6 +151,24 @@ private slots:
                  {a.toUpper(), a + QLatin1Char('/'), a + QLatin1Char(' '), a.chopped(1)})
                 QVERIFY(!blocklist::isKnownPopupAddress(near));
         }
+    }
+
+    void zoomSteps_data() {
+        QTest::addColumn<qreal>("current");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<qreal>("next");
+        QTest::newRow("in from 100 %") << 1.0 << 1 << 1.1;
+        QTest::newRow("out from 100 %") << 1.0 << -1 << 0.9;
+        QTest::newRow("engine's rounding is the same step") << 1.249 << 1 << 1.5;
+        QTest::newRow("between steps, in") << 1.3 << 1 << 1.5;
+        QTest::newRow("between steps, out") << 1.3 << -1 << 1.25;
+        QTest::newRow("stays at the top") << 5.0 << 1 << 5.0;
+        QTest::newRow("stays at the bottom") << 0.25 << -1 << 0.25;
+    }
+    void zoomSteps() {
+        QFETCH(qreal, current);
+        QFETCH(int, direction);
+        QTEST(nextZoomFactor(current, direction), "next");
     }
 };
 

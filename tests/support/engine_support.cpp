@@ -9,9 +9,12 @@
 
 namespace quillow::test {
 
-MainWindow *startOnEngine(Harness &h, const QUrl &home) {
-    MainWindow *w = h.startWithPrimary([home](Context &c) {
+MainWindow *startOnEngine(Harness &h, const QUrl &home,
+                          const std::function<void(Context &)> &adjust) {
+    MainWindow *w = h.startWithPrimary([home, adjust](Context &c) {
         c.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), home);
+        if (adjust)
+            adjust(c);
     });
     const bool ready =
         QTest::qWaitForWindowExposed(w) &&

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QUrl>
 #include <QtTest>
+#include <functional>
+
+#include "app/context.h"
 
 class QWebEngineView;
 
@@ -16,8 +19,10 @@ inline constexpr int kPageWait = 20000;
 
 // Starts the harness's program on the real engine, every page in the
 // default profile, and returns its primary window once its blank first
-// page is on show. home is where Home goes.
-MainWindow *startOnEngine(Harness &h, const QUrl &home = QUrl());
+// page is on show. home is where Home goes; adjust may swap in more real
+// pieces.
+MainWindow *startOnEngine(Harness &h, const QUrl &home = QUrl(),
+                          const std::function<void(Context &)> &adjust = {});
 QWebEngineView *viewOf(MainWindow *w);
 QString location(MainWindow *w);
 // A mouse click that the page takes as the user's own.

@@ -41,6 +41,10 @@ public:
     BrowserError giveFocus() override;
     void setSilent(bool on) override { silent_ = on; }
     bool isSilent() const override { return silent_; }
+    qreal zoomFactor() const override { return zoom; }
+    void setZoomFactor(qreal factor) override { zoom = factor; }
+
+    qreal zoom = 1.0;
 
 private:
     BrowserError record(const QString &name, const QString &argument = QString());

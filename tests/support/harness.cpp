@@ -21,6 +21,30 @@ MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, cons
     return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
 }
 
+void FakeQuestions::ask(const Asked &question) {
+    asked.append(question);
+    if (whileAsking)
+        whileAsking();
+}
+
+PageDialogAnswer FakeQuestions::askPageDialog(QWidget *, const PageDialog &dialog) {
+    ask({u"dialog"_s, dialog.title, dialog.message, dialog.offerStop});
+    return ended || dialogAnswers.isEmpty() ? PageDialogAnswer{} : dialogAnswers.takeFirst();
+}
+
+std::optional<Credentials> FakeQuestions::askSignIn(QWidget *, const QString &title,
+                                                    const QString &text) {
+    ask({u"signin"_s, title, text});
+    if (ended || signIns.isEmpty())
+        return std::nullopt;
+    return signIns.takeFirst();
+}
+
+bool FakeQuestions::askYesNo(QWidget *, const QString &title, const QString &text) {
+    ask({u"yesno"_s, title, text});
+    return !ended && !yesNo.isEmpty() && yesNo.takeFirst();
+}
+
 Harness::Harness(const QString &programDir)
     : dir_(programDir.isEmpty() ? temp_.path() : programDir) {}
 
@@ -41,6 +65,7 @@ WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     Context c;
     c.programDir = dir_;
     c.messages = &messages;
+    c.questions = &questions;
     c.beep = [this] { ++beeps; };
     c.openElsewhere = [this](const QUrl &url) {
         openedElsewhere.append(url);

@@ -12,6 +12,7 @@
 #include "fake_browser.h"
 #include "fake_transfer.h"
 #include "main_window/main_window.h"
+#include "questions/questions.h"
 #include "widgets/status_bar.h"
 
 class QMainWindow;
@@ -38,6 +39,34 @@ public:
                 Buttons buttons) override;
 };
 
+// The pages' questions, answered from a script: dialogs as in dialogAnswers
+// (dismissed when empty), sign-ins with signIns (cancelled when empty),
+// Yes/No questions with yesNo (No when empty). whileAsking runs inside a
+// question, as the user might act while it is open.
+class FakeQuestions : public Questions {
+public:
+    struct Asked {
+        QString kind;  // "dialog", "signin" or "yesno"
+        QString title, text;
+        bool offerStop = false;
+    };
+    QList<Asked> asked;
+    QList<PageDialogAnswer> dialogAnswers;
+    QList<Credentials> signIns;
+    QList<bool> yesNo;
+    std::function<void()> whileAsking;
+    int ended = 0;  // endAll() calls
+
+    PageDialogAnswer askPageDialog(QWidget *window, const PageDialog &dialog) override;
+    std::optional<Credentials> askSignIn(QWidget *window, const QString &title,
+                                         const QString &text) override;
+    bool askYesNo(QWidget *window, const QString &title, const QString &text) override;
+    void endAll(QWidget *) override { ++ended; }
+
+private:
+    void ask(const Asked &question);
+};
+
 // A program set up with fakes in a fresh directory: the main windows it
 // makes get a FakeBrowser and a FakeTransfer each, kept here in creation
 // order.
@@ -53,6 +82,7 @@ public:
     WindowRegistry &windows() { return *windows_; }
 
     FakeMessageBoxes messages;
+    FakeQuestions questions;
     int beeps = 0;
     QList<QUrl> openedElsewhere;  // handed to another program
     QList<QPointer<FakeBrowser>> browsers;
