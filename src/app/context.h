@@ -13,7 +13,8 @@ class MessageBoxes;
 // What the windows get from outside: the platform services and the
 // component factories. main() builds the real one, tests their own.
 struct Context {
-    QString programDir;  // where favorites.dat and temp.htm live
+    QString favoritesDir;  // holds favorites.dat; empty: there is no such folder
+    QString scratchDir;    // holds temp.htm; empty: there is no such folder
     MessageBoxes *messages = nullptr;
     std::function<void()> beep;
     QString connectionTestHost;

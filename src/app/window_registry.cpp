@@ -22,7 +22,10 @@ WindowRegistry::WindowRegistry(Context context, QObject *parent)
     : QObject(parent),
       context_(std::move(context)),
       favorites_(new FavoritesList(
-          QDir(context_.programDir).filePath(QStringLiteral("favorites.dat")), this)) {
+          context_.favoritesDir.isEmpty()
+              ? QString()
+              : QDir(context_.favoritesDir).filePath(QStringLiteral("favorites.dat")),
+          this)) {
     favorites_->load();
 }
 
@@ -73,6 +76,14 @@ MainWindow *WindowRegistry::createPrimary() {
 
 MainWindow *WindowRegistry::createPopup() {
     return createMainWindow();
+}
+
+MainWindow *WindowRegistry::openMainWindow(const QString &address) {
+    MainWindow *w = createMainWindow();
+    bringForward(w);
+    if (!address.isEmpty())
+        w->goToTypedAddress(address);
+    return w;
 }
 
 MainWindow *WindowRegistry::primaryForAction() {
