@@ -38,8 +38,9 @@ FileLocations chooseFileLocations(const LocationFacts &facts) {
     out.favoritesDir = out.installed ? data : programDir;
     out.scratchDir = out.installed ? cache : programDir;
     if (!data.isEmpty() && !cache.isEmpty()) {
-        out.profileDir = below(data, QStringLiteral("profile"));
-        out.profileCacheDir = below(cache, QStringLiteral("profile"));
+        // Where the engine puts a profile of its own accord.
+        out.profileDir = below(data, QStringLiteral("QtWebEngine/profile"));
+        out.profileCacheDir = below(cache, QStringLiteral("QtWebEngine/profile"));
     }
     if (!facts.downloads.isEmpty() && facts.exists(facts.downloads))
         out.downloadDir = facts.downloads;

@@ -31,10 +31,7 @@ void setApplicationIdentity() {
 std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where) {
     if (where.profileDir.isEmpty())
         return nullptr;
-    auto profile = std::make_unique<QWebEngineProfile>(QStringLiteral("quillow"));
-    profile->setPersistentStoragePath(where.profileDir);
-    profile->setCachePath(where.profileCacheDir);
-    return profile;
+    return persistentProfile(where.profileDir, where.profileCacheDir);
 }
 
 Context realContext(MessageBoxes *messages, QWebEngineProfile *profile,

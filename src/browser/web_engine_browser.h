@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QUrl>
+#include <memory>
 
 #include "browser/browser.h"
 
@@ -48,6 +49,12 @@ private:
     WebPage *page_;
     QUrl home_;
 };
+
+// A profile that keeps cookies, local storage and the HTTP cache on disk:
+// its storage in storageDir (best <data folder>/<program>/QtWebEngine/<name>,
+// where the engine looks first), its cache in cacheDir.
+std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
+                                                     const QString &cacheDir);
 
 // The real component for a new main window: every window's page shares
 // profile.

@@ -48,7 +48,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString home = u"/home/u"_s, entry = u"/usr/share/applications/quillow.desktop"_s;
         const QStringList homes = {home, u"/home/u/Downloads"_s};
-        const QString lasting = u"~/.local/share/quillow/profile ~/.cache/quillow/profile"_s;
+        const QString lasting =
+            u"~/.local/share/quillow/QtWebEngine/profile ~/.cache/quillow/QtWebEngine/profile"_s;
         QTest::newRow("build tree")
             << u"/src/q/build"_s << home << QString() << homes
             << u"/src/q/build /src/q/build "_s + lasting + u" ~/Downloads"_s;
@@ -64,8 +65,8 @@ private slots:
             << u"~/.local/share/quillow ~/.cache/quillow "_s + lasting + u" ~/Downloads"_s;
         QTest::newRow("installed, XDG data folder set")
             << u"/usr/bin"_s << home << u"/data"_s << homes + QStringList{entry}
-            << u"/data/quillow ~/.cache/quillow /data/quillow/profile "
-               u"~/.cache/quillow/profile ~/Downloads"_s;
+            << u"/data/quillow ~/.cache/quillow /data/quillow/QtWebEngine/profile "
+               u"~/.cache/quillow/QtWebEngine/profile ~/Downloads"_s;
         QTest::newRow("installed, no home")
             << u"/usr/bin"_s << QString() << QString() << QStringList{entry} << u"    "_s;
         QTest::newRow("own folder, home is the root")
