@@ -26,6 +26,8 @@ class EngineNavigationTest : public QObject {
     void goAndWait(const QString &path) {
         typeAddress(w, server.url(path));
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(path), kPageWait);
+        // The address changes before the load ends; its loadFinished comes later.
+        QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
     }
 
 private slots:
