@@ -26,7 +26,8 @@ class EngineNavigationTest : public QObject {
     void goAndWait(const QString &path) {
         typeAddress(w, server.url(path));
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(path), kPageWait);
-        // The address changes before the load ends; its loadFinished comes later.
+        // The address changes before the load ends: a navigation started now
+        // would be taken into the running load.
         QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
     }
 
@@ -72,8 +73,9 @@ private slots:
         QSignalSpy finished(viewOf(w)->page(), &QWebEnginePage::loadFinished);
         const QString ad = u"/x/"_s + blocklist::kAdServerFragment.toUpper() + u"/ad.html"_s;
         typeAddress(w, server.url(ad));
-        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), kPageWait);
-        QCOMPARE(finished.first().first().toBool(), false);
+        // The page before may still report its own end (the engine reports
+        // it a moment later), so the refused load's is looked for.
+        QTRY_VERIFY_WITH_TIMEOUT(finished.contains(QVariantList{false}), kPageWait);
         QCOMPARE(location(w), server.url(u"/one.html"_s));
         for (const QString &r : server.requests)
             QVERIFY2(!r.toLower().contains(blocklist::kAdServerFragment), qPrintable(r));
