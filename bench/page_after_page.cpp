@@ -64,7 +64,8 @@ Round quillowRound(const test::HttpServer &server) {
     QTemporaryDir dir;
     bench::CountingMessages messages;
     Context context;
-    context.programDir = dir.path();
+    context.favoritesDir = dir.path();
+    context.scratchDir = dir.path();
     context.messages = &messages;
     context.beep = [] {};
     context.connectionTestHost = QStringLiteral("127.0.0.1");

@@ -123,7 +123,8 @@ Round quillowRound(test::HttpServer &server) {
     int beeps = 0;
 
     Context context;
-    context.programDir = dir.path();
+    context.favoritesDir = dir.path();
+    context.scratchDir = dir.path();
     context.messages = &messages;
     context.beep = [&beeps] { ++beeps; };
     context.connectionTestHost = QStringLiteral("127.0.0.1");

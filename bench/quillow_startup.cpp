@@ -1,15 +1,24 @@
 // Quillow's start-up as src/app/main.cpp does it, plus the ready line once
 // the primary main window is shown and its component has loaded about:blank
-// (the status bar reads "Site Loaded."). The one difference: the connection
-// test asks 127.0.0.1, so that the bench stays on the loopback interface.
+// (the status bar reads "Site Loaded."), in the lasting profile under the
+// XDG folders it is given, listening for later starts. The one difference:
+// the connection test asks 127.0.0.1, so that the bench stays on the
+// loopback interface.
+//
+// Each later start's new window prints "handed <seconds.micro>" once it is
+// shown with its blank page loaded, and is then closed again, so that every
+// round of the hand-over benchmark finds the program as it started.
 
 #include <QApplication>
+#include <QTimer>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
-#include <QWebEngineView>
-
 #include <QWebEngineProfile>
+#include <QWebEngineView>
+#include <functional>
 
+#include "app/file_locations.h"
+#include "app/hand_over.h"
 #include "app/message_boxes.h"
 #include "app/program.h"
 #include "app/window_registry.h"
@@ -17,35 +26,65 @@
 #include "ready_line.h"
 #include "widgets/status_bar.h"
 
+namespace {
+
+// Calls ready once the window is shown and its page has loaded. The
+// component's own handlers were connected first, so by the time these run
+// the window has taken the completed load.
+bool whenReady(quillow::MainWindow *window, const std::function<void()> &ready) {
+    auto *status = window->findChild<quillow::StatusBar *>(QStringLiteral("webstatus"));
+    auto *view = qobject_cast<QWebEngineView *>(window->browser()->widget());
+    if (!view || !status)
+        return false;
+    auto reported = std::make_shared<bool>(false);
+    auto check = [window, status, ready, reported] {
+        if (*reported || !window->isVisible() || status->message() != QLatin1String("Site Loaded."))
+            return;
+        *reported = true;
+        ready();
+    };
+    QObject::connect(view->page(), &QWebEnginePage::loadingChanged, view,
+                     [check](const QWebEngineLoadingInfo &) { check(); });
+    QObject::connect(view->page(), &QWebEnginePage::loadFinished, view, [check](bool) { check(); });
+    QTimer::singleShot(0, view, check);
+    return true;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
 
+    const quillow::FileLocations where = quillow::chooseFileLocations(
+        quillow::currentLocationFacts(QCoreApplication::applicationDirPath()));
+    quillow::HandOver handOver(where.profileDir);
+    std::unique_ptr<QWebEngineProfile> profile = quillow::lastingProfile(where);
+    if (!profile || !handOver.claim()) {
+        std::fprintf(stderr, "no lasting profile, or another Quillow holds it\n");
+        return 1;
+    }
+    handOver.listen();
+
     quillow::DesktopMessageBoxes messages;
-    quillow::Context context = quillow::realContext(&messages, QWebEngineProfile::defaultProfile());
+    quillow::Context context = quillow::realContext(&messages, profile.get(), where);
     context.connectionTestHost = QStringLiteral("127.0.0.1");
     quillow::WindowRegistry windows(context);
     quillow::MainWindow *window = windows.createPrimary();
-    auto *status = window->findChild<quillow::StatusBar *>(QStringLiteral("webstatus"));
-
-    // The component's own handlers were connected first, so by the time
-    // these run the window has taken the completed load.
-    auto *view = qobject_cast<QWebEngineView *>(window->browser()->widget());
-    if (!view)
+    if (!whenReady(window, [] { quillow::bench::printReady(); }))
         return 1;
-    bool reported = false;
-    auto check = [window, status, &reported] {
-        if (reported || !window->isVisible() || status->message() != QLatin1String("Site Loaded."))
-            return;
-        reported = true;
-        quillow::bench::printReady();
-    };
-    QObject::connect(view->page(), &QWebEnginePage::loadingChanged, view,
-                     [check](const QWebEngineLoadingInfo &) { check(); });
-    QObject::connect(view->page(), &QWebEnginePage::loadFinished, view, [check](bool) { check(); });
-
     window->show();
-    check();
+
+    QObject::connect(&handOver, &quillow::HandOver::received, &windows,
+                     [&windows](const QStringList &addresses) {
+                         quillow::openHandedOver(windows, addresses);
+                         quillow::MainWindow *handed = windows.mainWindows().constLast();
+                         whenReady(handed, [handed] {
+                             quillow::bench::printReady("handed");
+                             // Not from inside the page's own notification.
+                             QTimer::singleShot(0, handed, &QWidget::close);
+                         });
+                     });
     return app.exec();
 }

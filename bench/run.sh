@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Quillow's benchmarks in one run: start-up time and memory against a bare
-# web view (alternating runs), the popup storm and the favorites at scale.
+# web view (alternating runs), a second start's hand-over to the running
+# program against a cold start, the popup storm and the favorites at scale.
 #
 #   bash bench/run.sh [build-dir]      (default: build/ in the repository)
 #
@@ -33,7 +34,7 @@ if [[ -f "$build/CMakeCache.txt" ]]; then
 else
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLOW_BUILD_BENCHMARKS=ON
 fi
-cmake --build "$build" -j2 --target quillow_startup bare_view popup_storm favorites_bench
+cmake --build "$build" -j2 --target quillow quillow_startup bare_view popup_storm favorites_bench
 
 # The engine must not reach for the network by itself, in either program;
 # as root it starts only with its sandbox off.
@@ -43,6 +44,17 @@ if [[ $(id -u) -eq 0 ]]; then
 fi
 
 work=$(mktemp -d)
+
+# Quillow's lasting profile, and the lock and socket that one running
+# program per profile needs, in folders of the run's own; the profile is
+# created in the warm-up round.
+use_profile() {
+    export XDG_DATA_HOME="$work/$1/data" XDG_CACHE_HOME="$work/$1/cache" \
+        XDG_RUNTIME_DIR="$work/$1/run"
+    mkdir -p "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+}
+use_profile cold
 
 # The process and all its descendants (the engine's helpers among them).
 tree_pids() {
@@ -73,7 +85,17 @@ end_running() {
     running=""
     seen=()
 }
-trap 'end_running; rm -rf "$work"' EXIT
+first=""  # the running program of the hand-over benchmark
+end_first() {
+    local p
+    [[ -n $first ]] || return 0
+    for p in $(tree_pids "$first"); do
+        kill -KILL "$p" 2>/dev/null || true
+    done
+    wait "$first" 2>/dev/null || true
+    first=""
+}
+trap 'end_running; end_first; rm -rf "$work"' EXIT
 
 # Proportional set size of the processes, in KiB.
 pss_kib() {
@@ -169,6 +191,66 @@ awk -v qms="$qms" -v bms="$bms" -v qkib="$qkib" -v bkib="$bkib" 'BEGIN {
         tr, tr <= 1.15 ? "met" : "MISSED", mr, mr <= 1.15 ? "met" : "MISSED"
     exit tr <= 1.15 && mr <= 1.15 ? 0 : 1
 }' || status=1
+echo
+echo "== Hand-over: a second start (the quillow program, no address) to its new window shown"
+echo "   with about:blank loaded in the running program, against a cold start; $rounds rounds"
+use_profile running
+(exec "$quillow" >"$work/first" 2>>"$work/stderr") &
+first=$!
+for ((i = 0; i < ready_limit * 50; i++)); do
+    grep -q '^ready ' "$work/first" && break
+    sleep 0.02
+done
+grep -q '^ready ' "$work/first" || {
+    echo "the running program did not get ready" >&2
+    status=1
+}
+use_profile cold
+start_once "$quillow" "$work/r" # warm-up of the cold start
+printf '%8s %12s %12s %12s\n' round "hand-over ms" "2nd exit ms" "cold ms"
+: >"$work/h"
+for ((round = 1; round <= rounds; round++)); do
+    use_profile running
+    handed=$(grep -c '^handed ' "$work/first" || true)
+    t0=$EPOCHREALTIME
+    "$build/quillow" >/dev/null 2>>"$work/stderr" || {
+        echo "the second start failed" >&2
+        status=1
+    }
+    t1=$EPOCHREALTIME
+    deadline=$((SECONDS + ready_limit))
+    while (($(grep -c '^handed ' "$work/first" || true) <= handed)) && ((SECONDS < deadline)); do
+        sleep 0.02
+    done
+    shown=$(grep '^handed ' "$work/first" | sed -n "$((handed + 1))p")
+    use_profile cold
+    start_once "$quillow" "$work/r"
+    read -r cms _ _ <"$work/r"
+    if [[ -z $shown ]]; then
+        echo "no window after the hand-over" >&2
+        status=1
+        continue
+    fi
+    awk -v t0="$t0" -v t1="$t1" -v t2="${shown#handed }" -v c="$cms" -v r="$round" 'BEGIN {
+        printf "%8d %12.0f %12.0f %12d\n", r, (t2 - t0) * 1000, (t1 - t0) * 1000, c }' |
+        tee -a "$work/h"
+done
+end_first
+# Median, least and most of one column of the rounds.
+column_stats() {
+    awk -v c="$1" '{ print $c }' "$work/h" | sort -n |
+        awk '{ v[NR] = $1 } END { printf "%d %d %d\n", v[int((NR + 1) / 2)], v[1], v[NR] }'
+}
+if [[ -s $work/h ]]; then
+    read -r hm hlo hhi < <(column_stats 2)
+    read -r xm xlo xhi < <(column_stats 3)
+    read -r cm clo chi < <(column_stats 4)
+    printf '%8s %12d %12d %12d\n' median "$hm" "$xm" "$cm"
+    printf '%8s %12s %12s %12s\n' range "$hlo-$hhi" "$xlo-$xhi" "$clo-$chi"
+    awk -v h="$hm" -v c="$cm" \
+        'BEGIN { printf "hand-over / cold start (medians): %.3f (no target)\n", h / c }'
+fi
+
 echo
 echo "== Popup storm"
 "$build/bench/popup_storm" 2>>"$work/stderr" || status=1

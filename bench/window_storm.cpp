@@ -48,7 +48,8 @@ Storm run(const QString &url) {
     QTemporaryDir dir;
     bench::CountingMessages messages;
     Context context;
-    context.programDir = dir.path();
+    context.favoritesDir = dir.path();
+    context.scratchDir = dir.path();
     context.messages = &messages;
     context.beep = [] {};
     context.connectionTestHost = QStringLiteral("127.0.0.1");

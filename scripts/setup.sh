@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks for Quillow (clang for the
-# fuzz targets included), then builds it into build/ (or QUILLOW_BUILD, with
-# QUILLOW_CMAKE_ARGS added to the configure step and QUILLOW_JOBS build
-# jobs). Sourced by run.sh and test.sh.
+# Installs what a fresh Debian 12 machine lacks to build and run Quillow
+# (plus the packages in QUILLOW_EXTRA_PACKAGES, which test.sh sets), then
+# builds it into build/ (or QUILLOW_BUILD, with QUILLOW_CMAKE_ARGS added to
+# the configure step and QUILLOW_JOBS build jobs). Sourced by run.sh and
+# test.sh.
 set -euo pipefail
 
 QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -10,8 +11,8 @@ QUILLOW_BUILD="${QUILLOW_BUILD:-${QUILLOW_ROOT}/build}"
 QUILLOW_JOBS="${QUILLOW_JOBS:-2}"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
-          xvfb xauth fonts-dejavu-core fonts-liberation2 openssl
-          clang-14 libclang-rt-14-dev)
+          xvfb xauth fonts-dejavu-core fonts-liberation2
+          "${QUILLOW_EXTRA_PACKAGES[@]+"${QUILLOW_EXTRA_PACKAGES[@]}"}")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

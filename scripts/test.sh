@@ -5,6 +5,9 @@
 set -euo pipefail
 # In CI, and here, a warning is an error.
 QUILLOW_CMAKE_ARGS=(-DQUILLOW_WARNINGS_AS_ERRORS=ON)
+# Beyond what running needs: clang for the fuzz targets, and the desktop's
+# validators of the menu and software-centre entries for the install test.
+QUILLOW_EXTRA_PACKAGES=(clang-14 libclang-rt-14-dev desktop-file-utils appstream openssl)
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 cd "$QUILLOW_BUILD"

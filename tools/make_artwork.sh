@@ -3,6 +3,9 @@
 # (a quill over a globe), the four toolbar pictures and the About window's
 # photograph (a rendered sunset over hills and a lake). Everything is drawn
 # here; nothing is fetched. Re-running gives the same files (fixed seeds).
+# The desktop's icons at 16 to 256 px are rendered from quillow.svg, the
+# same drawing written out by hand as SVG, with rsvg-convert (Debian
+# package librsvg2-bin).
 set -eu
 cd "$(dirname "$0")/../src/assets"
 TMP=$(mktemp -d)
@@ -29,6 +32,9 @@ convert -size 128x128 xc:none \
     "$TMP/icon.png"
 convert "$TMP/icon.png" -background none -dither None -colors 16 -strip PNG8:quillow-128.png
 convert "$TMP/icon.png" -background none -resize 32x32 -dither None -colors 16 -strip PNG8:quillow.png
+for size in 16 24 32 48 64 128 256; do
+    rsvg-convert -w "$size" -h "$size" quillow.svg -o "icons/quillow-$size.png"
+done
 
 # --- Toolbar pictures: 16 colours each. -----------------------------------
 # Back and Forward: a green arrow with a dark outline on a light grey field.

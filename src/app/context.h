@@ -15,7 +15,8 @@ class Questions;
 // What the windows get from outside: the platform services and the
 // component factories. main() builds the real one, tests their own.
 struct Context {
-    QString programDir;  // where favorites.dat and temp.htm live
+    QString favoritesDir;  // holds favorites.dat; empty: there is no such folder
+    QString scratchDir;    // holds temp.htm; empty: there is no such folder
     MessageBoxes *messages = nullptr;
     // The pages' questions for the user; none means nothing is asked and
     // every question gets its refusal.

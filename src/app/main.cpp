@@ -1,11 +1,19 @@
-// Quillow: builds the real platform pieces and opens the primary main window.
+// Quillow: reads the command line, hands it to a Quillow already running
+// with the same profile, or builds the real platform pieces and opens the
+// primary main window.
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QStandardPaths>
+#include <QFileInfo>
+#include <QTimer>
 #include <QWebEngineProfile>
+#include <cstdio>
+#include <memory>
 
+#include "app/command_line.h"
+#include "app/file_locations.h"
+#include "app/hand_over.h"
 #include "app/message_boxes.h"
 #include "app/program.h"
 #include "app/window_registry.h"
@@ -13,25 +21,113 @@
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
 
+namespace {
+
+QStringList argumentsOf(int argc, char **argv) {
+    QStringList out;
+    for (int i = 0; i < argc; ++i)
+        out.append(QString::fromLocal8Bit(argv[i]));
+    return out;
+}
+
+// Help, version and mistakes end the start here; true when it goes on.
+bool answered(const quillow::CommandLine &line, int *exitCode) {
+    switch (line.action) {
+        case quillow::CommandLine::Action::Run:
+            return false;
+        case quillow::CommandLine::Action::Help:
+            std::fputs(qPrintable(line.helpText), stdout);
+            *exitCode = 0;
+            return true;
+        case quillow::CommandLine::Action::Version:
+            std::fputs(qPrintable(line.versionText), stdout);
+            *exitCode = 0;
+            return true;
+        case quillow::CommandLine::Action::Error:
+            std::fprintf(stderr, "quillow: %s\n%s", qPrintable(line.error),
+                         qPrintable(line.helpText));
+            *exitCode = 2;
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
     // Qt WebEngine shares GL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    quillow::setApplicationNames();
+
+    // Help, version and mistakes are answered before the window toolkit
+    // starts, so they need no display.
+    const quillow::CommandLine line = quillow::parseCommandLine(argumentsOf(argc, argv));
+    if (int exitCode = 0; answered(line, &exitCode))
+        return exitCode;
+
+    // Files are named from where this start was made, also when another
+    // program opens them.
+    QStringList addresses;
+    for (const QString &argument : line.addresses)
+        addresses.append(quillow::addressOfArgument(
+            argument, QDir::currentPath(), [](const QString &p) { return QFileInfo::exists(p); }));
+
+    // The profile's folders do not depend on where the program lies.
+    const QString profileDir =
+        line.privateProfile
+            ? QString()
+            : quillow::chooseFileLocations(quillow::currentLocationFacts(QString())).profileDir;
+    std::unique_ptr<quillow::HandOver> handOver;
+    if (!profileDir.isEmpty() && !line.newInstance) {
+        handOver = std::make_unique<quillow::HandOver>(profileDir);
+        if (!handOver->claim()) {
+            // Another Quillow runs this profile: it opens the addresses.
+            QCoreApplication core(argc, argv);
+            QObject::connect(handOver.get(), &quillow::HandOver::sent,
+                             [](bool ok, const QString &error) {
+                                 if (!ok)
+                                     std::fprintf(stderr, "quillow: %s\n", qPrintable(error));
+                                 QCoreApplication::exit(ok ? 0 : 1);
+                             });
+            handOver->send(addresses);
+            return QCoreApplication::exec();
+        }
+    }
+
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
+    if (handOver)
+        handOver->listen();
+    const quillow::FileLocations where = quillow::chooseFileLocations(
+        quillow::currentLocationFacts(QCoreApplication::applicationDirPath()));
 
-    QWebEngineProfile *profile = QWebEngineProfile::defaultProfile();
-    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    // Asked for privacy or without a folder for it, the engine keeps
+    // nothing: its default profile is forgotten at exit.
+    std::unique_ptr<QWebEngineProfile> lasting =
+        line.privateProfile ? nullptr : quillow::lastingProfile(where);
+    QWebEngineProfile *profile = lasting ? lasting.get() : QWebEngineProfile::defaultProfile();
+    const QString downloads = where.downloadDir;
     quillow::DownloadController downloadController(
         profile, [downloads](QWidget *parent, const QString &fileName) {
-            return QFileDialog::getSaveFileName(parent, QObject::tr("Save File"),
-                                                QDir(downloads).filePath(fileName));
+            return QFileDialog::getSaveFileName(
+                parent, QObject::tr("Save File"),
+                downloads.isEmpty() ? fileName : QDir(downloads).filePath(fileName));
         });
 
     quillow::DesktopMessageBoxes messages;
     quillow::DesktopQuestions questions;
-    quillow::Context context = quillow::realContext(&messages, profile);
+    quillow::Context context = quillow::realContext(&messages, profile, where);
     context.questions = &questions;
     quillow::WindowRegistry windows(context);
-    windows.createPrimary()->show();
-    return app.exec();
+    quillow::MainWindow *primary = windows.createPrimary();
+    primary->show();
+    if (handOver)
+        QObject::connect(
+            handOver.get(), &quillow::HandOver::received, &windows,
+            [&windows](const QStringList &handed) { quillow::openHandedOver(windows, handed); });
+    // The primary window shows its blank first page before it goes on.
+    QTimer::singleShot(0, primary, [&windows, primary, addresses] {
+        quillow::openAtStart(windows, primary, addresses);
+    });
+    return QCoreApplication::exec();
 }

@@ -4,43 +4,48 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QUrl>
+#include <QWebEngineProfile>
 
+#include "app/file_locations.h"
+#include "app/window_registry.h"
 #include "browser/web_engine_browser.h"
 #include "inet/network_transfer.h"
+#include "main_window/main_window.h"
 
 namespace quillow {
 
-QString chooseDataDir(const QString &programDir, const QString &userDataDir,
-                      const std::function<bool(const QString &)> &writable) {
-    if (writable(programDir))
-        return programDir;
-    QDir().mkpath(userDataDir);
-    return userDataDir;
-}
-
-bool directoryIsWritable(const QString &dir) {
-    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".quillow-write-test-XXXXXX")));
-    return probe.open();
+void setApplicationNames() {
+    QCoreApplication::setApplicationName(QStringLiteral("Quillow"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(QUILLOW_VERSION_MAJOR)
+                                                .arg(QUILLOW_VERSION_MINOR)
+                                                .arg(QUILLOW_VERSION_PATCH));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillow"));
 }
 
 void setApplicationIdentity() {
-    QApplication::setApplicationName(QStringLiteral("Quillow"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(QUILLOW_VERSION_MAJOR)
-                                            .arg(QUILLOW_VERSION_MINOR)
-                                            .arg(QUILLOW_VERSION_PATCH));
-    QApplication::setDesktopFileName(QStringLiteral("quillow"));
+    setApplicationNames();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/quillow.png")));
 }
 
-Context realContext(MessageBoxes *messages, QWebEngineProfile *profile) {
+std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where) {
+    if (where.profileDir.isEmpty())
+        return nullptr;
+    return persistentProfile(where.profileDir, where.profileCacheDir);
+}
+
+Context realContext(MessageBoxes *messages, QWebEngineProfile *profile,
+                    const FileLocations &where) {
     Context context;
-    context.programDir = chooseDataDir(
-        QCoreApplication::applicationDirPath(),
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), directoryIsWritable);
+    // An installed copy's folders may not exist yet; a portable copy's
+    // folder is the program's own.
+    if (where.installed)
+        for (const QString &dir : {where.favoritesDir, where.scratchDir})
+            if (!dir.isEmpty())
+                QDir().mkpath(dir);
+    context.favoritesDir = where.favoritesDir;
+    context.scratchDir = where.scratchDir;
     context.messages = messages;
     context.beep = [] { QApplication::beep(); };
     context.openElsewhere = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
@@ -51,6 +56,21 @@ Context realContext(MessageBoxes *messages, QWebEngineProfile *profile) {
         return new NetworkTransfer(parent);
     };
     return context;
+}
+
+void openAtStart(WindowRegistry &windows, MainWindow *primary, const QStringList &addresses) {
+    if (addresses.isEmpty())
+        return;
+    primary->goToTypedAddress(addresses.first());
+    for (qsizetype i = 1; i < addresses.size(); ++i)
+        windows.openMainWindow(addresses.at(i));
+}
+
+void openHandedOver(WindowRegistry &windows, const QStringList &addresses) {
+    if (addresses.isEmpty())
+        windows.openMainWindow(QString());
+    for (const QString &address : addresses)
+        windows.openMainWindow(address);
 }
 
 }  // namespace quillow

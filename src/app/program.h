@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <functional>
+#include <QStringList>
+#include <memory>
 
 #include "app/context.h"
 
@@ -9,21 +10,29 @@ class QWebEngineProfile;
 
 namespace quillow {
 
-// Where favorites.dat and temp.htm live: beside the program when its
-// directory can be written, otherwise (an installed copy) in the user's
-// data directory. Decided once, at start-up.
-QString chooseDataDir(const QString &programDir, const QString &userDataDir,
-                      const std::function<bool(const QString &)> &writable);
+struct FileLocations;
+class MainWindow;
+class WindowRegistry;
 
-// Whether a file can really be created in dir (permissions alone do not
-// tell, e.g. on a read-only mount).
-bool directoryIsWritable(const QString &dir);
-
-// Name, version, desktop file and icon of the running application.
+// Name, version and desktop file of the program; needs no application
+// object yet.
+void setApplicationNames();
+// The same, and the window icon.
 void setApplicationIdentity();
+
+// The engine's lasting profile in where's folders; null when there is no
+// folder for it.
+std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where);
 
 // The real platform pieces, as the program and its benchmarks use them;
 // every window's page uses profile.
-Context realContext(MessageBoxes *messages, QWebEngineProfile *profile);
+Context realContext(MessageBoxes *messages, QWebEngineProfile *profile, const FileLocations &where);
+
+// The addresses a start was given: the primary main window goes to the
+// first, each further one opens a main window of its own.
+void openAtStart(WindowRegistry &windows, MainWindow *primary, const QStringList &addresses);
+// The addresses a later start handed over, each in a new main window; a
+// later start without any opens one new main window.
+void openHandedOver(WindowRegistry &windows, const QStringList &addresses);
 
 }  // namespace quillow

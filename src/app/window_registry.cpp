@@ -24,7 +24,9 @@ WindowRegistry::WindowRegistry(Context context, QObject *parent)
     : QObject(parent),
       context_(std::move(context)),
       favorites_(new FavoritesList(
-          QDir(context_.programDir).filePath(QStringLiteral("favorites.dat")),
+          context_.favoritesDir.isEmpty()
+              ? QString()
+              : QDir(context_.favoritesDir).filePath(QStringLiteral("favorites.dat")),
           FavoritesList::kReadLimit, this)) {
     // Told once, in whichever window is in front then.
     connect(favorites_, &FavoritesList::partlyRead, this, [this] {
@@ -89,6 +91,14 @@ MainWindow *WindowRegistry::createPrimary() {
 
 MainWindow *WindowRegistry::createPopup() {
     return createMainWindow();
+}
+
+MainWindow *WindowRegistry::openMainWindow(const QString &address) {
+    MainWindow *w = createMainWindow();
+    bringForward(w);
+    if (!address.isEmpty())
+        w->goToTypedAddress(address);
+    return w;
 }
 
 MainWindow *WindowRegistry::primaryForAction() {

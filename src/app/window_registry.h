@@ -41,6 +41,10 @@ public:
     MainWindow *createPrimary();
     // Creates a further main window for a page's new window (not shown).
     MainWindow *createPopup();
+    // Creates a further main window, shows it in front and sends it to the
+    // address as if typed into its address box; with an empty address it
+    // stays on its blank first page.
+    MainWindow *openMainWindow(const QString &address);
     // Every main window still open, oldest first.
     QList<MainWindow *> mainWindows() const;
 

@@ -1,7 +1,9 @@
 #include "browser/web_engine_browser.h"
 
 #include <QAuthenticator>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineCertificateError>
@@ -10,6 +12,7 @@
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "browser/web_page.h"
@@ -363,6 +366,24 @@ void WebEngineBrowser::followDownload(QWebEngineDownloadRequest *download) {
                 break;
         }
     });
+}
+
+std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
+                                                     const QString &cacheDir) {
+    // The engine starts under the program's own name.
+    QWebEngineProfile::defaultProfile();
+    // A new named profile writes its preferences into its default folder
+    // the moment it exists, <data folder>/<application>/QtWebEngine/<name>,
+    // before it can be told where to live. Named so that its default folder
+    // is storageDir, it leaves nothing elsewhere.
+    const QString application = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(
+        QFileInfo(QDir::cleanPath(storageDir + QStringLiteral("/../.."))).fileName());
+    auto profile = std::make_unique<QWebEngineProfile>(QFileInfo(storageDir).fileName());
+    QCoreApplication::setApplicationName(application);
+    profile->setPersistentStoragePath(storageDir);
+    profile->setCachePath(cacheDir);
+    return profile;
 }
 
 BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home) {

@@ -2,6 +2,7 @@
 
 #include <QUrl>
 #include <QWebEnginePage>
+#include <memory>
 
 #include "browser/browser.h"
 
@@ -70,6 +71,12 @@ private:
     // The load under way is that notice of ours, not a page of the web.
     bool noticeLoading_ = false;
 };
+
+// A profile that keeps cookies, local storage and the HTTP cache on disk:
+// its storage in storageDir (best <data folder>/<program>/QtWebEngine/<name>,
+// where the engine looks first), its cache in cacheDir.
+std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
+                                                     const QString &cacheDir);
 
 // The real component for a new main window: every window's page shares
 // profile.

@@ -91,7 +91,9 @@ HtmlWindow::~HtmlWindow() {
 }
 
 QString HtmlWindow::scratchPath() const {
-    return registry_.context().programDir + QStringLiteral("/temp.htm");
+    // No folder, no file: the write fails and says so.
+    const QString &dir = registry_.context().scratchDir;
+    return dir.isEmpty() ? QString() : dir + QStringLiteral("/temp.htm");
 }
 
 void HtmlWindow::fetchContents() {

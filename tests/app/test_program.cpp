@@ -1,11 +1,15 @@
-// The program as a whole: where its files live, and that a screen reader
-// can name every control of every window.
+// The program as a whole: where its files live, its command line, the
+// message a later start hands over, and that a screen reader can name every
+// control of every window.
 
 #include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 
 #include "about/about_window.h"
+#include "app/command_line.h"
+#include "app/file_locations.h"
+#include "app/hand_over.h"
 #include "app/program.h"
 #include "harness.h"
 #include "html_window/html_window.h"
@@ -56,18 +60,166 @@ class ProgramTest : public QObject {
     }
 
 private slots:
-    void dataDirIsBesideTheProgramOnlyWhenWritable() {
-        QTemporaryDir temp;
-        const QString program = temp.filePath(u"bin"_s);
-        const QString user = temp.filePath(u"share/Quillow"_s);
-        QCOMPARE(chooseDataDir(program, user, [](const QString &) { return true; }), program);
-        QVERIFY(!QDir(user).exists());
-        QCOMPARE(chooseDataDir(program, user, [](const QString &) { return false; }), user);
-        QVERIFY(QDir(user).exists());
+    void fileLocations_data() {
+        QTest::addColumn<QString>("programDir");
+        QTest::addColumn<QString>("home");
+        QTest::addColumn<QString>("dataHome");
+        QTest::addColumn<QStringList>("existing");
+        // favorites, temp.htm, profile, profile cache, downloads; ~ is /home/u
+        QTest::addColumn<QString>("expected");
+        const QString home = u"/home/u"_s, entry = u"/usr/share/applications/quillow.desktop"_s;
+        const QStringList homes = {home, u"/home/u/Downloads"_s};
+        const QString lasting =
+            u"~/.local/share/quillow/QtWebEngine/profile ~/.cache/quillow/QtWebEngine/profile"_s;
+        QTest::newRow("build tree")
+            << u"/src/q/build"_s << home << QString() << homes
+            << u"/src/q/build /src/q/build "_s + lasting + u" ~/Downloads"_s;
+        // Not tried for writing: the first save that fails names it.
+        QTest::newRow("own folder, read-only")
+            << u"/media/cd/q"_s << home << QString() << QStringList{home}
+            << u"/media/cd/q /media/cd/q "_s + lasting + u" ~"_s;
+        QTest::newRow("bin without the entry is no install")
+            << u"/opt/q/bin"_s << home << QString() << QStringList{home, entry}
+            << u"/opt/q/bin /opt/q/bin "_s + lasting + u" ~"_s;
+        QTest::newRow("installed")
+            << u"/usr/bin/"_s << home << QString() << homes + QStringList{entry}
+            << u"~/.local/share/quillow ~/.cache/quillow "_s + lasting + u" ~/Downloads"_s;
+        QTest::newRow("installed, XDG data folder set")
+            << u"/usr/bin"_s << home << u"/data"_s << homes + QStringList{entry}
+            << u"/data/quillow ~/.cache/quillow /data/quillow/QtWebEngine/profile "
+               u"~/.cache/quillow/QtWebEngine/profile ~/Downloads"_s;
+        QTest::newRow("installed, no home")
+            << u"/usr/bin"_s << QString() << QString() << QStringList{entry} << u"    "_s;
+        QTest::newRow("own folder, home is the root")
+            << u"/opt/q"_s << u"/"_s << QString() << QStringList{u"/"_s} << u"/opt/q /opt/q   "_s;
+    }
+    void fileLocations() {
+        QFETCH(QString, programDir);
+        QFETCH(QString, home);
+        QFETCH(QString, dataHome);
+        QFETCH(QStringList, existing);
+        // XDG_CACHE_HOME is relative, so not one, throughout.
+        const FileLocations where =
+            chooseFileLocations({programDir, home, dataHome, u"cache"_s, u"/home/u/Downloads"_s,
+                                 [existing](const QString &p) { return existing.contains(p); }});
+        QTEST(QStringList({where.favoritesDir, where.scratchDir, where.profileDir,
+                           where.profileCacheDir, where.downloadDir})
+                  .join(u' ')
+                  .replace(u"/home/u"_s, u"~"_s),
+              "expected");
+    }
 
-        QVERIFY(directoryIsWritable(temp.path()));
-        QVERIFY(!directoryIsWritable(temp.filePath(u"missing"_s)));
-        QVERIFY(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // What a start was asked to do, in one line.
+    static QString described(const CommandLine &line) {
+        const char *actions[] = {"run", "help", "version", "error"};
+        QString out = QLatin1String(actions[int(line.action)]);
+        if (line.action == CommandLine::Action::Error)
+            return line.error.contains(u'\n') ? u"two lines"_s : out;
+        out += u" ["_s + line.addresses.join(u',') + u']';
+        if (line.privateProfile)
+            out += u" private"_s;
+        if (line.newInstance)
+            out += u" new"_s;
+        if (!line.engineArguments.isEmpty())
+            out += u" engine["_s + line.engineArguments.join(u',') + u']';
+        return out;
+    }
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        const QString q = u"/usr/bin/quillow"_s;
+        QTest::newRow("plain start") << QStringList{q} << u"run []"_s;
+        QTest::newRow("addresses in order, empty ones left out")
+            << QStringList{q, u"b.test"_s, u""_s, u"a.html"_s} << u"run [b.test,a.html]"_s;
+        QTest::newRow("switches anywhere")
+            << QStringList{q, u"a.test"_s, u"--private"_s, u"--new-instance"_s}
+            << u"run [a.test] private new"_s;
+        QTest::newRow("help wins") << QStringList{q, u"a.test"_s, u"-h"_s} << u"help [a.test]"_s;
+        QTest::newRow("version") << QStringList{q, u"--version"_s} << u"version []"_s;
+        QTest::newRow("short version") << QStringList{q, u"-v"_s} << u"version []"_s;
+        QTest::newRow("unknown option") << QStringList{q, u"--bogus"_s, u"a.test"_s} << u"error"_s;
+        QTest::newRow("unknown short option") << QStringList{q, u"-x"_s} << u"error"_s;
+        QTest::newRow("toolkit options let through") << QStringList{q,
+                                                                    u"-platform"_s,
+                                                                    u"offscreen"_s,
+                                                                    u"-style=fusion"_s,
+                                                                    u"--reverse"_s,
+                                                                    u"a.test"_s}
+                                                     << u"run [a.test]"_s;
+        QTest::newRow("engine switches untouched")
+            << QStringList{q, u"a.test"_s, u"--webEngineArgs"_s, u"--bogus"_s, u"b.test"_s}
+            << u"run [a.test] engine[--webEngineArgs,--bogus,b.test]"_s;
+        QTest::newRow("-- ends the options")
+            << QStringList{q, u"--"_s, u"--private"_s} << u"run [--private]"_s;
+    }
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        const CommandLine line = parseCommandLine(arguments);
+        QTEST(described(line), "expected");
+        QVERIFY(line.helpText.startsWith(u"Usage: quillow [options] [address-or-file...]\n"_s));
+    }
+
+    void addressOfArgument_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("file here") << u"page.html"_s << u"/w/d/page.html"_s;
+        QTest::newRow("file above") << u"../up.html"_s << u"/w/up.html"_s;
+        QTest::newRow("folder") << u"."_s << u"/w/d"_s;
+        QTest::newRow("no such file") << u"example.com"_s << u"example.com"_s;
+        QTest::newRow("web address") << u"http://a.test/x?y"_s << u"http://a.test/x?y"_s;
+    }
+    void addressOfArgument() {
+        QFETCH(QString, argument);
+        const QStringList existing = {u"/w/d"_s, u"/w/d/page.html"_s, u"/w/up.html"_s};
+        QTEST(quillow::addressOfArgument(argument, u"/w/d"_s,
+                                         [&](const QString &p) { return existing.contains(p); }),
+              "address");
+    }
+
+    void handOverMessage_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<int>("decoded");
+        QTest::addColumn<QStringList>("addresses");
+        using D = HandOver::Decoded;
+        const int complete = int(D::Complete), incomplete = int(D::Incomplete),
+                  invalid = int(D::Invalid);
+        const QStringList two = {u"http://a.test/"_s, u"/tmp/b \u00e9.html"_s};
+        const QByteArray whole = HandOver::encode(two);
+        QByteArray tooLong = HandOver::encode({});
+        tooLong[tooLong.size() - 3] = 0x10;  // a length of about a megabyte
+        QByteArray noEnd = HandOver::encode({u"ab"_s});
+        noEnd.chop(1);
+        noEnd += 'c';
+        QTest::newRow("two addresses") << whole << complete << two;
+        QTest::newRow("cut in the header") << whole.left(17) << incomplete << QStringList{};
+        QTest::newRow("cut in an address") << whole.chopped(3) << incomplete << QStringList{};
+        QTest::newRow("something else")
+            << QByteArray("GET / HTTP/1.1\r\n") << invalid << QStringList{};
+        QTest::newRow("longer than taken") << tooLong << invalid << QStringList{};
+        QTest::newRow("more than it said") << whole + 'x' << invalid << QStringList{};
+        QTest::newRow("address not ended") << noEnd << invalid << QStringList{};
+    }
+    void handOverMessage() {
+        QFETCH(QByteArray, message);
+        QStringList addresses;
+        QTEST(int(HandOver::decode(message, &addresses)), "decoded");
+        QTEST(addresses, "addresses");
+    }
+
+    void addressesOpenInTheirOwnWindows() {
+        Harness h;
+        MainWindow *primary = h.startWithPrimary();
+        openAtStart(h.windows(), primary, {u"a.test"_s, u"b.test"_s});
+        openHandedOver(h.windows(), {});
+        const QList<MainWindow *> windows = h.windows().mainWindows();
+        QCOMPARE(windows.size(), 3);
+        QCOMPARE(h.windows().primary(), primary);
+        const QStringList blank = {u"navigate:about:blank"_s};
+        QCOMPARE(h.browsers.at(0)->navigations(), blank + QStringList{u"navigate:a.test"_s});
+        QCOMPARE(h.browsers.at(1)->navigations(), blank + QStringList{u"navigate:b.test"_s});
+        QCOMPARE(h.browsers.at(2)->navigations(), blank);
+        QVERIFY(windows.at(1)->isVisible() && windows.at(2)->isVisible());
+        QVERIFY(h.messages.shown.isEmpty());
     }
 
     void everyControlHasAName() {

@@ -83,8 +83,7 @@ private slots:
         typeAddress(w, server.url(u"/blank-link.html"_s));
         QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
         QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
-        clickInPage(w, QPoint(50, 50));
-        QTRY_COMPARE_WITH_TIMEOUT(windows().size(), 2, kPageWait);
+        QVERIFY(clickInPage(w, QPoint(50, 50), [this] { return windows().size() == 2; }));
         QTRY_COMPARE_WITH_TIMEOUT(location(windows().last()), server.url(u"/popup.html"_s),
                                   kPageWait);
     }

@@ -1,5 +1,7 @@
 # Installs the build into a scratch prefix and checks that a Linux desktop
-# finds the program, its menu entry and its icons there.
+# finds the program, its menu entry, its software-centre entry, its icons and
+# its manual page there, and that the desktop's own validators pass the
+# entries (warnings included).
 set(prefix "${BUILD_DIR}/install-check")
 file(REMOVE_RECURSE "${prefix}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}"
@@ -7,18 +9,25 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(f bin/quillow share/applications/quillow.desktop
-          share/icons/hicolor/32x32/apps/quillow.png
-          share/icons/hicolor/128x128/apps/quillow.png)
+set(expected bin/quillow share/applications/quillow.desktop
+    share/metainfo/io.github.quillow.quillow.metainfo.xml
+    share/icons/hicolor/scalable/apps/quillow.svg share/man/man1/quillow.1)
+foreach(size 16 24 32 48 64 128 256)
+    list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quillow.png)
+endforeach()
+foreach(f ${expected})
     if(NOT EXISTS "${prefix}/${f}")
         message(FATAL_ERROR "missing after install: ${f}")
     endif()
 endforeach()
-file(READ "${prefix}/share/applications/quillow.desktop" desktop)
-foreach(line "Exec=quillow" "Icon=quillow" "Type=Application")
-    string(FIND "${desktop}" "${line}" at)
-    if(at EQUAL -1)
-        message(FATAL_ERROR "quillow.desktop lacks ${line}")
+
+foreach(check
+        "desktop-file-validate;${prefix}/share/applications/quillow.desktop"
+        "appstreamcli;validate;--no-net;--strict;${prefix}/share/metainfo/io.github.quillow.quillow.metainfo.xml")
+    execute_process(COMMAND ${check} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    # desktop-file-validate reports its complaints but exits 0 for hints.
+    if(NOT result EQUAL 0 OR out MATCHES "(error|warning|hint):")
+        message(FATAL_ERROR "${check}: ${result}\n${out}")
     endif()
 endforeach()
 file(REMOVE_RECURSE "${prefix}")

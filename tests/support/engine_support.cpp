@@ -30,9 +30,16 @@ QString location(MainWindow *w) {
     return w->browser()->location();
 }
 
-void clickInPage(MainWindow *w, QPoint at) {
-    QWebEngineView *view = viewOf(w);
-    QTest::mouseClick(view->focusProxy() ? view->focusProxy() : view, Qt::LeftButton, {}, at);
+bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kPageWait) {
+        QWebEngineView *view = viewOf(w);
+        QTest::mouseClick(view->focusProxy() ? view->focusProxy() : view, Qt::LeftButton, {}, at);
+        if (QTest::qWaitFor(done, 2000))
+            return true;
+    }
+    return false;
 }
 
 int runEngineTest(int argc, char **argv, const std::function<int()> &run) {

@@ -25,8 +25,10 @@ MainWindow *startOnEngine(Harness &h, const QUrl &home = QUrl(),
                           const std::function<void(Context &)> &adjust = {});
 QWebEngineView *viewOf(MainWindow *w);
 QString location(MainWindow *w);
-// A mouse click that the page takes as the user's own.
-void clickInPage(MainWindow *w, QPoint at);
+// A mouse click that the page takes as the user's own, repeated until done()
+// holds: a page that has just loaded may not take input yet. False when it
+// never does.
+bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done);
 
 // Sets the engine up for a test process, then runs it: a shared GL context
 // before the application exists, no sandbox as root (the engine refuses it

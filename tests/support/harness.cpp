@@ -63,7 +63,8 @@ void Harness::writeFile(const QString &name, const QByteArray &data) const {
 
 WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     Context c;
-    c.programDir = dir_;
+    c.favoritesDir = dir_;
+    c.scratchDir = dir_;
     c.messages = &messages;
     c.questions = &questions;
     c.beep = [this] { ++beeps; };

@@ -1,0 +1,63 @@
+#include "app/file_locations.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace quillow {
+
+namespace {
+QString below(const QString &base, const QString &name) {
+    return base.isEmpty() ? QString() : base + QLatin1Char('/') + name;
+}
+}  // namespace
+
+FileLocations chooseFileLocations(const LocationFacts &facts) {
+    // With HOME unset or "/", the usual folders would lie at the root of
+    // the file system.
+    const QString home = QDir::cleanPath(facts.home);
+    const bool homeUsable =
+        QDir::isAbsolutePath(facts.home) && home != QLatin1String("/") && facts.exists(home);
+    // A relative XDG folder is not one (the XDG rule): the default stands.
+    const auto xdgFolder = [&](const QString &set, const QString &underHome) {
+        if (QDir::isAbsolutePath(set))
+            return QDir::cleanPath(set);
+        return homeUsable ? home + underHome : QString();
+    };
+    const QString data = below(xdgFolder(facts.dataHome, QStringLiteral("/.local/share")),
+                               QStringLiteral("quillow"));
+    const QString cache =
+        below(xdgFolder(facts.cacheHome, QStringLiteral("/.cache")), QStringLiteral("quillow"));
+
+    FileLocations out;
+    const QString programDir = QDir::cleanPath(facts.programDir);
+    out.installed =
+        QDir(programDir).dirName() == QLatin1String("bin") &&
+        facts.exists(QDir::cleanPath(programDir + QStringLiteral("/../share/applications/"
+                                                                 "quillow.desktop")));
+    out.favoritesDir = out.installed ? data : programDir;
+    out.scratchDir = out.installed ? cache : programDir;
+    if (!data.isEmpty() && !cache.isEmpty()) {
+        // Where the engine puts a profile of its own accord.
+        out.profileDir = below(data, QStringLiteral("QtWebEngine/profile"));
+        out.profileCacheDir = below(cache, QStringLiteral("QtWebEngine/profile"));
+    }
+    if (!facts.downloads.isEmpty() && facts.exists(facts.downloads))
+        out.downloadDir = facts.downloads;
+    else if (homeUsable)
+        out.downloadDir = home;
+    return out;
+}
+
+LocationFacts currentLocationFacts(const QString &programDir) {
+    LocationFacts facts;
+    facts.programDir = programDir;
+    facts.home = qEnvironmentVariable("HOME");
+    facts.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    facts.cacheHome = qEnvironmentVariable("XDG_CACHE_HOME");
+    facts.downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    facts.exists = [](const QString &path) { return QFileInfo::exists(path); };
+    return facts;
+}
+
+}  // namespace quillow

@@ -1,0 +1,172 @@
+#include "app/hand_over.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QtEndian>
+#include <memory>
+
+namespace quillow {
+
+namespace {
+const QByteArray kMagic = QByteArrayLiteral("quillow-open-1\n");
+const QByteArray kAnswer = QByteArrayLiteral("ok\n");
+const qsizetype kHeader = kMagic.size() + 4;  // kMagic and the payload's length
+constexpr int kMaxClients = 8;
+constexpr int kClientTime = 5000;   // ms a later start may take to say its piece
+constexpr int kConnectTime = 5000;  // ms the running program may take to listen
+constexpr int kAnswerTime = 15000;  // ms it may take to answer
+constexpr int kRetryTime = 50;
+
+qint64 now() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+}  // namespace
+
+HandOver::HandOver(const QString &profileDir, QObject *parent) : QObject(parent) {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        return;  // nobody could be reached
+    const QByteArray id =
+        QCryptographicHash::hash(profileDir.toUtf8(), QCryptographicHash::Sha1).toHex();
+    const QString base = runtime + QStringLiteral("/quillow-") + QLatin1String(id.left(16));
+    socketPath_ = base + QStringLiteral(".socket");
+    lock_ = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
+    // Only a program that no longer runs leaves its lock behind, however
+    // long ago it was taken.
+    lock_->setStaleLockTime(0);
+}
+
+HandOver::~HandOver() = default;
+
+bool HandOver::claim() {
+    return !lock_ || lock_->tryLock(0) || lock_->error() != QLockFile::LockFailedError;
+}
+
+void HandOver::listen() {
+    if (!lock_ || !lock_->isLocked())
+        return;
+    // Held by nobody since the lock is ours: left by a program that crashed.
+    QLocalServer::removeServer(socketPath_);
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    connect(&server_, &QLocalServer::newConnection, this, &HandOver::onConnection);
+    if (!server_.listen(socketPath_))
+        qWarning("Quillow: later starts cannot reach this one: %s",
+                 qPrintable(server_.errorString()));
+}
+
+void HandOver::onConnection() {
+    while (QLocalSocket *client = server_.nextPendingConnection()) {
+        if (clients_ >= kMaxClients) {
+            client->abort();
+            client->deleteLater();
+            continue;
+        }
+        ++clients_;
+        connect(client, &QObject::destroyed, this, [this] { --clients_; });
+        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        client->setReadBufferSize(kMaxMessage);
+        QTimer::singleShot(kClientTime, client, [client] {
+            client->abort();
+            client->deleteLater();
+        });
+        auto message = std::make_shared<QByteArray>();
+        connect(client, &QLocalSocket::readyRead, this, [this, client, message] {
+            message->append(client->read(kMaxMessage + 1 - message->size()));
+            QStringList addresses;
+            switch (decode(*message, &addresses)) {
+                case Decoded::Incomplete:
+                    return;
+                case Decoded::Invalid:
+                    client->abort();
+                    client->deleteLater();
+                    return;
+                case Decoded::Complete:
+                    break;
+            }
+            client->write(kAnswer);
+            client->disconnectFromServer();
+            // The windows open after this notification, not inside it.
+            QTimer::singleShot(0, this, [this, addresses] { emit received(addresses); });
+        });
+    }
+}
+
+void HandOver::send(const QStringList &addresses) {
+    sending_ = true;
+    message_ = encode(addresses);
+    if (message_.size() > kMaxMessage) {
+        QTimer::singleShot(0, this, [this] {
+            finishSending(false, tr("Too many addresses to hand over at once."));
+        });
+        return;
+    }
+    sender_ = new QLocalSocket(this);
+    connect(sender_, &QLocalSocket::connected, this, [this] { sender_->write(message_); });
+    connect(sender_, &QLocalSocket::readyRead, this, [this] {
+        if (sender_->bytesAvailable() >= kAnswer.size())
+            finishSending(sender_->read(kAnswer.size()) == kAnswer,
+                          tr("The running Quillow gave no proper answer."));
+    });
+    connect(sender_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError e) {
+        // The running program took the profile but may not listen yet.
+        const bool notYet =
+            e == QLocalSocket::ServerNotFoundError || e == QLocalSocket::ConnectionRefusedError;
+        if (notYet && now() < giveUpAt_)
+            QTimer::singleShot(kRetryTime, this, &HandOver::tryConnect);
+        else
+            finishSending(false, sender_->errorString());
+    });
+    QTimer::singleShot(kAnswerTime, this,
+                       [this] { finishSending(false, tr("The running Quillow did not answer.")); });
+    giveUpAt_ = now() + kConnectTime;
+    tryConnect();
+}
+
+void HandOver::tryConnect() {
+    if (sending_)
+        sender_->connectToServer(socketPath_);
+}
+
+void HandOver::finishSending(bool ok, const QString &error) {
+    if (!sending_)
+        return;
+    sending_ = false;
+    emit sent(ok, ok ? QString() : error);
+}
+
+QByteArray HandOver::encode(const QStringList &addresses) {
+    QByteArray payload;
+    for (const QString &address : addresses)
+        payload += address.toUtf8() + '\0';
+    QByteArray out = kMagic;
+    out.resize(kHeader);
+    qToBigEndian<quint32>(quint32(payload.size()), out.data() + kMagic.size());
+    return out + payload;
+}
+
+HandOver::Decoded HandOver::decode(const QByteArray &message, QStringList *addresses) {
+    if (!kMagic.startsWith(message.left(kMagic.size())))
+        return Decoded::Invalid;
+    if (message.size() < kHeader)
+        return Decoded::Incomplete;
+    const quint32 length = qFromBigEndian<quint32>(message.constData() + kMagic.size());
+    if (length > quint32(kMaxMessage - kHeader))
+        return Decoded::Invalid;
+    if (message.size() < kHeader + qsizetype(length))
+        return Decoded::Incomplete;
+    QByteArray payload = message.mid(kHeader);
+    if (payload.size() > qsizetype(length) || (length > 0 && !payload.endsWith('\0')))
+        return Decoded::Invalid;
+    addresses->clear();
+    if (length == 0)
+        return Decoded::Complete;
+    payload.chop(1);
+    for (const QByteArray &address : payload.split('\0'))
+        addresses->append(QString::fromUtf8(address));
+    return Decoded::Complete;
+}
+
+}  // namespace quillow

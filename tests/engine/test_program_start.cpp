@@ -1,0 +1,118 @@
+// Starting the real program: its command line, and later starts handing
+// their addresses to the one running, in a home of the test's own. Pages and
+// the connection test (through a proxy) go to 127.0.0.1.
+
+#include <QProcess>
+#include <memory>
+
+#include "engine_support.h"
+#include "http_server.h"
+
+using namespace Qt::StringLiterals;
+using namespace quillow::test;
+
+class ProgramStartTest : public QObject {
+    Q_OBJECT
+
+    HttpServer server;
+    QTemporaryDir home;
+    std::vector<std::unique_ptr<QProcess>> started;
+
+    QProcess *start(const QStringList &arguments) {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_s, home.path());
+        for (const QString &name : {u"DATA_HOME"_s, u"CACHE_HOME"_s, u"RUNTIME_DIR"_s})
+            env.insert(u"XDG_"_s + name, home.filePath(name));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"http_proxy"_s, server.url(QString()));
+        started.push_back(std::make_unique<QProcess>());
+        QProcess *p = started.back().get();
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(QUILLOW_PROGRAM), arguments);
+        return p;
+    }
+    bool requested(const QString &path) const { return server.requests.contains(path); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(server.listen());
+        for (const char *name : {"first", "second", "third", "private", "fourth", "fifth"})
+            server.route(u"/%1.html"_s.arg(QLatin1String(name)), QByteArray("<html>") + name);
+        QVERIFY(QDir(home.path()).mkpath(u"RUNTIME_DIR"_s));
+        QFile::setPermissions(home.filePath(u"RUNTIME_DIR"_s),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void cleanup() {
+        for (const auto &p : started) {
+            p->kill();
+            p->waitForFinished();
+        }
+        started.clear();
+    }
+
+    void answersBeforeStarting_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");  // on standard output for 0, else on standard error
+        const QString version = u"Quillow %1.%2.%3\n"_s.arg(QUILLOW_VERSION_MAJOR)
+                                    .arg(QUILLOW_VERSION_MINOR)
+                                    .arg(QUILLOW_VERSION_PATCH);
+        QTest::newRow("help") << u"--help"_s << 0 << u"Usage: quillow [options]"_s;
+        QTest::newRow("version") << u"-v"_s << 0 << version;
+        QTest::newRow("unknown option")
+            << u"--bogus"_s << 2 << u"quillow: Unknown option 'bogus'.\nUsage: quillow"_s;
+    }
+    void answersBeforeStarting() {
+        QFETCH(QString, option);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QProcess *p = start({option, server.url(u"/first.html"_s)});
+        QVERIFY(p->waitForFinished(kPageWait));
+        QCOMPARE(p->exitCode(), exitCode);
+        const QByteArray out = p->readAllStandardOutput(), err = p->readAllStandardError();
+        QVERIFY2(QString::fromLocal8Bit(exitCode == 0 ? out : err).startsWith(output), out + err);
+        QVERIFY((exitCode == 0 ? err : out).isEmpty());
+        QVERIFY(!requested(u"/first.html"_s));
+    }
+
+    void laterStartsHandOverToTheRunningOne() {
+        QProcess *first = start({server.url(u"/first.html"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/first.html"_s), kPageWait);
+        // The connection test went through the proxy, not to the Internet.
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"http://www.example.com/"_s), kPageWait);
+
+        QProcess *second = start({server.url(u"/second.html"_s), server.url(u"/third.html"_s)});
+        QVERIFY(second->waitForFinished(kPageWait));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/second.html"_s), kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/third.html"_s), kPageWait);
+
+        // A private start runs on its own and keeps running.
+        QProcess *alone = start({u"--private"_s, server.url(u"/private.html"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/private.html"_s), kPageWait);
+        QCOMPARE(alone->state(), QProcess::Running);
+
+        // A crash leaves lock and socket behind: the next start takes them
+        // over instead of handing its address to nobody, and serves the
+        // one after it.
+        first->kill();
+        QVERIFY(first->waitForFinished(kPageWait));
+        QProcess *third = start({server.url(u"/fourth.html"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fourth.html"_s), kPageWait);
+        QCOMPARE(third->state(), QProcess::Running);
+        QProcess *fourth = start({server.url(u"/fifth.html"_s)});
+        QVERIFY(fourth->waitForFinished(kPageWait));
+        QCOMPARE(fourth->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fifth.html"_s), kPageWait);
+        // The lasting profile went to the XDG data folder, and nothing else
+        // did (the cache folder holds the GL driver's shader cache too).
+        QVERIFY(QFileInfo(home.filePath(u"DATA_HOME/quillow/QtWebEngine/profile"_s)).isDir());
+        QCOMPARE(
+            QDir(home.filePath(u"DATA_HOME"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList{u"quillow"_s});
+    }
+};
+
+QUILLOW_ENGINE_TEST_MAIN(ProgramStartTest)
+#include "test_program_start.moc"
