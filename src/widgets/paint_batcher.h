@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -12,12 +13,16 @@ namespace quillow {
 // their texts and values change meanwhile. In a window that shows a web
 // page every repaint composes the whole window anew (in software on many
 // desktops), so a page's stream of status, progress and popup counts
-// costs one composition a frame instead of one each. The widgets take
-// their new state at once; only the painting waits.
+// costs one composition a frame instead of one each. While changes keep
+// coming, frames are kept kBusyGapMs apart: ten a second is as fast as
+// anyone reads changing text, and a storm of popups then costs the window
+// next to nothing. The widgets take their new state at once; only the
+// painting waits.
 class PaintBatcher : public QObject {
     Q_OBJECT
 public:
     static constexpr int kFrameMs = 16;
+    static constexpr int kBusyGapMs = 100;
 
     explicit PaintBatcher(QObject *parent = nullptr);
 
@@ -28,6 +33,7 @@ private:
     void paintHeld();
 
     QTimer frame_;
+    QElapsedTimer sincePaint_;
     QList<QPointer<QWidget>> held_;
 };
 
