@@ -5,6 +5,9 @@
 // the connection test asks 127.0.0.1, so that the bench stays on the
 // loopback interface.
 //
+// Once the favorites are read (after the window is shown: they come in on
+// a thread of their own) it prints "favorites <count>".
+//
 // Each later start's new window prints "handed <seconds.micro>" once it is
 // shown with its blank page loaded, and is then closed again, so that every
 // round of the hand-over benchmark finds the program as it started.
@@ -22,6 +25,7 @@
 #include "app/message_boxes.h"
 #include "app/program.h"
 #include "app/window_registry.h"
+#include "favorites/favorites_list.h"
 #include "main_window/main_window.h"
 #include "ready_line.h"
 #include "widgets/status_bar.h"
@@ -72,6 +76,11 @@ int main(int argc, char **argv) {
     context.connectionTestHost = QStringLiteral("127.0.0.1");
     quillow::WindowRegistry windows(context);
     quillow::MainWindow *window = windows.createPrimary();
+    quillow::FavoritesList *favorites = windows.favorites();
+    QObject::connect(favorites, &QAbstractItemModel::modelReset, &windows, [favorites] {
+        std::printf("favorites %d\n", favorites->count());
+        std::fflush(stdout);
+    });
     if (!whenReady(window, [] { quillow::bench::printReady(); }))
         return 1;
     window->show();

@@ -25,6 +25,7 @@ if [[ -z "${DISPLAY:-}" && -z "${QUILLOW_BENCH_IN_XVFB:-}" ]]; then
 fi
 
 rounds=7       # start-up rounds per program, after one to warm up
+fav_rounds=9   # rounds of each favorites size
 settle=3       # seconds between ready and reading the memory
 ready_limit=60 # seconds a program may take to get ready
 
@@ -34,7 +35,8 @@ if [[ -f "$build/CMakeCache.txt" ]]; then
 else
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLOW_BUILD_BENCHMARKS=ON
 fi
-cmake --build "$build" -j2 --target quillow quillow_startup bare_view popup_storm favorites_bench
+cmake --build "$build" -j2 --target quillow quillow_startup bare_view popup_storm window_storm \
+    page_after_page
 
 # The engine must not reach for the network by itself, in either program;
 # as root it starts only with its sandbox off.
@@ -256,8 +258,71 @@ echo "== Popup storm"
 "$build/bench/popup_storm" 2>>"$work/stderr" || status=1
 
 echo
-echo "== Favorites at scale"
-"$build/bench/favorites_bench" 2>>"$work/stderr" || status=1
+echo "== Popups allowed: window storms"
+"$build/bench/window_storm" 2>>"$work/stderr" || status=1
+
+echo
+echo "== Page after page"
+"$build/bench/page_after_page" 2>>"$work/stderr" || status=1
+
+echo
+echo "== Favorites at scale: start-up with a favorites file of N entries, exec to window shown,"
+echo "   and the program's own memory (RssAnon) 1 s after the list is in; $fav_rounds rounds each"
+use_profile favorites
+sizes=(0 1000 10000 100000 1000000)
+for n in "${sizes[@]}"; do
+    # A copy of the program of its own, its favorites beside it.
+    mkdir -p "$work/fav$n"
+    cp "$quillow" "$work/fav$n/"
+    awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++)
+        printf "https://www.example.com/favorites/page-%07d.html\r\n", i }' >"$work/fav$n/favorites.dat"
+    : >"$work/fav$n/rounds"
+done
+start_once "$work/fav0/quillow_startup" "$work/r" # warm-up
+for ((round = 1; round <= fav_rounds; round++)); do
+    for n in "${sizes[@]}"; do
+        out="$work/fav$n/out"
+        t0=$EPOCHREALTIME
+        ("$work/fav$n/quillow_startup" >"$out" 2>>"$work/stderr") &
+        pid=$!
+        running=$pid
+        deadline=$((SECONDS + ready_limit))
+        until grep -qs '^favorites ' "$out" && grep -qs '^ready ' "$out"; do
+            ((SECONDS < deadline)) && alive "$pid" || break
+            sleep 0.02
+        done
+        sleep 1
+        anon=$(awk '/^RssAnon:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
+        ready=$(grep -m1 '^ready ' "$out" || true)
+        shown=$(grep -m1 '^favorites ' "$out" || true)
+        kill -TERM "$pid" 2>/dev/null || true
+        end_running
+        [[ ${shown#favorites } == "$n" ]] || {
+            echo "with $n favorites the list showed '${shown#favorites }'" >&2
+            status=1
+        }
+        awk -v t0="$t0" -v t1="${ready#ready }" -v kib="$anon" \
+            'BEGIN { printf "%.0f %d\n", (t1 - t0) * 1000, kib }' >>"$work/fav$n/rounds"
+    done
+done
+printf '%10s %10s %10s %8s %10s %8s %14s\n' entries "file MiB" "start ms" spread ratio \
+    "anon MiB" "bytes/entry"
+read -r zero_ms < <(cut -d' ' -f1 "$work/fav0/rounds" | median)
+read -r zero_kib < <(cut -d' ' -f2 "$work/fav0/rounds" | median)
+for n in "${sizes[@]}"; do
+    bytes=$(stat -c %s "$work/fav$n/favorites.dat")
+    ms=$(cut -d' ' -f1 "$work/fav$n/rounds" | median)
+    kib=$(cut -d' ' -f2 "$work/fav$n/rounds" | median)
+    lo=$(cut -d' ' -f1 "$work/fav$n/rounds" | sort -n | head -1)
+    hi=$(cut -d' ' -f1 "$work/fav$n/rounds" | sort -n | tail -1)
+    awk -v n="$n" -v b="$bytes" -v ms="$ms" -v lo="$lo" -v hi="$hi" -v z="$zero_ms" -v kib="$kib" \
+        -v zk="$zero_kib" 'BEGIN {
+        per = n ? ((kib - zk) * 1024 - b) / n : 0
+        printf "%10d %10.1f %10d %8d %10.3f %8.1f %14.0f\n", n, b / 1048576, ms, hi - lo,
+            ms / z, kib / 1024, per }'
+done
+echo "   targets: start-up within 1.05x at 100k and 1.10x at 1M; under 100 bytes per entry"
+echo "   beyond the file's own bytes"
 
 echo
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

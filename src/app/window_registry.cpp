@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 #include "about/about_window.h"
 #include "app/message_boxes.h"
@@ -48,6 +49,7 @@ WindowRegistry::~WindowRegistry() {
     delete search_.data();
     delete html_.data();
     delete about_.data();
+    delete spare_.data();
     qDeleteAll(mainWindows());
 }
 
@@ -94,11 +96,28 @@ MainWindow *WindowRegistry::createPopup() {
 }
 
 MainWindow *WindowRegistry::openMainWindow(const QString &address) {
-    MainWindow *w = createMainWindow();
+    MainWindow *w = spare_;
+    if (w) {
+        spare_ = nullptr;
+        mains_.append(w);
+    } else {
+        w = createMainWindow();
+    }
     bringForward(w);
     if (!address.isEmpty())
         w->goToTypedAddress(address);
+    // Windows opened from other programs come in runs (links clicked one
+    // after the other): the next one is made ready, its blank page loaded,
+    // once this one has shown its own, so it opens at once.
+    QTimer::singleShot(kSpareDelayMs, this, &WindowRegistry::prepareSpare);
     return w;
+}
+
+void WindowRegistry::prepareSpare() {
+    if (spare_)
+        return;
+    spare_ = new MainWindow(*this);
+    spare_->load();
 }
 
 MainWindow *WindowRegistry::primaryForAction() {

@@ -24,6 +24,8 @@ class SearchDialog;
 class WindowRegistry : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kSpareDelayMs = 300;
+
     explicit WindowRegistry(Context context, QObject *parent = nullptr);
     ~WindowRegistry() override;
 
@@ -65,6 +67,7 @@ public:
 
 private:
     MainWindow *createMainWindow();
+    void prepareSpare();
 
     Context context_;
     FavoritesList *favorites_;
@@ -74,6 +77,8 @@ private:
     QPointer<SearchDialog> search_;
     QPointer<HtmlWindow> html_;
     QPointer<AboutWindow> about_;
+    // A main window made ready, hidden, for the next one to open.
+    QPointer<MainWindow> spare_;
     PopupAllowance popupAllowance_;
     QElapsedTimer clock_;
     bool failureQuestionOpen_ = false;

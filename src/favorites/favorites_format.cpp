@@ -26,9 +26,8 @@ QList<QByteArray> split(const QByteArray &data, Entry entry) {
 }  // namespace
 
 QList<QByteArray> parse(const QByteArray &data) {
-    return split(data, [&data](qsizetype start, qsizetype length) {
-        return data.mid(start, length);
-    });
+    return split(data,
+                 [&data](qsizetype start, qsizetype length) { return data.mid(start, length); });
 }
 
 QList<QByteArray> parseInPlace(const QByteArray &data) {

@@ -1,6 +1,7 @@
 #include "favorites/favorites_list.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,8 @@ QString syncToDisk(QFileDevice &out) {
 // milliseconds; a lock older than the stale time was left by a crash.
 constexpr int kLockWaitMs = 1000;
 constexpr int kStaleLockMs = 30000;
+// The reading thread's nice value: it takes what the start leaves.
+constexpr int kReaderNice = 10;
 
 // Opens path for reading only when it is a regular file: a pipe or a
 // device in its place would hold the window up or never end. The check is
@@ -129,8 +132,11 @@ FavoritesList::Reading FavoritesList::read(const QString &path, qint64 limit) {
 void FavoritesList::startReading() {
     if (reader_)
         return;
-    reader_ = QThread::create(
-        [this, path = filePath_, limit = readLimit_] { reading_ = read(path, limit); });
+    reader_ = QThread::create([this, path = filePath_, limit = readLimit_] {
+        // Behind the window's own start: a big file must not slow it.
+        ::setpriority(PRIO_PROCESS, 0, kReaderNice);
+        reading_ = read(path, limit);
+    });
     // Told on this object's thread, after the reader has ended.
     connect(reader_, &QThread::finished, this, &FavoritesList::takeReading);
     reader_->start();
@@ -237,9 +243,9 @@ FavoritesList::SaveResult FavoritesList::remove(int position) {
     waitForLoad();
     const bool chosen = position > -1 && position < count();
     // A copy: the entry may point into a buffer that a new reading replaces.
-    const QByteArray entry = chosen ? QByteArray(entries_.at(position).constData(),
-                                                 entries_.at(position).size())
-                                    : QByteArray();
+    const QByteArray entry =
+        chosen ? QByteArray(entries_.at(position).constData(), entries_.at(position).size())
+               : QByteArray();
     return change([this, chosen, &entry] {
         const qsizetype p = chosen ? entries_.indexOf(entry) : -1;
         if (p < 0)

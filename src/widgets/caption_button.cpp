@@ -12,7 +12,11 @@ void CaptionButton::paintEvent(QPaintEvent *) {
     const QString caption = option.text;
     option.text.clear();
     p.drawControl(QStyle::CE_PushButton, option);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    // A button narrower than its caption ("<" on a sliver of a button) lends
+    // the caption its bevel too.
+    if (fontMetrics().horizontalAdvance(caption) > area.width())
+        area = rect();
     p.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     p.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, caption);

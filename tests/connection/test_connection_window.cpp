@@ -84,21 +84,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(label->text(), u"Offline"_s, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!w->transfers()->isBusy(), 10000);
     }
-
-    void htmlWindowGetsAWholeLargePageOverATest() {
-        QByteArray big;
-        while (big.size() < 5 * 1024 * 1024)
-            big += "<p>" + QByteArray::number(big.size()) + "</p>\n";
-        server.route(u"/big"_s, big);
-        QLabel *label = start(u"/silent"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);  // the test hangs
-        addressBox(w)->setEditText(server.url(u"/big"_s));
-        h->windows().openHtml();
-        auto *contents = child<QPlainTextEdit>(h->windows().htmlWindow(), u"hcontents"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(!contents->toPlainText().isEmpty(), 30000);
-        QVERIFY(contents->toPlainText().toLatin1() == big);
-        QCOMPARE(label->text(), u"Online"_s);
-    }
 };
 
 QTEST_MAIN(TestConnectionWindow)

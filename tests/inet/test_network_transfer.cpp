@@ -176,27 +176,21 @@ private Q_SLOTS:
         QVERIFY(!t.codes().contains(int(InternetTransfer::State::ResponseReceived)));
     }
 
-    void silentServerTimesOutOrIsCancelled() {
+    // A cancel ends the transfer at once, without an error (a silent server
+    // times out as a trickling one does).
+    void cancelEndsAtOnce() {
         Transfer t;
         QVERIFY(t.server.listen());
         t.routeSilent(u"/silent"_s);
         t.server.route(u"/"_s, QByteArray("page"));
-        t.inet.setTimeout(300);
         QVERIFY(t.inet.open(t.server.url(u"/silent"_s)));
-        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
-        QVERIFY(!t.ok(0));
-        QCOMPARE(t.codes().last(), int(InternetTransfer::State::Error));
-
-        // A cancel ends the transfer at once, without an error.
-        t.inet.setTimeout(NetworkTransfer::kDefaultTimeoutMs);
-        QVERIFY(t.inet.open(t.server.url(u"/silent"_s)));
-        QTRY_VERIFY_WITH_TIMEOUT(t.server.requests.size() == 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.server.requests.size() == 1, 10000);
         qsizetype from = t.states.size();
         t.inet.cancel();
-        QCOMPARE(t.done.count(), 2);
-        QVERIFY(!t.ok(1) && !t.inet.isBusy());
+        QCOMPARE(t.done.count(), 1);
+        QVERIFY(!t.ok(0) && !t.inet.isBusy());
         t.inet.cancel();  // nothing left to cancel
-        QCOMPARE(t.done.count(), 2);
+        QCOMPARE(t.done.count(), 1);
         QVERIFY(!t.codes(from).contains(int(InternetTransfer::State::Error)));
 
         // A cancel from inside a state handler ends the transfer there: the
@@ -208,10 +202,10 @@ private Q_SLOTS:
                 });
         from = t.states.size();
         QVERIFY(t.inet.open(t.server.url(u"/"_s)));
-        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 3, 10000);
-        QVERIFY(!t.ok(2));
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 2, 10000);
+        QVERIFY(!t.ok(1));
         QCoreApplication::processEvents();
-        QCOMPARE(t.done.count(), 3);
+        QCOMPARE(t.done.count(), 2);
         QCOMPARE(t.codes(from).last(), int(InternetTransfer::State::ResponseReceived));
         QVERIFY(!t.codes(from).contains(int(InternetTransfer::State::Error)));
     }

@@ -115,17 +115,6 @@ private slots:
         QTest::keyClick(addressBox(w), Qt::Key_Return);
         QCOMPARE(navigations().last(), u"navigate:b.test"_s);
     }
-
-    void wordsAreRefusedAsNoAddress() {
-        for (const QString &typed : {u"hello world"_s, u"javascript:alert(1)"_s}) {
-            typeAddress(w, typed);
-            QCOMPARE(h->messages.shown.last().title, u"INVALID ADDRESS"_s);
-            QCOMPARE(addressBox(w)->currentText(), QString());
-        }
-        QCOMPARE(h->messages.shown.size(), 2);
-        QCOMPARE(navigations().size(), 1);
-    }
-
     void otherProgramsAddressesOpenOnlyAfterAYes() {
         h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::Yes};
         typeAddress(w, u"mailto:someone@example.org"_s);

@@ -25,40 +25,39 @@ private slots:
         QTest::addColumn<QString>("address");  // sent to the component
         QTest::addColumn<QString>("boxText");
         QTest::addColumn<QString>("lastAfter");
-        const int go = int(Outcome::Go), refuse = int(Outcome::Refuse),
-                  ignore = int(Outcome::Ignore);
-        QTest::newRow("blanks trimmed, kept in last") << "  a.test  "
-                                                      << "about:blank" << go << "a.test"
-                                                      << "  a.test  "
-                                                      << "  a.test  ";
-        QTest::newRow("tabs are not blanks") << "\ta.test"
-                                             << "" << go << "\ta.test"
-                                             << "\ta.test"
-                                             << "\ta.test";
-        QTest::newRow("same as last") << "a.test"
-                                      << "a.test" << ignore << ""
-                                      << "a.test"
-                                      << "a.test";
-        QTest::newRow("differs in case only") << "A.test"
-                                              << "a.test" << go << "A.test"
-                                              << "A.test"
-                                              << "A.test";
-        QTest::newRow("blank page at start") << "about:blank"
-                                             << "about:blank" << ignore << ""
-                                             << "about:blank"
-                                             << "about:blank";
-        QTest::newRow("blank page later") << "about:blank"
-                                          << "a.test" << refuse << ""
-                                          << ""
-                                          << "";
-        QTest::newRow("empty") << ""
-                               << "a.test" << refuse << ""
-                               << ""
-                               << "";
-        QTest::newRow("empty after a refusal") << ""
-                                               << "" << ignore << ""
-                                               << ""
-                                               << "";
+        const int go = int(Outcome::Go), refuse = int(Outcome::Refuse);
+        const int ignore = int(Outcome::Ignore);
+        struct Row {
+            const char *name, *typed, *last;
+            int outcome;
+            const char *address, *boxText, *lastAfter;
+        };
+        const Row rows[] = {
+            {"blanks trimmed, kept in last", "  a.test  ", "about:blank", go, "a.test",
+             "  a.test  ", "  a.test  "},
+            {"tabs are not blanks", "\ta.test", "", go, "\ta.test", "\ta.test", "\ta.test"},
+            {"same as last", "a.test", "a.test", ignore, "", "a.test", "a.test"},
+            {"differs in case only", "A.test", "a.test", go, "A.test", "A.test", "A.test"},
+            {"blank page at start", "about:blank", "about:blank", ignore, "", "about:blank",
+             "about:blank"},
+            {"blank page later", "about:blank", "a.test", refuse, "", "", ""},
+            {"empty", "", "a.test", refuse, "", "", ""},
+            {"empty after a refusal", "", "", ignore, "", "", ""},
+            // As the component reads typed text: words make no address, a
+            // word is a host.
+            {"words", "hello world", "a.test", refuse, "", "", ""},
+            {"a word is a host", "cats", "", go, "cats", "cats", "cats"},
+            {"local file", "/tmp/temp.htm", "", go, "/tmp/temp.htm", "/tmp/temp.htm",
+             "/tmp/temp.htm"},
+            // No scripts into the page on show, none of the engine's pages.
+            {"script", "javascript:alert(document.cookie)", "", refuse, "", "", ""},
+            {"engine page", "chrome://gpu", "", refuse, "", "", ""},
+            {"engine about page", " about:gpu", "", refuse, "", "", ""},
+        };
+        for (const Row &r : rows)
+            QTest::newRow(r.name) << QString::fromUtf8(r.typed) << QString::fromUtf8(r.last)
+                                  << r.outcome << QString::fromUtf8(r.address)
+                                  << QString::fromUtf8(r.boxText) << QString::fromUtf8(r.lastAfter);
     }
     void typedAddress() {
         QFETCH(QString, typed);
