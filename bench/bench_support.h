@@ -17,7 +17,16 @@
 #include <cstdio>
 #include <functional>
 
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QToolBar>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include "app/context.h"
 #include "app/message_boxes.h"
+#include "browser/web_engine_browser.h"
+#include "inet/network_transfer.h"
 
 namespace quillow::bench {
 
@@ -30,6 +39,23 @@ public:
         return Answer::Ok;
     }
 };
+
+// Quillow's real components as the benchmarks run them: its files in dir,
+// the given message boxes and beep, the connection test on 127.0.0.1.
+inline Context benchContext(
+    const QString &dir, MessageBoxes *messages, std::function<void()> beep = [] {}) {
+    Context context;
+    context.favoritesDir = dir;
+    context.scratchDir = dir;
+    context.messages = messages;
+    context.beep = std::move(beep);
+    context.connectionTestHost = QStringLiteral("127.0.0.1");
+    context.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl());
+    context.transferFactory = [](QObject *parent) -> InternetTransfer * {
+        return new NetworkTransfer(parent);
+    };
+    return context;
+}
 
 // Runs the event loop until done() holds or the time is up.
 inline bool runUntil(const std::function<bool()> &done, int timeoutMs) {
@@ -46,6 +72,37 @@ inline bool runUntil(const std::function<bool()> &done, int timeoutMs) {
     loop.exec();
     return done();
 }
+
+// The yardstick: a web view of Quillow's window size with an address line
+// above it, the least a program needs to show a typed page.
+struct BareBrowser {
+    QMainWindow window;
+    QLineEdit *edit = new QLineEdit;
+    QWebEngineView *view = new QWebEngineView(&window);
+
+    BareBrowser() {
+        auto *bar = new QToolBar(&window);
+        bar->addWidget(edit);
+        window.addToolBar(bar);
+        window.setCentralWidget(view);
+        window.resize(704, 664);
+    }
+    // Shows the blank page; false when it did not load in time.
+    bool showBlank(int timeoutMs) {
+        bool loaded = false;
+        const QMetaObject::Connection c = QObject::connect(
+            view, &QWebEngineView::loadFinished, view, [&loaded](bool ok) { loaded = ok; });
+        view->load(QUrl(QStringLiteral("about:blank")));
+        window.show();
+        const bool done = runUntil([&loaded] { return loaded; }, timeoutMs);
+        QObject::disconnect(c);
+        return done;
+    }
+    void go(const QString &url) {
+        edit->setText(url);
+        view->load(QUrl(url));
+    }
+};
 
 // How promptly the window answers while active() holds: a 10 ms timer
 // (its worst lateness) and a key press posted to target every 100 ms, a

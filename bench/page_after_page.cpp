@@ -6,21 +6,15 @@
 // process tree used meanwhile.
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QMainWindow>
 #include <QTemporaryDir>
-#include <QToolBar>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <algorithm>
 #include <cstdio>
 
 #include "app/window_registry.h"
 #include "bench_support.h"
-#include "browser/web_engine_browser.h"
 #include "http_server.h"
-#include "inet/network_transfer.h"
 #include "main_window/main_window.h"
 
 namespace {
@@ -63,17 +57,7 @@ Round walk(QWebEnginePage *page, const std::function<void(const QString &)> &go,
 Round quillowRound(const test::HttpServer &server) {
     QTemporaryDir dir;
     bench::CountingMessages messages;
-    Context context;
-    context.favoritesDir = dir.path();
-    context.scratchDir = dir.path();
-    context.messages = &messages;
-    context.beep = [] {};
-    context.connectionTestHost = QStringLiteral("127.0.0.1");
-    context.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl());
-    context.transferFactory = [](QObject *parent) -> InternetTransfer * {
-        return new NetworkTransfer(parent);
-    };
-    WindowRegistry windows(context);
+    WindowRegistry windows(bench::benchContext(dir.path(), &messages));
     MainWindow *window = windows.createPrimary();
     window->show();
     auto *page = static_cast<QWebEngineView *>(window->browser()->widget())->page();
@@ -86,27 +70,11 @@ Round quillowRound(const test::HttpServer &server) {
 }
 
 Round bareRound(const test::HttpServer &server) {
-    QMainWindow window;
-    auto *bar = new QToolBar(&window);
-    auto *edit = new QLineEdit(bar);
-    bar->addWidget(edit);
-    window.addToolBar(bar);
-    auto *view = new QWebEngineView(&window);
-    window.setCentralWidget(view);
-    window.resize(704, 664);
-    bool blank = false;
-    QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool ok) { blank = ok; });
-    view->load(QUrl(QStringLiteral("about:blank")));
-    window.show();
-    if (!bench::runUntil([&] { return blank; }, kLoadTimeoutMs))
+    bench::BareBrowser bare;
+    if (!bare.showBlank(kLoadTimeoutMs))
         return Round();
     return walk(
-        view->page(),
-        [edit, view](const QString &url) {
-            edit->setText(url);
-            view->load(QUrl(url));
-        },
-        server);
+        bare.view->page(), [&bare](const QString &url) { bare.go(url); }, server);
 }
 
 double median(QList<double> v) {

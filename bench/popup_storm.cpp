@@ -122,19 +122,7 @@ Round quillowRound(test::HttpServer &server) {
     bench::CountingMessages messages;
     int beeps = 0;
 
-    Context context;
-    context.favoritesDir = dir.path();
-    context.scratchDir = dir.path();
-    context.messages = &messages;
-    context.beep = [&beeps] { ++beeps; };
-    context.connectionTestHost = QStringLiteral("127.0.0.1");
-    context.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(),
-                                                     QUrl(QStringLiteral("qrc:/assets/home.html")));
-    context.transferFactory = [](QObject *parent) -> InternetTransfer * {
-        return new NetworkTransfer(parent);
-    };
-
-    WindowRegistry windows(context);
+    WindowRegistry windows(bench::benchContext(dir.path(), &messages, [&beeps] { ++beeps; }));
     MainWindow *window = windows.createPrimary();
     auto *status = window->findChild<StatusBar *>(QStringLiteral("webstatus"));
     auto *addressBox = window->findChild<QComboBox *>(QStringLiteral("addressbar"));
@@ -186,19 +174,9 @@ Round quillowRound(test::HttpServer &server) {
 // A web view with an address box above it, whose page refuses every new
 // window (nobody takes the request) and shows nothing about it.
 Round bareRound(test::HttpServer &server) {
-    QMainWindow window;
-    auto *bar = new QToolBar(&window);
-    auto *edit = new QLineEdit(bar);
-    bar->addWidget(edit);
-    window.addToolBar(bar);
-    auto *view = new QWebEngineView(&window);
-    window.setCentralWidget(view);
-    window.resize(704, 664);
-    bool loaded = false;
-    QObject::connect(view, &QWebEngineView::loadFinished, view, [&](bool ok) { loaded = ok; });
-    view->load(QUrl(QStringLiteral("about:blank")));
-    window.show();
-    if (!bench::runUntil([&] { return loaded; }, kLoadTimeoutMs)) {
+    bench::BareBrowser bare;
+    QWebEngineView *view = bare.view;
+    if (!bare.showBlank(kLoadTimeoutMs)) {
         Round r;
         r.faults << QStringLiteral("about:blank did not load");
         return r;
@@ -209,11 +187,8 @@ Round bareRound(test::HttpServer &server) {
                      [&](QWebEngineNewWindowRequest &) { ++refused; });
     Subject s;
     s.page = view->page();
-    s.edit = edit;
-    s.go = [edit, view](const QString &url) {
-        edit->setText(url);
-        view->load(QUrl(url));
-    };
+    s.edit = bare.edit;
+    s.go = [&bare](const QString &url) { bare.go(url); };
     s.allCounted = [&] { return refused == kPopups; };
     return measure(s, server.url(QStringLiteral("/storm.html")));
 }

@@ -9,14 +9,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QWebEngineProfile>
 #include <cstdio>
 
 #include "app/window_registry.h"
 #include "bench_support.h"
-#include "browser/web_engine_browser.h"
 #include "http_server.h"
-#include "inet/network_transfer.h"
 #include "main_window/main_window.h"
 #include "widgets/status_bar.h"
 
@@ -47,17 +44,7 @@ Storm run(const QString &url) {
     Storm storm;
     QTemporaryDir dir;
     bench::CountingMessages messages;
-    Context context;
-    context.favoritesDir = dir.path();
-    context.scratchDir = dir.path();
-    context.messages = &messages;
-    context.beep = [] {};
-    context.connectionTestHost = QStringLiteral("127.0.0.1");
-    context.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl());
-    context.transferFactory = [](QObject *parent) -> InternetTransfer * {
-        return new NetworkTransfer(parent);
-    };
-    WindowRegistry windows(context);
+    WindowRegistry windows(bench::benchContext(dir.path(), &messages));
     MainWindow *window = windows.createPrimary();
     window->show();
     auto *status = window->findChild<StatusBar *>(QStringLiteral("webstatus"));

@@ -50,7 +50,7 @@ QString syncToDisk(QFileDevice &out) {
 constexpr int kLockWaitMs = 1000;
 constexpr int kStaleLockMs = 30000;
 // The reading thread's nice value: it takes what the start leaves.
-constexpr int kReaderNice = 10;
+constexpr int kReaderNice = 19;
 
 // Opens path for reading only when it is a regular file: a pipe or a
 // device in its place would hold the window up or never end. The check is

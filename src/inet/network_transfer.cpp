@@ -93,19 +93,8 @@ bool NetworkTransfer::open(const QString &address) {
 }
 
 void NetworkTransfer::cancel() {
-    QNetworkReply *reply = reply_;
-    if (!reply)
-        return;
-    reply_ = nullptr;
-    ++transfer_;
-    // Disconnect first: abort() reports OperationCanceledError and finished()
-    // before it returns, and this cancel is not a failed transfer.
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-    deadline_->stop();
-    body_.clear();
-    emit finished(TransferResult());
+    if (reply_)
+        end(TransferResult());
 }
 
 void NetworkTransfer::watch(QNetworkReply *reply) {
@@ -201,8 +190,10 @@ void NetworkTransfer::end(const TransferResult &result) {
     QNetworkReply *reply = reply_;
     reply_ = nullptr;
     ++transfer_;
+    // Disconnect first: abort() reports OperationCanceledError and finished()
+    // before it returns, and this end is none of the reply's. The reply may
+    // still be coming in (cancelled, or cut at the limit).
     reply->disconnect(this);
-    // An answer cut short is still coming in: stop it.
     reply->abort();
     reply->deleteLater();
     deadline_->stop();

@@ -66,6 +66,7 @@ private:
     void fail();
     // Emits state; false when a handler ended or replaced the transfer.
     bool report(State state);
+    // Ends the running transfer with result.
     void end(const TransferResult &result);
 
     QNetworkAccessManager *manager_;
