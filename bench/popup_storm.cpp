@@ -1,6 +1,6 @@
 // Popup storm: a page on 127.0.0.1 calls window.open 1000 times while the
 // primary main window blocks popups. Every request must be refused and
-// counted (panel 2 ends at "1000 Popups", no window opens, no page of a
+// counted (the popup count ends at "1000 Popups", no window opens, no page of a
 // popup is fetched), and the window must keep answering input meanwhile: a
 // 10 ms timer runs and a key press goes to the address box every 100 ms;
 // the worst lateness of either is what a user would feel.
@@ -157,7 +157,7 @@ Round quillowRound(test::HttpServer &server) {
     if (window->popupCount() != kPopups)
         r.faults << QStringLiteral("the popup count is %1").arg(window->popupCount());
     if (status->popupCount() != expected)
-        r.faults << QStringLiteral("panel 2 reads \"%1\"").arg(status->popupCount());
+        r.faults << QStringLiteral("the popup count reads \"%1\"").arg(status->popupCount());
     // The page completes after its script, so the window ends at "Site
     // Loaded."; at the 1000th refusal it showed the refusal.
     if (!simpleAtAll.isEmpty() && simpleAtAll != QLatin1String("Popup Blocked"))
