@@ -57,6 +57,12 @@ inline Context benchContext(
     return context;
 }
 
+// The middle of the values (the upper one of the two middle ones).
+inline double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
 // Runs the event loop until done() holds or the time is up.
 inline bool runUntil(const std::function<bool()> &done, int timeoutMs) {
     if (done())

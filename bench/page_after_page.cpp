@@ -77,11 +77,6 @@ Round bareRound(const test::HttpServer &server) {
         bare.view->page(), [&bare](const QString &url) { bare.go(url); }, server);
 }
 
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -127,11 +122,11 @@ int main(int argc, char **argv) {
         return v.last() - v.first();
     };
     std::printf("%6s %-8s %10.1f %10.1f  (spread %.1f / %.1f)\n", "median", "Quillow",
-                median(qWall), median(qCpu), spread(qWall), spread(qCpu));
-    std::printf("%6s %-8s %10.1f %10.1f  (spread %.1f / %.1f)\n", "median", "bare", median(bWall),
-                median(bCpu), spread(bWall), spread(bCpu));
-    const double wallRatio = median(qWall) / median(bWall);
-    const double cpuRatio = median(qCpu) / median(bCpu);
+                bench::median(qWall), bench::median(qCpu), spread(qWall), spread(qCpu));
+    std::printf("%6s %-8s %10.1f %10.1f  (spread %.1f / %.1f)\n", "median", "bare",
+                bench::median(bWall), bench::median(bCpu), spread(bWall), spread(bCpu));
+    const double wallRatio = bench::median(qWall) / bench::median(bWall);
+    const double cpuRatio = bench::median(qCpu) / bench::median(bCpu);
     const bool met = faultless && wallRatio <= kTarget && cpuRatio <= kTarget;
     std::printf("ratio Quillow / bare: time %.3f, cpu %.3f; target at most %.2f each: %s\n",
                 wallRatio, cpuRatio, kTarget, met ? "met" : "MISSED");

@@ -193,11 +193,6 @@ Round bareRound(test::HttpServer &server) {
     return measure(s, server.url(QStringLiteral("/storm.html")));
 }
 
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
-}
-
 double worst(const QList<double> &v) {
     return *std::max_element(v.begin(), v.end());
 }
@@ -219,8 +214,8 @@ struct Series {
     }
 
     void summary(const char *name) const {
-        std::printf("%8s %-8s %10.1f %10.1f %12.1f %12.1f\n", "median", name, median(toAll),
-                    median(storm), median(tick), median(key));
+        std::printf("%8s %-8s %10.1f %10.1f %12.1f %12.1f\n", "median", name, bench::median(toAll),
+                    bench::median(storm), bench::median(tick), bench::median(key));
         std::printf("%8s %-8s %10.1f %10.1f %12.1f %12.1f\n", "worst", name, worst(toAll),
                     worst(storm), worst(tick), worst(key));
     }
@@ -276,10 +271,10 @@ int main(int argc, char **argv) {
     const bool counted = quillow.faultless && bare.faultless && nothingFetched;
     // The answer time is judged on the median round, as a shared machine
     // slows single rounds.
-    const bool answers =
-        median(quillow.tick) <= kAnswerTargetMs && median(quillow.key) <= kAnswerTargetMs;
+    const bool answers = bench::median(quillow.tick) <= kAnswerTargetMs &&
+                         bench::median(quillow.key) <= kAnswerTargetMs;
     std::printf("time to 1000, Quillow / bare: %.3f (no target)\n",
-                median(quillow.toAll) / median(bare.toAll));
+                bench::median(quillow.toAll) / bench::median(bare.toAll));
     std::printf("every request refused and counted, \"%d Popups\" shown: %s\n", kPopups,
                 counted ? "met" : "MISSED");
     std::printf("Quillow answers within %.0f ms throughout (median of worst per round): %s\n",
