@@ -26,6 +26,7 @@
 #include "app/context.h"
 #include "app/message_boxes.h"
 #include "browser/web_engine_browser.h"
+#include "http_server.h"
 #include "inet/network_transfer.h"
 
 namespace quillow::bench {
@@ -61,6 +62,17 @@ inline Context benchContext(
 inline double median(QList<double> values) {
     std::sort(values.begin(), values.end());
     return values.at(values.size() / 2);
+}
+
+// What the benchmarks that serve pages do first: each printed line shows at
+// once, and the loopback server listens. False (said on stderr) when it
+// cannot.
+inline bool serveOnLoopback(test::HttpServer &server) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (server.listen())
+        return true;
+    std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+    return false;
 }
 
 // Runs the event loop until done() holds or the time is up.

@@ -82,13 +82,10 @@ Round bareRound(const test::HttpServer &server) {
 int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     test::HttpServer server;
-    if (!server.listen()) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+    if (!bench::serveOnLoopback(server))
         return 1;
-    }
     // Pages of some text each, with a title and a link the way pages have.
     for (int i = 0; i < kPages; ++i) {
         QByteArray body;

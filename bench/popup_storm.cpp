@@ -226,14 +226,10 @@ struct Series {
 int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    // Each round's line shows as soon as it is done.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     test::HttpServer server;
-    if (!server.listen()) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+    if (!bench::serveOnLoopback(server))
         return 1;
-    }
     server.route(QStringLiteral("/storm.html"),
                  "<html><head><title>Storm</title></head><body>storm<script>"
                  "for (var i = 0; i < " +

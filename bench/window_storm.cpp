@@ -84,13 +84,10 @@ Storm run(const QString &url) {
 int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     test::HttpServer server;
-    if (!server.listen()) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+    if (!bench::serveOnLoopback(server))
         return 1;
-    }
     server.route(QStringLiteral("/open.html"),
                  "<html><body>open<script>for (var i = 0; i < " + QByteArray::number(kOpens) +
                      "; ++i) window.open('/popup.html?n=' + i);</script></body></html>");
