@@ -1,6 +1,6 @@
 #pragma once
 
-// What the benchmark programs share: a message-box stand-in that counts,
+// What the benchmark programs share: a stand-in for the questions that counts,
 // waiting on the event loop, how promptly the window answers input, and
 // the memory and processor time of the program's process tree.
 
@@ -23,32 +23,43 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
-#include "app/context.h"
-#include "app/message_boxes.h"
 #include "browser/web_engine_browser.h"
+#include "core/context.h"
+#include "core/questions.h"
 #include "http_server.h"
 #include "inet/network_transfer.h"
 
 namespace quillow::bench {
 
-class CountingMessages : public MessageBoxes {
+// Counts every message and question, answering each with its refusal.
+class CountingQuestions : public Questions {
 public:
     int shown = 0;
-    Answer show(QWidget *, const QString &text, const QString &, Icon, Buttons) override {
-        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+    void tell(QWidget *, const Message &m) override { count(m.text); }
+    bool askYesNo(QWidget *, const Message &m, bool) override { return count(m.text), false; }
+    PageDialogAnswer askPageDialog(QWidget *, const PageDialog &d) override {
+        return count(d.message), PageDialogAnswer{};
+    }
+    std::optional<Credentials> askSignIn(QWidget *, const QString &, const QString &t) override {
+        return count(t), std::nullopt;
+    }
+    void endAll(QWidget *) override {}
+
+private:
+    void count(const QString &text) {
+        std::fprintf(stderr, "asked: %s\n", qPrintable(text));
         ++shown;
-        return Answer::Ok;
     }
 };
 
 // Quillow's real components as the benchmarks run them: its files in dir,
-// the given message boxes and beep, the connection test on 127.0.0.1.
+// the given questions and beep, the connection test on 127.0.0.1.
 inline Context benchContext(
-    const QString &dir, MessageBoxes *messages, std::function<void()> beep = [] {}) {
+    const QString &dir, Questions *questions, std::function<void()> beep = [] {}) {
     Context context;
     context.favoritesDir = dir;
     context.scratchDir = dir;
-    context.messages = messages;
+    context.questions = questions;
     context.beep = std::move(beep);
     context.connectionTestHost = QStringLiteral("127.0.0.1");
     context.browserFactory = webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl());

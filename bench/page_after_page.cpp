@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/window_registry.h"
+#include "app/program.h"
 #include "bench_support.h"
 #include "http_server.h"
 #include "main_window/main_window.h"
@@ -56,8 +56,8 @@ Round walk(QWebEnginePage *page, const std::function<void(const QString &)> &go,
 
 Round quillowRound(const test::HttpServer &server) {
     QTemporaryDir dir;
-    bench::CountingMessages messages;
-    WindowRegistry windows(bench::benchContext(dir.path(), &messages));
+    bench::CountingQuestions messages;
+    Program windows(bench::benchContext(dir.path(), &messages));
     MainWindow *window = windows.createPrimary();
     window->show();
     auto *page = static_cast<QWebEngineView *>(window->browser()->widget())->page();

@@ -30,8 +30,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/message_boxes.h"
-#include "app/window_registry.h"
+#include "app/program.h"
 #include "bench_support.h"
 #include "browser/web_engine_browser.h"
 #include "http_server.h"
@@ -119,10 +118,10 @@ Round measure(const Subject &s, const QString &url) {
 
 Round quillowRound(test::HttpServer &server) {
     QTemporaryDir dir;
-    bench::CountingMessages messages;
+    bench::CountingQuestions messages;
     int beeps = 0;
 
-    WindowRegistry windows(bench::benchContext(dir.path(), &messages, [&beeps] { ++beeps; }));
+    Program windows(bench::benchContext(dir.path(), &messages, [&beeps] { ++beeps; }));
     MainWindow *window = windows.createPrimary();
     auto *status = window->findChild<StatusBar *>(QStringLiteral("webstatus"));
     auto *addressBox = window->findChild<QComboBox *>(QStringLiteral("addressbar"));
@@ -162,8 +161,9 @@ Round quillowRound(test::HttpServer &server) {
     // Loaded."; at the 1000th refusal it showed the refusal.
     if (!simpleAtAll.isEmpty() && simpleAtAll != QLatin1String("Popup Blocked"))
         r.faults << QStringLiteral("simple text read \"%1\" at the last refusal").arg(simpleAtAll);
-    if (windows.mainWindows().size() != 1)
-        r.faults << QStringLiteral("%1 main windows open").arg(windows.mainWindows().size());
+    if (windows.windows().mainWindows().size() != 1)
+        r.faults
+            << QStringLiteral("%1 main windows open").arg(windows.windows().mainWindows().size());
     if (beeps != kPopups)
         r.faults << QStringLiteral("%1 beeps").arg(beeps);
     if (messages.shown != 0)

@@ -22,11 +22,10 @@
 
 #include "app/file_locations.h"
 #include "app/hand_over.h"
-#include "app/message_boxes.h"
 #include "app/program.h"
-#include "app/window_registry.h"
 #include "favorites/favorites_list.h"
 #include "main_window/main_window.h"
+#include "questions/desktop_questions.h"
 #include "ready_line.h"
 #include "widgets/status_bar.h"
 
@@ -71,10 +70,10 @@ int main(int argc, char **argv) {
     }
     handOver.listen();
 
-    quillow::DesktopMessageBoxes messages;
-    quillow::Context context = quillow::realContext(&messages, profile.get(), where);
+    quillow::DesktopQuestions questions;
+    quillow::Context context = quillow::realContext(&questions, profile.get(), where);
     context.connectionTestHost = QStringLiteral("127.0.0.1");
-    quillow::WindowRegistry windows(context);
+    quillow::Program windows(context);
     quillow::MainWindow *window = windows.createPrimary();
     quillow::FavoritesList *favorites = windows.favorites();
     QObject::connect(favorites, &QAbstractItemModel::modelReset, &windows, [favorites] {
@@ -87,8 +86,8 @@ int main(int argc, char **argv) {
 
     QObject::connect(&handOver, &quillow::HandOver::received, &windows,
                      [&windows](const QStringList &addresses) {
-                         quillow::openHandedOver(windows, addresses);
-                         quillow::MainWindow *handed = windows.mainWindows().constLast();
+                         windows.openHandedOver(addresses);
+                         quillow::MainWindow *handed = windows.windows().mainWindows().constLast();
                          whenReady(handed, [handed] {
                              quillow::bench::printReady("handed");
                              // Not from inside the page's own notification.

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/window_registry.h"
+#include "app/program.h"
 #include "bench_support.h"
 #include "http_server.h"
 #include "main_window/main_window.h"
@@ -43,8 +43,8 @@ struct Storm {
 Storm run(const QString &url) {
     Storm storm;
     QTemporaryDir dir;
-    bench::CountingMessages messages;
-    WindowRegistry windows(bench::benchContext(dir.path(), &messages));
+    bench::CountingQuestions messages;
+    Program windows(bench::benchContext(dir.path(), &messages));
     MainWindow *window = windows.createPrimary();
     window->show();
     auto *status = window->findChild<StatusBar *>(QStringLiteral("webstatus"));
@@ -62,7 +62,8 @@ Storm run(const QString &url) {
         window->goToTypedAddress(url);
         bench::runUntil(
             [&] {
-                storm.peakWindows = std::max(storm.peakWindows, int(windows.mainWindows().size()));
+                storm.peakWindows =
+                    std::max(storm.peakWindows, int(windows.windows().mainWindows().size()));
                 return watch.elapsed() >= kWatchMs;
             },
             kWatchMs + 5000);

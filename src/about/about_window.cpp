@@ -6,8 +6,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 
-#include "app/window_registry.h"
-#include "main_window/main_window.h"
 #include "widgets/black_frame.h"
 #include "widgets/clickable_label.h"
 #include "widgets/design_font.h"
@@ -46,10 +44,9 @@ QFont nameFont() {
 
 }  // namespace
 
-AboutWindow::AboutWindow(WindowRegistry &registry)
+AboutWindow::AboutWindow()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      registry_(registry) {
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("aboutform"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About"));
@@ -143,10 +140,8 @@ void AboutWindow::buildControls() {
 }
 
 void AboutWindow::followLink(const QString &address) {
-    // Through the primary main window, as if typed there, every time; a
-    // closed one is opened again so the page can be seen.
     const QPointer<AboutWindow> self(this);
-    registry_.primaryForAction()->goToTypedAddress(address, MainWindow::From::OwnLink);
+    emit linkChosen(address);
     if (self)
         close();
 }

@@ -4,8 +4,6 @@
 
 namespace quillow {
 
-class WindowRegistry;
-
 // The About window: name, version, credits, the author's note, the icon
 // and a photograph, and links to the home page and the e-mail address.
 // A click anywhere but on the note closes it; it deletes itself on closing,
@@ -18,10 +16,14 @@ public:
     // Twelve lines, each ended by CR LF.
     static const QString kAuthorNote;
 
-    explicit AboutWindow(WindowRegistry &registry);
+    AboutWindow();
 
     // "major.minor.revision" as plain decimal numbers.
     static QString versionText(int major, int minor, int revision);
+
+Q_SIGNALS:
+    // A link was clicked: its address is to be gone to, every time.
+    void linkChosen(const QString &address);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -29,10 +31,8 @@ protected:
 
 private:
     void buildControls();
-    // Goes to address in the primary main window, then closes.
+    // Asks for address to be gone to, then closes.
     void followLink(const QString &address);
-
-    WindowRegistry &registry_;
 };
 
 }  // namespace quillow

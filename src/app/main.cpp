@@ -14,9 +14,7 @@
 #include "app/command_line.h"
 #include "app/file_locations.h"
 #include "app/hand_over.h"
-#include "app/message_boxes.h"
 #include "app/program.h"
-#include "app/window_registry.h"
 #include "browser/download_controller.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
@@ -114,20 +112,15 @@ int main(int argc, char **argv) {
                 downloads.isEmpty() ? fileName : QDir(downloads).filePath(fileName));
         });
 
-    quillow::DesktopMessageBoxes messages;
     quillow::DesktopQuestions questions;
-    quillow::Context context = quillow::realContext(&messages, profile, where);
-    context.questions = &questions;
-    quillow::WindowRegistry windows(context);
-    quillow::MainWindow *primary = windows.createPrimary();
+    quillow::Program program(quillow::realContext(&questions, profile, where));
+    quillow::MainWindow *primary = program.createPrimary();
     primary->show();
     if (handOver)
-        QObject::connect(
-            handOver.get(), &quillow::HandOver::received, &windows,
-            [&windows](const QStringList &handed) { quillow::openHandedOver(windows, handed); });
+        QObject::connect(handOver.get(), &quillow::HandOver::received, &program,
+                         &quillow::Program::openHandedOver);
     // The primary window shows its blank first page before it goes on.
-    QTimer::singleShot(0, primary, [&windows, primary, addresses] {
-        quillow::openAtStart(windows, primary, addresses);
-    });
+    QTimer::singleShot(0, primary,
+                       [&program, primary, addresses] { program.openAtStart(primary, addresses); });
     return QCoreApplication::exec();
 }

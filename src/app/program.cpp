@@ -4,16 +4,198 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineProfile>
 
+#include "about/about_window.h"
 #include "app/file_locations.h"
-#include "app/window_registry.h"
 #include "browser/web_engine_browser.h"
+#include "connection/transfer_arbiter.h"
+#include "core/questions.h"
+#include "favorites/favorites_list.h"
+#include "html_window/html_window.h"
 #include "inet/network_transfer.h"
 #include "main_window/main_window.h"
+#include "search/search_dialog.h"
 
 namespace quillow {
+
+namespace {
+void bringForward(QWidget *w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+}  // namespace
+
+Program::Program(Context context, QObject *parent)
+    : QObject(parent),
+      context_(std::move(context)),
+      favorites_(new FavoritesList(
+          context_.favoritesDir.isEmpty()
+              ? QString()
+              : QDir(context_.favoritesDir).filePath(QStringLiteral("favorites.dat")),
+          FavoritesList::kReadLimit, this)) {
+    context_.rules = &rules_;
+    // Told once, over the primary main window (another one when it is
+    // closed).
+    connect(favorites_, &FavoritesList::partlyRead, this, [this] {
+        const QList<MainWindow *> mains = windows_.mainWindows();
+        MainWindow *over = windows_.primary() ? windows_.primary() : mains.value(0);
+        if (!context_.questions || !over)
+            return;
+        context_.questions->tell(
+            over, {tr("Favorites"),
+                   tr("%1 is larger than %2 MiB: only the favorites in its first %2 MiB are "
+                      "shown. The rest stays in the file.")
+                       .arg(QDir::toNativeSeparators(favorites_->filePath()))
+                       .arg(FavoritesList::kReadLimit / (1024 * 1024)),
+                   Message::Icon::Information});
+    });
+    favorites_->load();
+}
+
+// The windows (those in the list first, then the ready one) go before the
+// favorites they show, which go with this object.
+Program::~Program() = default;
+
+MainWindow *Program::makeMainWindow() {
+    auto *w = new MainWindow(context_, favorites_);
+    connect(w, &MainWindow::searchWanted, this, &Program::openSearch);
+    connect(w, &MainWindow::htmlWindowWanted, this, &Program::openHtml);
+    connect(w, &MainWindow::aboutWanted, this, &Program::openAbout);
+    connect(w, &MainWindow::popupAccepted, this, [this](NewWindowRequest &request) {
+        MainWindow *popup = createPopup();
+        popup->browser()->setSilent(true);
+        request.openIn(popup->browser());
+        popup->show();
+    });
+    // The title always shows on the primary window; with that one closed
+    // there is nothing to show it on.
+    connect(w, &MainWindow::pageTitleChanged, this, [this](const QString &title) {
+        if (MainWindow *primary = windows_.primary())
+            primary->setWindowTitle(MainWindow::kCaption + title);
+    });
+    w->load();
+    return w;
+}
+
+MainWindow *Program::createMainWindow() {
+    MainWindow *w = makeMainWindow();
+    windows_.add(w);
+    return w;
+}
+
+MainWindow *Program::createPrimary() {
+    MainWindow *w = createMainWindow();
+    windows_.setPrimary(w);
+    return w;
+}
+
+MainWindow *Program::createPopup() {
+    return createMainWindow();
+}
+
+MainWindow *Program::openMainWindow(const QString &address) {
+    auto *w = static_cast<MainWindow *>(rules_.takeReady());
+    if (w)
+        windows_.add(w);
+    else
+        w = createMainWindow();
+    bringForward(w);
+    if (!address.isEmpty())
+        w->goToTypedAddress(address);
+    // Windows opened from other programs come in runs (links clicked one
+    // after the other): the next one is made ready, its blank page loaded,
+    // once this one has shown its own, so it opens at once.
+    QTimer::singleShot(kSpareDelayMs, this, &Program::prepareSpare);
+    return w;
+}
+
+void Program::prepareSpare() {
+    if (!rules_.hasReady())
+        rules_.keepReady(makeMainWindow());
+}
+
+void Program::openAtStart(MainWindow *primary, const QStringList &addresses) {
+    if (addresses.isEmpty())
+        return;
+    primary->goToTypedAddress(addresses.first());
+    for (qsizetype i = 1; i < addresses.size(); ++i)
+        openMainWindow(addresses.at(i));
+}
+
+void Program::openHandedOver(const QStringList &addresses) {
+    if (addresses.isEmpty())
+        openMainWindow(QString());
+    for (const QString &address : addresses)
+        openMainWindow(address);
+}
+
+MainWindow *Program::primaryForAction() {
+    if (!windows_.primary()) {
+        createPrimary();
+        windows_.primary()->show();
+    }
+    return windows_.primary();
+}
+
+void Program::openSearch() {
+    auto *search = windows_.find<SearchDialog>();
+    if (!search) {
+        search = new SearchDialog;
+        // Searches always show in the primary main window, also when a
+        // popup window opened the dialog; a closed one is opened again so
+        // the results can be seen. A cancel opens nothing.
+        connect(search, &SearchDialog::searchRequested, this, [this](const QString &address) {
+            MainWindow *primary = primaryForAction();
+            if (!address.isEmpty())
+                primary->browser()->navigate(address);
+            primary->raise();
+            primary->activateWindow();
+        });
+        connect(search, &SearchDialog::cancelled, this, [this] {
+            if (MainWindow *primary = windows_.primary()) {
+                primary->raise();
+                primary->activateWindow();
+            }
+        });
+        windows_.add(search);
+    }
+    bringForward(search);
+}
+
+void Program::openHtml() {
+    auto *html = windows_.find<HtmlWindow>();
+    if (!html) {
+        // It works on the primary main window's page, through that
+        // window's transfer component.
+        html =
+            new HtmlWindow(context_, primaryForAction()->addressText(),
+                           [this]() -> PageFetcher * { return primaryForAction()->transfers(); });
+        connect(html, &HtmlWindow::runRequested, this, [this](const QString &path) {
+            primaryForAction()->goToTypedAddress(path, MainWindow::From::HtmlWindow);
+        });
+        windows_.add(html);
+    }
+    // Brought forward, but the focus stays where it is.
+    html->show();
+    html->raise();
+}
+
+void Program::openAbout() {
+    auto *about = windows_.find<AboutWindow>();
+    if (!about) {
+        about = new AboutWindow;
+        // Through the primary main window, as if typed there, every time.
+        connect(about, &AboutWindow::linkChosen, this, [this](const QString &address) {
+            primaryForAction()->goToTypedAddress(address, MainWindow::From::OwnLink);
+        });
+        windows_.add(about);
+    }
+    bringForward(about);
+}
 
 void setApplicationNames() {
     QCoreApplication::setApplicationName(QStringLiteral("Quillow"));
@@ -35,8 +217,7 @@ std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where) {
     return persistentProfile(where.profileDir, where.profileCacheDir);
 }
 
-Context realContext(MessageBoxes *messages, QWebEngineProfile *profile,
-                    const FileLocations &where) {
+Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where) {
     Context context;
     // An installed copy's folders may not exist yet; a portable copy's
     // folder is the program's own.
@@ -46,7 +227,7 @@ Context realContext(MessageBoxes *messages, QWebEngineProfile *profile,
                 QDir().mkpath(dir);
     context.favoritesDir = where.favoritesDir;
     context.scratchDir = where.scratchDir;
-    context.messages = messages;
+    context.questions = questions;
     context.beep = [] { QApplication::beep(); };
     context.openElsewhere = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     context.connectionTestHost = QStringLiteral("www.example.com");
@@ -56,21 +237,6 @@ Context realContext(MessageBoxes *messages, QWebEngineProfile *profile,
         return new NetworkTransfer(parent);
     };
     return context;
-}
-
-void openAtStart(WindowRegistry &windows, MainWindow *primary, const QStringList &addresses) {
-    if (addresses.isEmpty())
-        return;
-    primary->goToTypedAddress(addresses.first());
-    for (qsizetype i = 1; i < addresses.size(); ++i)
-        windows.openMainWindow(addresses.at(i));
-}
-
-void openHandedOver(WindowRegistry &windows, const QStringList &addresses) {
-    if (addresses.isEmpty())
-        windows.openMainWindow(QString());
-    for (const QString &address : addresses)
-        windows.openMainWindow(address);
 }
 
 }  // namespace quillow

@@ -1,18 +1,73 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
-#include "app/context.h"
+#include "app/window_list.h"
+#include "core/context.h"
+#include "core/program_rules.h"
 
 class QWebEngineProfile;
 
 namespace quillow {
 
 struct FileLocations;
+class FavoritesList;
 class MainWindow;
-class WindowRegistry;
+
+// The running program: the favorites every main window shows, the rules
+// all windows share and the list of windows. It makes the windows and
+// wires them together: a window asks for another through its signals.
+class Program : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kSpareDelayMs = 300;
+
+    // context.rules becomes the program's own.
+    explicit Program(Context context, QObject *parent = nullptr);
+    ~Program() override;
+
+    const Context &context() const { return context_; }
+    ProgramRules &rules() { return rules_; }
+    FavoritesList *favorites() const { return favorites_; }
+    const WindowList &windows() const { return windows_; }
+
+    // Creates the primary main window at start (not shown).
+    MainWindow *createPrimary();
+    // Creates a further main window for a page's new window (not shown).
+    MainWindow *createPopup();
+    // Shows a further main window in front and sends it to the address as
+    // if typed into its address box; with an empty address it stays on its
+    // blank first page.
+    MainWindow *openMainWindow(const QString &address);
+    // The addresses a start was given: the primary main window goes to the
+    // first, each further one opens a main window of its own.
+    void openAtStart(MainWindow *primary, const QStringList &addresses);
+    // The addresses a later start handed over, each in a new main window; a
+    // later start without any opens one new main window.
+    void openHandedOver(const QStringList &addresses);
+
+    // Created on first use, shown modeless, brought forward when open.
+    void openSearch();
+    void openHtml();
+    void openAbout();
+
+private:
+    // A main window wired to the program, its blank first page loading.
+    MainWindow *makeMainWindow();
+    MainWindow *createMainWindow();
+    // The primary main window for acting on: a closed one is created anew
+    // and shown, so the result of the action can be seen.
+    MainWindow *primaryForAction();
+    void prepareSpare();
+
+    Context context_;
+    ProgramRules rules_;
+    FavoritesList *favorites_;
+    WindowList windows_;  // last, so its windows go first
+};
 
 // Name, version and desktop file of the program; needs no application
 // object yet.
@@ -26,13 +81,6 @@ std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where);
 
 // The real platform pieces, as the program and its benchmarks use them;
 // every window's page uses profile.
-Context realContext(MessageBoxes *messages, QWebEngineProfile *profile, const FileLocations &where);
-
-// The addresses a start was given: the primary main window goes to the
-// first, each further one opens a main window of its own.
-void openAtStart(WindowRegistry &windows, MainWindow *primary, const QStringList &addresses);
-// The addresses a later start handed over, each in a new main window; a
-// later start without any opens one new main window.
-void openHandedOver(WindowRegistry &windows, const QStringList &addresses);
+Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where);
 
 }  // namespace quillow

@@ -8,17 +8,12 @@ class QWidget;
 
 namespace quillow {
 
-// The error number a failed component call carries; 0 means it worked.
-// The component's own failures are negative (COM-style failure codes); the
-// small positive numbers are those the windows' error traps know.
-struct BrowserError {
-    static constexpr qint32 kNone = 0;
-    static constexpr qint32 kInvalidCall = 5;            // e.g. focus to a hidden control
-    static constexpr qint32 kUnspecified = -2147467259;  // 0x80004005: e.g. no page to go back to
-    static constexpr qint32 kInvalidArgument = -2147024809;  // 0x80070057: no address
-
-    qint32 number = kNone;
-    bool failed() const { return number != kNone; }
+// What a component operation did: Done, or why it did nothing.
+enum class BrowserResult {
+    Done,
+    NotAnAddress,     // the text makes no address the component shows
+    NoPageThere,      // no earlier or later page to go to
+    CannotTakeFocus,  // the page is hidden or disabled
 };
 
 // A navigation about to start. It goes ahead unless the host refuses it
@@ -197,12 +192,11 @@ public:
 
     virtual QWidget *widget() = 0;
 
-    // Starts going to address, as typed; kInvalidArgument when it makes no
+    // Starts going to address, as typed; NotAnAddress when it makes no
     // address or one of another program's.
-    virtual BrowserError navigate(const QString &address) = 0;
-    // kUnspecified when there is no page to go to.
-    virtual BrowserError goBack() = 0;
-    virtual BrowserError goForward() = 0;
+    virtual BrowserResult navigate(const QString &address) = 0;
+    virtual BrowserResult goBack() = 0;
+    virtual BrowserResult goForward() = 0;
     virtual void goHome() = 0;
     virtual void stop() = 0;
     virtual void refresh() = 0;
@@ -212,8 +206,7 @@ public:
     virtual void abandonFailedNavigation() = 0;
     // The address of the page on show; "about:blank" before any.
     virtual QString location() const = 0;
-    // kInvalidCall when the widget cannot take the focus (hidden, disabled).
-    virtual BrowserError giveFocus() = 0;
+    virtual BrowserResult giveFocus() = 0;
     // A silent component shows none of the page's own dialogs.
     virtual void setSilent(bool on) = 0;
     virtual bool isSilent() const = 0;

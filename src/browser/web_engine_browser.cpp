@@ -29,10 +29,6 @@ bool showsScheme(const QString &scheme) {
 
 namespace {
 
-BrowserError fail(qint32 number) {
-    return BrowserError{number};
-}
-
 CertificateProblem problemOf(QWebEngineCertificateError::Type type) {
     switch (type) {
         case QWebEngineCertificateError::CertificateCommonNameInvalid:
@@ -256,26 +252,26 @@ void WebEngineBrowser::onPermissionRequested(const QUrl &origin, QWebEnginePage:
     });
 }
 
-BrowserError WebEngineBrowser::navigate(const QString &address) {
+BrowserResult WebEngineBrowser::navigate(const QString &address) {
     const QUrl url = QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile);
     if (!url.isValid() || url.isEmpty() || !showsScheme(url.scheme()))
-        return fail(BrowserError::kInvalidArgument);
+        return BrowserResult::NotAnAddress;
     page_->load(url);
-    return {};
+    return BrowserResult::Done;
 }
 
-BrowserError WebEngineBrowser::goBack() {
+BrowserResult WebEngineBrowser::goBack() {
     if (!page_->history()->canGoBack())
-        return fail(BrowserError::kUnspecified);
+        return BrowserResult::NoPageThere;
     page_->triggerAction(QWebEnginePage::Back);
-    return {};
+    return BrowserResult::Done;
 }
 
-BrowserError WebEngineBrowser::goForward() {
+BrowserResult WebEngineBrowser::goForward() {
     if (!page_->history()->canGoForward())
-        return fail(BrowserError::kUnspecified);
+        return BrowserResult::NoPageThere;
     page_->triggerAction(QWebEnginePage::Forward);
-    return {};
+    return BrowserResult::Done;
 }
 
 void WebEngineBrowser::goHome() {
@@ -305,11 +301,11 @@ QString WebEngineBrowser::location() const {
     return url.isEmpty() ? QStringLiteral("about:blank") : url.toString();
 }
 
-BrowserError WebEngineBrowser::giveFocus() {
+BrowserResult WebEngineBrowser::giveFocus() {
     if (!view_->isVisible() || !view_->isEnabled())
-        return fail(BrowserError::kInvalidCall);
+        return BrowserResult::CannotTakeFocus;
     view_->setFocus(Qt::OtherFocusReason);
-    return {};
+    return BrowserResult::Done;
 }
 
 void WebEngineBrowser::setSilent(bool on) {

@@ -27,15 +27,15 @@ public:
     WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home);
 
     QWidget *widget() override;
-    BrowserError navigate(const QString &address) override;
-    BrowserError goBack() override;
-    BrowserError goForward() override;
+    BrowserResult navigate(const QString &address) override;
+    BrowserResult goBack() override;
+    BrowserResult goForward() override;
     void goHome() override;
     void stop() override;
     void refresh() override;
     void abandonFailedNavigation() override;
     QString location() const override;
-    BrowserError giveFocus() override;
+    BrowserResult giveFocus() override;
     void setSilent(bool on) override;
     bool isSilent() const override;
     qreal zoomFactor() const override;

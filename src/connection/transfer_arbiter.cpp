@@ -5,7 +5,7 @@
 namespace quillow {
 
 TransferArbiter::TransferArbiter(InternetTransfer *transfer, QString testHost, QObject *parent)
-    : QObject(parent), transfer_(transfer), testHost_(std::move(testHost)) {
+    : PageFetcher(parent), transfer_(transfer), testHost_(std::move(testHost)) {
     transfer_->setParent(this);
     connect(transfer_, &InternetTransfer::stateChanged, this, &TransferArbiter::onState);
     connect(transfer_, &InternetTransfer::finished, this, &TransferArbiter::onFinished);
@@ -14,20 +14,21 @@ TransferArbiter::TransferArbiter(InternetTransfer *transfer, QString testHost, Q
 void TransferArbiter::startConnectionTest() {
     if (transfer_->isBusy())
         return;
-    if (transfer_->open(testHost_))
+    if (transfer_->open(testHost_) == TransferStart::Started)
         running_ = Running::Test;
 }
 
-bool TransferArbiter::fetchPage(const QString &address) {
+TransferStart TransferArbiter::fetchPage(const QString &address) {
     const bool testing = running_ == Running::Test;
     dropRunning();
-    if (!transfer_->open(address)) {
+    const TransferStart start = transfer_->open(address);
+    if (start != TransferStart::Started) {
         if (testing)
             startConnectionTest();
-        return false;
+        return start;
     }
     running_ = Running::Page;
-    return true;
+    return start;
 }
 
 void TransferArbiter::cancelPageFetch() {

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 
-#include "inet/internet_transfer.h"
+#include "core/page_fetcher.h"
 
 namespace quillow {
 
@@ -12,7 +11,7 @@ namespace quillow {
 // test and is never cut short; a test is cancelled once it has its answer.
 // Every state of either reaches stateChanged, which the connection label
 // follows.
-class TransferArbiter : public QObject {
+class TransferArbiter : public PageFetcher {
     Q_OBJECT
 public:
     // Takes ownership of transfer; testHost is what a connection test fetches.
@@ -22,21 +21,18 @@ public:
     // any transfer runs, so a dragged window border does not pile up tests.
     void startConnectionTest();
 
-    // Fetches address for a page, cancelling a running test or an earlier
-    // page fetch. Returns at once; the result comes through pageFetched.
-    // False (and no pageFetched) when the address cannot be fetched; a test
-    // it cancelled then starts again, so the label ends on an answer.
-    bool fetchPage(const QString &address);
-    // Ends a running page fetch without reporting it, and tests the
-    // connection instead, so the label does not keep the fetch's last state.
-    void cancelPageFetch();
+    // Cancels a running test or an earlier page fetch first. When the
+    // address cannot be fetched, a test it cancelled starts again, so the
+    // label ends on an answer.
+    TransferStart fetchPage(const QString &address) override;
+    // Also tests the connection instead, so the label does not keep the
+    // fetch's last state.
+    void cancelPageFetch() override;
     bool isFetchingPage() const { return running_ == Running::Page; }
     bool isBusy() const { return transfer_->isBusy(); }
 
 Q_SIGNALS:
     void stateChanged(quillow::InternetTransfer::State state);
-    // The end of a page fetch: ok with the whole answer, or failed.
-    void pageFetched(const quillow::TransferResult &result);
 
 private:
     enum class Running { Nothing, Test, Page };

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/shortened.h"
 #include "favorites/favorites_format.h"
 
 namespace quillow {
@@ -212,10 +213,9 @@ QVariant FavoritesList::data(const QModelIndex &index, int role) const {
     // Only the start of a long entry is decoded: a character takes at most
     // four bytes.
     const QByteArray &entry = entries_.at(index.row());
-    QString shown = QString::fromLocal8Bit(entry.left(qsizetype(kShownLength) * 4));
-    if (shown.size() > kShownLength || entry.size() > qsizetype(kShownLength) * 4)
-        shown = shown.left(kShownLength) + QChar(0x2026);
-    return shown;
+    const qsizetype decoded = qsizetype(kShownLength) * 4;
+    return shortened(QString::fromLocal8Bit(entry.left(decoded)), kShownLength,
+                     entry.size() > decoded);
 }
 
 Qt::ItemFlags FavoritesList::flags(const QModelIndex &index) const {
@@ -223,7 +223,7 @@ Qt::ItemFlags FavoritesList::flags(const QModelIndex &index) const {
                            : Qt::NoItemFlags;
 }
 
-FavoritesList::SaveResult FavoritesList::add(const QString &address) {
+FavoritesList::SaveOutcome FavoritesList::add(const QString &address) {
     waitForLoad();
     QByteArray entry = address.toLocal8Bit();
     // A carriage return would end the line in the file and the address
@@ -239,7 +239,7 @@ FavoritesList::SaveResult FavoritesList::add(const QString &address) {
     });
 }
 
-FavoritesList::SaveResult FavoritesList::remove(int position) {
+FavoritesList::SaveOutcome FavoritesList::remove(int position) {
     waitForLoad();
     const bool chosen = position > -1 && position < count();
     // A copy: the entry may point into a buffer that a new reading replaces.
@@ -257,12 +257,12 @@ FavoritesList::SaveResult FavoritesList::remove(int position) {
     });
 }
 
-FavoritesList::SaveResult FavoritesList::change(const std::function<void()> &apply) {
+FavoritesList::SaveOutcome FavoritesList::change(const std::function<void()> &apply) {
     QLockFile lock(filePath_ + QStringLiteral(".lock"));
     lock.setStaleLockTime(kStaleLockMs);
     // Without the right to make the lock, the save below says why it fails.
     if (!lock.tryLock(kLockWaitMs) && lock.error() == QLockFile::LockFailedError)
-        return {false, tr("another Quillow is saving them right now; try again")};
+        return {SaveOutcome::Reason::Busy, {}};
     waitForLoad();
     if (stampOf(filePath_) != stamp_)
         take(read(filePath_, readLimit_));
@@ -270,27 +270,29 @@ FavoritesList::SaveResult FavoritesList::change(const std::function<void()> &app
     return save();
 }
 
-FavoritesList::SaveResult FavoritesList::save() {
+FavoritesList::SaveOutcome FavoritesList::save() {
+    using Reason = SaveOutcome::Reason;
     const Stamp now = stampOf(filePath_);
     if (now.exists && !QFileInfo(filePath_).isFile())
-        return {false, tr("%1 is not a regular file").arg(QDir::toNativeSeparators(filePath_))};
+        return {Reason::NotRegularFile, {}};
     const QByteArray head = favorites::serialize(entries_);
     QSaveFile out(filePath_);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return {false, out.errorString()};
-    QString error;
+        return {Reason::WriteFailed, out.errorString()};
+    SaveOutcome outcome;
     if (!writeFully(out, head))
-        error = out.errorString();
+        outcome = {Reason::WriteFailed, out.errorString()};
     else if (keptFrom_ >= 0)
-        error = copyUnreadPart(out);
-    if (error.isEmpty())
-        error = syncToDisk(out);
-    if (!error.isEmpty()) {
+        outcome = copyUnreadPart(out);
+    if (outcome.saved())
+        if (const QString error = syncToDisk(out); !error.isEmpty())
+            outcome = {Reason::WriteFailed, error};
+    if (!outcome.saved()) {
         out.cancelWriting();
-        return {false, error};
+        return outcome;
     }
     if (!out.commit())
-        return {false, out.errorString()};
+        return {Reason::WriteFailed, out.errorString()};
     if (keptFrom_ >= 0)
         keptFrom_ = head.size();
     stamp_ = stampOf(filePath_);
@@ -299,22 +301,42 @@ FavoritesList::SaveResult FavoritesList::save() {
     return {};
 }
 
-QString FavoritesList::copyUnreadPart(QSaveFile &out) const {
+FavoritesList::SaveOutcome FavoritesList::copyUnreadPart(QSaveFile &out) const {
+    using Reason = SaveOutcome::Reason;
     if (!stampOf(filePath_).exists)
-        return QString();  // gone meanwhile: nothing left to lose
+        return {};  // gone meanwhile: nothing left to lose
     QFile old;
     if (!openRegularFile(filePath_, old) || !old.seek(keptFrom_))
-        return tr("the part of the old file that could not be read would be lost");
+        return {Reason::UnreadPartLost, {}};
     for (;;) {
         const QByteArray chunk = old.read(1 << 20);
         if (old.error() != QFileDevice::NoError)
-            return tr("the part of the old file that could not be read would be lost (%1)")
-                .arg(old.errorString());
+            return {Reason::UnreadPartLost, old.errorString()};
         if (chunk.isEmpty())
-            return QString();
+            return {};
         if (!writeFully(out, chunk))
-            return out.errorString();
+            return {Reason::WriteFailed, out.errorString()};
     }
+}
+
+QString FavoritesList::failureText(const SaveOutcome &outcome) const {
+    using Reason = SaveOutcome::Reason;
+    switch (outcome.reason) {
+        case Reason::Saved:
+            return QString();
+        case Reason::Busy:
+            return tr("another Quillow is saving them right now; try again");
+        case Reason::NotRegularFile:
+            return tr("%1 is not a regular file").arg(QDir::toNativeSeparators(filePath_));
+        case Reason::WriteFailed:
+            return outcome.detail;
+        case Reason::UnreadPartLost:
+            return outcome.detail.isEmpty()
+                       ? tr("the part of the old file that could not be read would be lost")
+                       : tr("the part of the old file that could not be read would be lost (%1)")
+                             .arg(outcome.detail);
+    }
+    return QString();
 }
 
 }  // namespace quillow

@@ -32,10 +32,21 @@ namespace quillow {
 class FavoritesList : public QAbstractListModel {
     Q_OBJECT
 public:
-    struct SaveResult {
-        bool ok = true;
-        QString error;  // why the file could not be written
+    // How a change ended: saved, or why the file could not be written.
+    struct SaveOutcome {
+        enum class Reason {
+            Saved,
+            Busy,            // another program holds the lock
+            NotRegularFile,  // a folder, a pipe, ... in the file's place
+            WriteFailed,     // the system's words in detail
+            UnreadPartLost,  // the part not read could not be copied
+        };
+        Reason reason = Reason::Saved;
+        QString detail;
+        bool saved() const { return reason == Reason::Saved; }
     };
+    // Why a save failed, in words: "<file> is not a regular file".
+    QString failureText(const SaveOutcome &outcome) const;
 
     // At most this much of the file is read. Lines beyond it are not shown
     // but stay in the file: every save writes them back after the list.
@@ -67,10 +78,10 @@ public:
 
     // Inserts the address before the first empty entry (else at the end),
     // then saves the whole list.
-    SaveResult add(const QString &address);
+    SaveOutcome add(const QString &address);
     // Removes the first entry with the bytes of the entry at position, when
     // there is one (-1: none), then saves the whole list in either case.
-    SaveResult remove(int position);
+    SaveOutcome remove(int position);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -108,9 +119,9 @@ private:
     void take(Reading reading);
     void followFile();
     void readAgainIfChanged();
-    SaveResult change(const std::function<void()> &apply);
-    SaveResult save();
-    QString copyUnreadPart(QSaveFile &out) const;
+    SaveOutcome change(const std::function<void()> &apply);
+    SaveOutcome save();
+    SaveOutcome copyUnreadPart(QSaveFile &out) const;
 
     QString filePath_;
     qint64 readLimit_;

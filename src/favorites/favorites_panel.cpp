@@ -5,19 +5,19 @@
 #include <QListView>
 #include <QPushButton>
 
-#include "app/message_boxes.h"
 #include "browser/browser.h"
+#include "core/questions.h"
 
 namespace quillow {
 
 FavoritesPanel::FavoritesPanel(FavoritesList *list, QListView *view, QPushButton *addButton,
-                               QPushButton *removeButton, Browser *browser, MessageBoxes *messages,
+                               QPushButton *removeButton, Browser *browser, Questions *questions,
                                std::function<void()> favoritesCommand, QWidget *window)
     : QObject(window),
       list_(list),
       view_(view),
       browser_(browser),
-      messages_(messages),
+      questions_(questions),
       favoritesCommand_(std::move(favoritesCommand)),
       window_(window) {
     view->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -95,14 +95,15 @@ bool FavoritesPanel::eventFilter(QObject *watched, QEvent *event) {
     return QObject::eventFilter(watched, event);
 }
 
-void FavoritesPanel::report(const FavoritesList::SaveResult &result) {
-    if (result.ok || !messages_)
+void FavoritesPanel::report(const FavoritesList::SaveOutcome &outcome) {
+    if (outcome.saved() || !questions_)
         return;
-    messages_->show(window_,
-                    tr("The favorites could not be saved to %1: %2.\n\nThe change stays in the "
-                       "list until Quillow ends.")
-                        .arg(QDir::toNativeSeparators(list_->filePath()), result.error),
-                    tr("Favorites"), MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+    questions_->tell(window_, {tr("Favorites"),
+                               tr("The favorites could not be saved to %1: %2.\n\nThe change "
+                                  "stays in the list until Quillow ends.")
+                                   .arg(QDir::toNativeSeparators(list_->filePath()),
+                                        list_->failureText(outcome)),
+                               Message::Icon::Warning});
 }
 
 }  // namespace quillow

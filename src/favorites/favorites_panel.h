@@ -13,7 +13,7 @@ class QWidget;
 namespace quillow {
 
 class Browser;
-class MessageBoxes;
+class Questions;
 
 // The favorites panel of one main window: its list view shows the shared
 // favorites list, and it handles "Add to Favorites", "Remove from
@@ -23,7 +23,7 @@ class FavoritesPanel : public QObject {
 public:
     // favoritesCommand shows or hides the panel and lays the window out.
     FavoritesPanel(FavoritesList *list, QListView *view, QPushButton *addButton,
-                   QPushButton *removeButton, Browser *browser, MessageBoxes *messages,
+                   QPushButton *removeButton, Browser *browser, Questions *questions,
                    std::function<void()> favoritesCommand, QWidget *window);
 
     // The page the component shows goes into the list.
@@ -40,12 +40,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void report(const FavoritesList::SaveResult &result);
+    void report(const FavoritesList::SaveOutcome &outcome);
 
     FavoritesList *list_;
     QPointer<QListView> view_;
     Browser *browser_;
-    MessageBoxes *messages_;
+    Questions *questions_;
     std::function<void()> favoritesCommand_;
     QPointer<QWidget> window_;
     // A key press is on its way to the list view: a selection it moves is a

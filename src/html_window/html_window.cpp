@@ -9,10 +9,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 
-#include "app/message_boxes.h"
-#include "app/window_registry.h"
-#include "connection/transfer_arbiter.h"
-#include "main_window/main_window.h"
+#include "core/page_fetcher.h"
+#include "core/questions.h"
 #include "widgets/design_font.h"
 #include "widgets/twips.h"
 
@@ -28,7 +26,9 @@ QLabel *makeCaption(const QString &name, const QString &caption, const QRect &pl
 }
 }  // namespace
 
-HtmlWindow::HtmlWindow(WindowRegistry &registry) : QWidget(nullptr), registry_(registry) {
+HtmlWindow::HtmlWindow(const Context &context, const QString &address,
+                       std::function<PageFetcher *()> fetcher)
+    : QWidget(nullptr), context_(context), fetcherOf_(std::move(fetcher)) {
     setObjectName(QStringLiteral("htmlf"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("HTML"));
@@ -79,7 +79,7 @@ HtmlWindow::HtmlWindow(WindowRegistry &registry) : QWidget(nullptr), registry_(r
     QWidget::setTabOrder(editButton, runButton_);
     addressLine_->setFocus(Qt::OtherFocusReason);
 
-    addressLine_->setText(registry_.primaryForAction()->addressText());
+    addressLine_->setText(address);
     fetchContents();
 }
 
@@ -92,19 +92,19 @@ HtmlWindow::~HtmlWindow() {
 
 QString HtmlWindow::scratchPath() const {
     // No folder, no file: the write fails and says so.
-    const QString &dir = registry_.context().scratchDir;
+    const QString &dir = context_.scratchDir;
     return dir.isEmpty() ? QString() : dir + QStringLiteral("/temp.htm");
 }
 
 void HtmlWindow::fetchContents() {
-    TransferArbiter *transfers = registry_.primaryForAction()->transfers();
-    if (fetcher_ && fetcher_ != transfers)
+    PageFetcher *fetcher = fetcherOf_();
+    if (fetcher_ && fetcher_ != fetcher)
         fetcher_->cancelPageFetch();
     fetcher_ = nullptr;
-    connect(transfers, &TransferArbiter::pageFetched, this, &HtmlWindow::onPageFetched,
+    connect(fetcher, &PageFetcher::pageFetched, this, &HtmlWindow::onPageFetched,
             Qt::UniqueConnection);
-    if (transfers->fetchPage(addressLine_->text()))
-        fetcher_ = transfers;
+    if (fetcher->fetchPage(addressLine_->text()) == TransferStart::Started)
+        fetcher_ = fetcher;
     showFetching(fetcher_);
 }
 
@@ -119,9 +119,9 @@ void HtmlWindow::onPageFetched(const TransferResult &result) {
         return;
     fetcher_ = nullptr;
     showFetching(false);
-    if (!result.ok)
+    if (!result.answered())
         return;
-    if (result.cutShort) {
+    if (result.end == TransferResult::End::CutShort) {
         fetchStatus_->setText(tr("First 16 MiB"));
         fetchStatus_->setToolTip(tr("The page is longer: only its first 16 MiB are shown."));
     }
@@ -142,14 +142,16 @@ void HtmlWindow::run() {
         file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
     if (!written) {
         // Going on would show an older temp.htm as if it were this text.
-        registry_.context().messages->show(
-            this,
-            tr("Could not write %1:\n%2").arg(QDir::toNativeSeparators(path), file.errorString()),
-            tr("HTML"), MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+        if (context_.questions)
+            context_.questions->tell(this,
+                                     {tr("HTML"),
+                                      tr("Could not write %1:\n%2")
+                                          .arg(QDir::toNativeSeparators(path), file.errorString()),
+                                      Message::Icon::Warning});
         return;
     }
     // Run again shows the new text, also when the file is already on show.
-    registry_.primaryForAction()->goToTypedAddress(path, MainWindow::From::HtmlWindow);
+    emit runRequested(path);
 }
 
 bool HtmlWindow::eventFilter(QObject *watched, QEvent *event) {

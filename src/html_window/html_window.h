@@ -2,7 +2,9 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
+#include "core/context.h"
 #include "html_window/page_encoding.h"
 
 class QLabel;
@@ -12,18 +14,19 @@ class QPushButton;
 
 namespace quillow {
 
-class TransferArbiter;
-class WindowRegistry;
+class PageFetcher;
 struct TransferResult;
 
-// The HTML window: fetches the HTML text of an address through the primary
-// main window's transfer component, lets the user change it, and shows the
-// changed page in that window through the scratch file temp.htm. A
-// top-level window that is gone once closed; opening it fetches anew.
+// The HTML window: fetches the HTML text of an address, lets the user
+// change it, and has the changed page shown through the scratch file
+// temp.htm. A top-level window that is gone once closed; opening it
+// fetches anew.
 class HtmlWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit HtmlWindow(WindowRegistry &registry);
+    // Opens on address; fetcher gives what fetches a page, at each fetch.
+    HtmlWindow(const Context &context, const QString &address,
+               std::function<PageFetcher *()> fetcher);
     ~HtmlWindow() override;
 
     QString scratchPath() const;
@@ -32,9 +35,12 @@ public:
     // returns at once. Meanwhile the box takes no edits, so nothing typed
     // is lost to the page; a failed fetch keeps the contents as they are.
     void fetchContents();
-    // Writes the contents to the scratch file and sends the primary main
-    // window there.
+    // Writes the contents to the scratch file and asks for it to be shown.
     void run();
+
+Q_SIGNALS:
+    // The page at path is to be shown, reloaded if it is on show already.
+    void runRequested(const QString &path);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -43,13 +49,14 @@ private:
     void onPageFetched(const TransferResult &result);
     void showFetching(bool fetching);
 
-    WindowRegistry &registry_;
+    Context context_;
+    std::function<PageFetcher *()> fetcherOf_;
     QLineEdit *addressLine_;
     QPushButton *runButton_;
     QPlainTextEdit *contentsBox_;
     QLabel *fetchStatus_;
-    // The arbiter whose page fetch is ours, while it runs.
-    QPointer<TransferArbiter> fetcher_;
+    // The fetcher whose fetch is ours, while it runs.
+    QPointer<PageFetcher> fetcher_;
     // The fetched page's encoding, so Run writes the text back as it came.
     PageEncoding encoding_;
 };

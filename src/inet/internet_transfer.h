@@ -7,12 +7,24 @@
 
 namespace quillow {
 
-// What one transfer brought.
+// How one transfer ended, and what it brought.
 struct TransferResult {
-    bool ok = false;  // a whole answer came in (any HTTP status)
+    enum class End {
+        Failed,    // no answer: an error, the time-out or a cancel
+        Complete,  // the whole answer came in (any HTTP status)
+        CutShort,  // the answer was too long: body is its start
+    };
+    End end = End::Failed;
     QByteArray body;
     QByteArray contentType;  // the answer's Content-Type header, as sent
-    bool cutShort = false;   // the answer was too long: body is its start
+    bool answered() const { return end != End::Failed; }
+};
+
+// What asking for a transfer did.
+enum class TransferStart {
+    Started,        // its end comes through finished()
+    Busy,           // an earlier transfer still runs
+    NotWebAddress,  // nothing this component fetches
 };
 
 // The Internet Transfer component: fetches one address at a time and
@@ -39,18 +51,16 @@ public:
 
     using QObject::QObject;
 
-    // Starts fetching address and returns at once; false (and nothing
-    // started) while an earlier transfer still runs or when address is not
-    // a web address. A bare host name means that host's start page.
-    virtual bool open(const QString &address) = 0;
-    // Ends the running transfer, if any; its finished() reports failure.
+    // Starts fetching address and returns at once. A bare host name means
+    // that host's start page.
+    virtual TransferStart open(const QString &address) = 0;
+    // Ends the running transfer, if any; its finished() reports it failed.
     virtual void cancel() = 0;
     virtual bool isBusy() const = 0;
 
 Q_SIGNALS:
     void stateChanged(quillow::InternetTransfer::State state);
-    // The end of every transfer that open() started: ok with the whole
-    // answer, or not ok (error, time-out or cancel).
+    // The end of every transfer that open() started, once.
     void finished(const quillow::TransferResult &result);
 };
 

@@ -75,12 +75,12 @@ QUrl NetworkTransfer::webAddress(const QString &address) {
     return url;
 }
 
-bool NetworkTransfer::open(const QString &address) {
+TransferStart NetworkTransfer::open(const QString &address) {
     if (reply_)
-        return false;
+        return TransferStart::Busy;
     const QUrl url = webAddress(address);
     if (!url.isValid())
-        return false;
+        return TransferStart::NotWebAddress;
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs_);
     ++transfer_;
@@ -89,7 +89,7 @@ bool NetworkTransfer::open(const QString &address) {
     reply_ = manager_->get(request);
     deadline_->start(timeoutMs_);
     watch(reply_);
-    return true;
+    return TransferStart::Started;
 }
 
 void NetworkTransfer::cancel() {
@@ -148,7 +148,7 @@ void NetworkTransfer::take(QNetworkReply *reply) {
     // More than the limit: the start of it is the answer, the rest is never
     // taken in.
     if (body_.size() == kMaxBody && (reply->bytesAvailable() > 0 || !reply->isFinished()))
-        answer(reply, true);
+        answer(reply, TransferResult::End::CutShort);
 }
 
 void NetworkTransfer::onFinished(QNetworkReply *reply) {
@@ -160,11 +160,11 @@ void NetworkTransfer::onFinished(QNetworkReply *reply) {
     }
     take(reply);
     if (reply == reply_)
-        answer(reply, false);
+        answer(reply, TransferResult::End::Complete);
 }
 
-void NetworkTransfer::answer(QNetworkReply *reply, bool cutShort) {
-    const TransferResult result{true, body_, reply->rawHeader("Content-Type"), cutShort};
+void NetworkTransfer::answer(QNetworkReply *reply, TransferResult::End how) {
+    const TransferResult result{how, body_, reply->rawHeader("Content-Type")};
     if (!receiving_) {
         receiving_ = true;
         if (!report(State::ReceivingResponse))

@@ -24,14 +24,14 @@ namespace quillow {
 //                      finished() with the answer
 //   Error              the transfer failed (no connection, unknown host,
 //                      time-out, the server closing early), then
-//                      finished() not ok
+//                      finished() Failed
 //
 // An answer longer than kMaxBody ends there, with its start as the body
-// (cutShort). A transfer still running after the time-out fails, also one
+// (CutShort). A transfer still running after the time-out fails, also one
 // that keeps sending. A redirect starts the connecting states again. ResolvingHost,
 // HostResolved, Requesting and Disconnecting are never reported: Qt does
 // not show host lookup or the start of sending. A cancel, also from inside
-// a stateChanged handler, ends the transfer at once with finished() not ok
+// a stateChanged handler, ends the transfer at once with finished() Failed
 // and no further states.
 class NetworkTransfer : public InternetTransfer {
     Q_OBJECT
@@ -42,7 +42,7 @@ public:
     explicit NetworkTransfer(QObject *parent = nullptr);
     ~NetworkTransfer() override;
 
-    bool open(const QString &address) override;
+    TransferStart open(const QString &address) override;
     void cancel() override;
     bool isBusy() const override { return reply_ != nullptr; }
 
@@ -62,7 +62,7 @@ private:
     void onFinished(QNetworkReply *reply);
     // Takes what arrived, up to the limit.
     void take(QNetworkReply *reply);
-    void answer(QNetworkReply *reply, bool cutShort);
+    void answer(QNetworkReply *reply, TransferResult::End how);
     void fail();
     // Emits state; false when a handler ended or replaced the transfer.
     bool report(State state);

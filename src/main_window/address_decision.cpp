@@ -3,17 +3,10 @@
 #include <QDir>
 #include <QUrl>
 
-#include "browser/browser.h"
-
 namespace quillow {
 
 namespace {
-const QString kSupportMail = QStringLiteral("quillow@example.org");
 const QString kBlankPage = QStringLiteral("about:blank");
-
-// Runtime error numbers the traps know by name.
-constexpr qint32 kResumeWithoutError = 20;
-constexpr qint32 kBadFileName = 85;
 }  // namespace
 
 QString trimBlanks(const QString &text) {
@@ -54,17 +47,6 @@ bool showsAddress(const QString &location, const QString &address) {
         return true;
     const QUrl url(location);
     return url.isLocalFile() && QDir::cleanPath(url.toLocalFile()) == QDir::cleanPath(address);
-}
-
-bool goingOnAfterError(qint32 errorNumber) {
-    return errorNumber == BrowserError::kNone || errorNumber == BrowserError::kInvalidCall ||
-           errorNumber == kResumeWithoutError || errorNumber == kBadFileName;
-}
-
-QString internalErrorText(qint32 errorNumber) {
-    return QStringLiteral("Error #%1 Please report it by emailing %2")
-        .arg(errorNumber)
-        .arg(kSupportMail);
 }
 
 }  // namespace quillow

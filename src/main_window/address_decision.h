@@ -32,10 +32,4 @@ bool makesAddress(const QString &text);
 // same text, or the same local file.
 bool showsAddress(const QString &location, const QString &address);
 
-// An error number after which going to an address passes over the failed
-// step and goes on with the next one.
-bool goingOnAfterError(qint32 errorNumber);
-
-QString internalErrorText(qint32 errorNumber);
-
 }  // namespace quillow

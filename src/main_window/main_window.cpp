@@ -8,14 +8,15 @@
 #include <QShortcut>
 #include <QWindowStateChangeEvent>
 
-#include "app/message_boxes.h"
-#include "app/window_registry.h"
 #include "browser/browser.h"
 #include "connection/connection_state.h"
 #include "connection/transfer_arbiter.h"
+#include "core/questions.h"
+#include "core/shortened.h"
 #include "favorites/favorites_panel.h"
 #include "main_window/address_box.h"
 #include "main_window/address_decision.h"
+#include "main_window/error_report.h"
 #include "main_window/layout.h"
 #include "main_window/zoom_levels.h"
 #include "widgets/black_frame.h"
@@ -43,8 +44,8 @@ constexpr int kStatusBarHeight = twips(495);
 
 }  // namespace
 
-MainWindow::MainWindow(WindowRegistry &registry, QWidget *parent)
-    : QMainWindow(parent), registry_(registry) {
+MainWindow::MainWindow(const Context &context, FavoritesList *favorites, QWidget *parent)
+    : QMainWindow(parent), context_(context), favorites_(favorites) {
     setObjectName(QStringLiteral("mainf"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
@@ -79,10 +80,6 @@ MainWindow::~MainWindow() {
     disconnect(browser_, nullptr, this, nullptr);
 }
 
-bool MainWindow::isPrimary() const {
-    return registry_.primary() == this;
-}
-
 QString MainWindow::addressText() const {
     return addressBox_->currentText();
 }
@@ -95,7 +92,7 @@ void MainWindow::buildControls() {
     connect(addressBox_, &AddressBox::addressChosen, this,
             [this](const QString &text) { goToTypedAddress(text); });
 
-    browser_ = registry_.context().browserFactory(client_);
+    browser_ = context_.browserFactory(client_);
     QWidget *page = browser_->widget();
     page->setObjectName(QStringLiteral("browserwindow"));
     page->setAccessibleName(tr("Web page"));
@@ -212,8 +209,8 @@ void MainWindow::buildFavoritesPanel() {
         useDesktopColours(b);
 
     favoritesPanel_ = new FavoritesPanel(
-        registry_.favorites(), favoritesView_, addFavoriteButton_, removeFavoriteButton_, browser_,
-        registry_.context().messages, [this] { runCommand(Command::Favorites); }, this);
+        favorites_, favoritesView_, addFavoriteButton_, removeFavoriteButton_, browser_,
+        context_.questions, [this] { runCommand(Command::Favorites); }, this);
 }
 
 void MainWindow::buildConnectionLabel() {
@@ -229,9 +226,8 @@ void MainWindow::buildConnectionLabel() {
     connectionLabel_->setToolTip(tr("Click here to retest connection."));
     connectionLabel_->setAccessibleDescription(tr("Connection to the Internet"));
 
-    const Context &context = registry_.context();
     transfers_ =
-        new TransferArbiter(context.transferFactory(nullptr), context.connectionTestHost, this);
+        new TransferArbiter(context_.transferFactory(nullptr), context_.connectionTestHost, this);
     connect(transfers_, &TransferArbiter::stateChanged, connectionLabel_,
             [this](InternetTransfer::State state) {
                 connectionLabel_->setText(connectionStateText(state));
@@ -279,7 +275,7 @@ void MainWindow::buildMenus() {
 
     QAction *about = bar->addAction(tr("About"));
     about->setObjectName(QStringLiteral("aboutf"));
-    connect(about, &QAction::triggered, &registry_, &WindowRegistry::openAbout);
+    connect(about, &QAction::triggered, this, &MainWindow::aboutWanted);
 }
 
 void MainWindow::buildShortcuts() {
@@ -327,7 +323,7 @@ void MainWindow::load() {
     showPopupCount();
     // Only a start that worked remembers the blank page; a failure here
     // leaves lastAddress_ empty, and the window is laid out all the same.
-    if (!browser_->navigate(QStringLiteral("about:blank")).failed())
+    if (browser_->navigate(QStringLiteral("about:blank")) == BrowserResult::Done)
         lastAddress_ = QStringLiteral("about:blank");
     // Lay out for the designed size even before the window is shown.
     if (layout())
@@ -350,9 +346,10 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
         case AddressDecision::Outcome::Ignore:
             return;
         case AddressDecision::Outcome::Refuse:
-            registry_.context().messages->show(
-                this, tr("Please enter a web address or use search."), tr("INVALID ADDRESS"),
-                MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+            if (context_.questions)
+                context_.questions->tell(
+                    this, {tr("INVALID ADDRESS"), tr("Please enter a web address or use search."),
+                           Message::Icon::Information});
             addressBox_->setEditText(decision.boxText);
             addressBox_->takeFocus();
             return;
@@ -367,35 +364,32 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
                           : tr("Open this %1: address in another program?").arg(url.scheme()));
     } else if (again && showsAddress(browser_->location(), decision.address)) {
         browser_->refresh();
-    } else if (const BrowserError e = browser_->navigate(decision.address);
-               !goingOnAfterError(e.number)) {
-        return reportInternalError(e.number);
+    } else if (const BrowserResult r = browser_->navigate(decision.address); !goesOnAfter(r)) {
+        return reportInternalError(r);
     }
     backButton_->setEnabled(true);
-    if (const BrowserError e = browser_->giveFocus(); !goingOnAfterError(e.number))
-        reportInternalError(e.number);
+    if (const BrowserResult r = browser_->giveFocus(); !goesOnAfter(r))
+        reportInternalError(r);
 }
 
 void MainWindow::openElsewhere(const QString &address, const QString &question) {
     if (!question.isEmpty()) {
         // A page may make the address as long as it likes.
         constexpr int kShownLength = 300;
-        const QString shown =
-            address.size() > kShownLength ? address.left(kShownLength) + QChar(0x2026) : address;
-        const MessageBoxes::Answer answer = registry_.context().messages->show(
-            this, question + QStringLiteral("\n\n") + shown, QString(),
-            MessageBoxes::Icon::Information, MessageBoxes::Buttons::YesNoDefaultNo);
-        if (answer != MessageBoxes::Answer::Yes)
+        const QString shown = shortened(address, kShownLength);
+        if (!askYesNo(
+                {QString(), question + QStringLiteral("\n\n") + shown, Message::Icon::Information},
+                false))
             return;
     }
-    if (registry_.context().openElsewhere)
-        registry_.context().openElsewhere(
-            QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile));
+    if (context_.openElsewhere)
+        context_.openElsewhere(QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile));
 }
 
-void MainWindow::reportInternalError(qint32 errorNumber) {
-    registry_.context().messages->show(this, internalErrorText(errorNumber), tr("Internal Error!"),
-                                       MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+void MainWindow::reportInternalError(BrowserResult result) {
+    if (context_.questions)
+        context_.questions->tell(
+            this, {tr("Internal Error!"), internalErrorText(result), Message::Icon::Warning});
 }
 
 void MainWindow::setBlockingPopups(bool on) {
@@ -407,7 +401,7 @@ void MainWindow::runCommand(Command command) {
     switch (command) {
         case Command::Back:
             // No earlier page is no error worth a word; the focus moves anyway.
-            if (!browser_->goBack().failed())
+            if (browser_->goBack() == BrowserResult::Done)
                 forwardButton_->setEnabled(true);
             browser_->giveFocus();
             break;
@@ -425,7 +419,7 @@ void MainWindow::runCommand(Command command) {
             browser_->goHome();
             break;
         case Command::Search:
-            registry_.openSearch();
+            emit searchWanted();
             break;
         case Command::Favorites:
             favoritesFrame_->setVisible(!favoritesFrame_->isVisible());
@@ -435,7 +429,7 @@ void MainWindow::runCommand(Command command) {
             setBlockingPopups(!blockingPopups_);
             break;
         case Command::HtmlWindow:
-            registry_.openHtml();
+            emit htmlWindowWanted();
             break;
     }
 }
@@ -456,8 +450,8 @@ void MainWindow::layoutWindow() {
         // Both sides snap back to the minimum. The resize notification that
         // follows lays the controls out for the corrected size.
         resize(kMinimumOuter - (frameGeometry().size() - size()));
-        if (registry_.context().beep)
-            registry_.context().beep();
+        if (context_.beep)
+            context_.beep();
         transfers_->startConnectionTest();
         return;
     }

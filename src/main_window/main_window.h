@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+#include "core/context.h"
 #include "main_window/commands.h"
 #include "questions/dialog_run.h"
 
@@ -18,6 +19,7 @@ class BlackFrame;
 class Browser;
 class CertificateErrorRequest;
 class ClickableLabel;
+class FavoritesList;
 class FavoritesPanel;
 class NavigationRequest;
 class NewWindowRequest;
@@ -25,20 +27,21 @@ class PaintBatcher;
 class PageDialogRequest;
 class PermissionRequest;
 class Questions;
+struct Message;
 class StatusBar;
 class TransferArbiter;
-class WindowRegistry;
 
 // The main window: the address box, the page, the toolbar frames, the
 // favorites panel, the connection label and the status bar. The primary
 // one opens at start; every window a page opens while popups are allowed
-// is another.
+// is another. It asks the program for other windows through its signals.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static const QString kCaption;  // "Tarn - Quillow :  "
 
-    explicit MainWindow(WindowRegistry &registry, QWidget *parent = nullptr);
+    // favorites is the list every main window shows.
+    MainWindow(const Context &context, FavoritesList *favorites, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Runs once, before the window is first shown: the popup count, the
@@ -62,7 +65,6 @@ public:
     // Fits the controls to the window's size, then tests the connection.
     void layoutWindow();
 
-    bool isPrimary() const;
     Browser *browser() const { return browser_; }
     // The transfer component that tests this window's connection.
     TransferArbiter *transfers() const { return transfers_; }
@@ -70,6 +72,17 @@ public:
     const QString &lastAddress() const { return lastAddress_; }
     qint64 popupCount() const { return popupCount_; }
     bool isBlockingPopups() const { return blockingPopups_; }
+
+Q_SIGNALS:
+    void searchWanted();
+    void htmlWindowWanted();
+    void aboutWanted();
+    // A page's new window that the blocker lets through: whoever makes
+    // windows hands request the component of a new main window before the
+    // signal returns, or the window is refused.
+    void popupAccepted(quillow::NewWindowRequest &request);
+    // The page's title; the primary main window's caption shows it.
+    void pageTitleChanged(const QString &title);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -84,7 +97,7 @@ private:
     void buildMenus();
     void buildShortcuts();
     void setTabOrder();
-    void reportInternalError(qint32 errorNumber);
+    void reportInternalError(BrowserResult result);
     // Hands address to another program, after the user's yes when asked.
     void openElsewhere(const QString &address, const QString &question);
     void setBlockingPopups(bool on);
@@ -104,14 +117,20 @@ private:
     // The page's questions for the user, in page_questions.cpp.
     struct QuestionScope;
     void connectQuestions();
+    // The questions seam; none once the window is closing.
     Questions *questions() const;
+    // Asks over this window, its controls held off meanwhile. No when
+    // nothing can be asked; check closeAfterQuestions_ for a window that
+    // closed meanwhile.
+    bool askYesNo(const Message &question, bool yesIsDefault);
     void answerPageDialog(PageDialogRequest &request);
     void askForSignIn(AuthenticationRequest &request);
     void answerCertificateError(CertificateErrorRequest &request);
     void answerPermission(PermissionRequest &request);
     void forgetStoppedDialogs(const QString &url);
 
-    WindowRegistry &registry_;
+    Context context_;
+    FavoritesList *favorites_;
     QWidget *client_ = nullptr;
     AddressBox *addressBox_ = nullptr;
     Browser *browser_ = nullptr;

@@ -9,12 +9,11 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "app/window_registry.h"
 #include "browser/browser.h"
+#include "core/program_rules.h"
+#include "core/questions.h"
 #include "main_window/main_window.h"
 #include "questions/question_texts.h"
-#include "questions/questions.h"
-#include "questions/site_decisions.h"
 
 namespace quillow {
 
@@ -57,7 +56,15 @@ void MainWindow::connectQuestions() {
 
 Questions *MainWindow::questions() const {
     // None once the window is closing: nothing more is asked over it.
-    return closeAfterQuestions_ ? nullptr : registry_.context().questions;
+    return closeAfterQuestions_ ? nullptr : context_.questions;
+}
+
+bool MainWindow::askYesNo(const Message &question, bool yesIsDefault) {
+    Questions *q = questions();
+    if (!q)
+        return false;
+    QuestionScope scope(this);
+    return q->askYesNo(this, question, yesIsDefault) && !closeAfterQuestions_;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
@@ -65,7 +72,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         closeAfterQuestions_ = true;
         event->ignore();
         hide();
-        if (Questions *q = registry_.context().questions)
+        if (Questions *q = context_.questions)
             q->endAll(this);
         return;
     }
@@ -119,7 +126,7 @@ void MainWindow::askForSignIn(AuthenticationRequest &request) {
 }
 
 void MainWindow::answerCertificateError(CertificateErrorRequest &request) {
-    SiteDecisions &decisions = registry_.siteDecisions();
+    SiteDecisions &decisions = context_.rules->siteDecisions();
     if (request.isOverridable() && decisions.allowsCertificate(request.host())) {
         request.proceed();
         return;
@@ -128,38 +135,30 @@ void MainWindow::answerCertificateError(CertificateErrorRequest &request) {
     if (!request.isMainFrame())
         return;
     request.setNotice(certificateTitle(), certificateNoticeText(request.host(), request.problem()));
-    Questions *q = questions();
-    if (!q || !request.isOverridable())
+    if (!request.isOverridable())
         return;
-    bool yes = false;
-    {
-        QuestionScope scope(this);
-        yes = q->askYesNo(this, certificateTitle(),
-                          certificateQuestionText(request.host(), request.problem()));
-    }
-    if (yes && !closeAfterQuestions_) {
+    if (askYesNo({certificateTitle(), certificateQuestionText(request.host(), request.problem()),
+                  Message::Icon::Warning},
+                 false)) {
         decisions.allowCertificate(request.host());
         request.proceed();
     }
 }
 
 void MainWindow::answerPermission(PermissionRequest &request) {
-    SiteDecisions &decisions = registry_.siteDecisions();
+    SiteDecisions &decisions = context_.rules->siteDecisions();
     if (const std::optional<bool> known =
             decisions.permission(request.origin(), request.feature())) {
         if (*known)
             request.grant();
         return;
     }
-    Questions *q = questions();
-    if (!q)
+    if (!questions())
         return;
-    bool yes = false;
-    {
-        QuestionScope scope(this);
-        yes = q->askYesNo(this, permissionTitle(),
-                          permissionQuestionText(request.origin(), request.feature()));
-    }
+    const bool yes =
+        askYesNo({permissionTitle(), permissionQuestionText(request.origin(), request.feature()),
+                  Message::Icon::Warning},
+                 false);
     // A question ended by closing the window decides nothing for the others.
     if (closeAfterQuestions_)
         return;

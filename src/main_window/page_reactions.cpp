@@ -2,14 +2,13 @@
 // address feedback, the popup blocker, the navigation guard, failed
 // navigations, closing and full screen.
 
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
 
-#include "app/message_boxes.h"
-#include "app/window_registry.h"
 #include "browser/browser.h"
+#include "core/program_rules.h"
+#include "core/questions.h"
 #include "main_window/address_box.h"
 #include "main_window/address_decision.h"
 #include "main_window/block_list.h"
@@ -56,10 +55,7 @@ void MainWindow::showProgress(qint32 progress, qint32 maximum) {
 void MainWindow::showTitle(const QString &title) {
     paintBatcher_->hold(addressBox_);
     addressBox_->showAddress(trimBlanks(browser_->location()));
-    // The title always shows on the primary window; with that one closed
-    // there is nothing to show it on.
-    if (MainWindow *primary = registry_.primary())
-        primary->setWindowTitle(kCaption + title);
+    emit pageTitleChanged(title);
 }
 
 void MainWindow::recordCompletedNavigation(const QString &url) {
@@ -80,37 +76,33 @@ void MainWindow::guardNavigation(NavigationRequest &request) {
 
 void MainWindow::answerNewWindow(NewWindowRequest &request) {
     // Blocking off still refuses a storm of windows no click asked for.
-    if (blockingPopups_ || (!request.isUserInitiated() && !registry_.allowWindowWithoutClick())) {
+    if (blockingPopups_ ||
+        (!request.isUserInitiated() && !context_.rules->allowWindowWithoutClick())) {
         statusBar_->setMessage(tr("Popup Blocked"));
         ++popupCount_;
         showPopupCount();
-        if (registry_.context().beep)
-            registry_.context().beep();
+        if (context_.beep)
+            context_.beep();
         return;
     }
-    MainWindow *popup = registry_.createPopup();
-    popup->browser()->setSilent(true);
-    request.openIn(popup->browser());
-    popup->show();
+    emit popupAccepted(request);
 }
 
 void MainWindow::askAboutFailedNavigation(const QString &url, qint32 statusCode) {
     showStatusText(QString::number(statusCode));
     // A burst of failures (a storm of popups, say) asks once: the others
     // get No without a question.
-    WindowRegistry &registry = registry_;  // outlives this window
-    if (!registry.beginFailureQuestion()) {
+    ProgramRules &rules = *context_.rules;
+    if (!rules.beginFailureQuestion()) {
         browser_->abandonFailedNavigation();
         return;
     }
-    const QPointer<MainWindow> self(this);
-    const MessageBoxes::Answer answer = registry.context().messages->show(
-        this, tr("This page has an errors in it! Would you like to continue anyways?"), url,
-        MessageBoxes::Icon::None, MessageBoxes::Buttons::YesNo);
-    registry.endFailureQuestion();
-    // Yes leaves the engine's own handling of the failure on show. The
-    // window may have been closed while the question was open.
-    if (self && answer == MessageBoxes::Answer::No)
+    const bool yes = askYesNo(
+        {url, tr("This page has an errors in it! Would you like to continue anyways?")}, true);
+    rules.endFailureQuestion();
+    // Yes leaves the engine's own handling of the failure on show. A window
+    // closed meanwhile is past caring.
+    if (!yes && !closeAfterQuestions_)
         browser_->abandonFailedNavigation();
 }
 

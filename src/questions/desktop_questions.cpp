@@ -1,5 +1,6 @@
 #include "questions/desktop_questions.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -64,6 +65,22 @@ QLabel *textLabel(const QString &text, QWidget *parent) {
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
+}
+
+QString titleOf(const Message &message) {
+    return message.title.isEmpty() ? QApplication::applicationName() : message.title;
+}
+
+// A message box over window, not yet shown, marked for endAll().
+QMessageBox *messageBox(QWidget *window, const Message &message,
+                        QMessageBox::StandardButtons buttons) {
+    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                                   QMessageBox::Warning};
+    auto *box =
+        new QMessageBox(kIcons[int(message.icon)], titleOf(message), message.text, buttons, window);
+    box->setTextFormat(Qt::PlainText);
+    box->setProperty(kQuestionProperty, true);
+    return box;
 }
 
 QDialogButtonBox *buttonBox(QDialog *dialog, QDialogButtonBox::StandardButtons which) {
@@ -145,13 +162,31 @@ std::optional<Credentials> DesktopQuestions::askSignIn(QWidget *window, const QS
     return Credentials{user->text(), password->text()};
 }
 
-bool DesktopQuestions::askYesNo(QWidget *window, const QString &title, const QString &text) {
-    auto *box = new QMessageBox(QMessageBox::Warning, title, text,
-                                QMessageBox::Yes | QMessageBox::No, window);
+void DesktopQuestions::tell(QWidget *window, const Message &message) {
+    // The same message again (a save that keeps failing) raises the one
+    // on show instead of piling up another.
+    if (window)
+        for (QMessageBox *open : window->findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+            if (open->property(kQuestionProperty).toBool() && open->isVisible() &&
+                open->text() == message.text && open->windowTitle() == titleOf(message)) {
+                open->raise();
+                open->activateWindow();
+                return;
+            }
+    QMessageBox *box = messageBox(window, message, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("message"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+bool DesktopQuestions::askYesNo(QWidget *window, const Message &question, bool yesIsDefault) {
+    QMessageBox *box = messageBox(window, question, QMessageBox::Yes | QMessageBox::No);
     DialogHolder holder(new QPointer<QDialog>(box));
     box->setObjectName(QStringLiteral("yesnoquestion"));
-    box->setTextFormat(Qt::PlainText);
-    box->setDefaultButton(QMessageBox::No);
+    box->setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     runOver(*holder);
     return *holder && box->clickedButton() == box->button(QMessageBox::Yes);

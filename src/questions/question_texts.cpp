@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QUrl>
 
+#include "core/shortened.h"
+
 namespace quillow {
 
 namespace {
@@ -22,11 +24,7 @@ QString fitForShowing(const QString &text, int max) {
         if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
             c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
-    if (out.size() > max) {
-        out.truncate(max);
-        out.append(QChar(0x2026));
-    }
-    return out;
+    return shortened(out, max);
 }
 
 QString fitMessage(const QString &message) {
@@ -35,10 +33,7 @@ QString fitMessage(const QString &message) {
     lines = lines.mid(0, kShownMessageLines);
     for (QString &line : lines)
         line = fitForShowing(line, kShownMessageLength);
-    QString out = lines.join(QLatin1Char('\n')).left(kShownMessageLength);
-    if (cut)
-        out.append(QChar(0x2026));
-    return out;
+    return shortened(lines.join(QLatin1Char('\n')), kShownMessageLength, cut);
 }
 
 QString siteName(const QString &url) {

@@ -9,9 +9,6 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-#include "app/window_registry.h"
-#include "browser/browser.h"
-#include "main_window/main_window.h"
 #include "search/request_builder.h"
 #include "widgets/black_frame.h"
 #include "widgets/design_font.h"
@@ -87,10 +84,9 @@ QLabel *makeCaption(const QString &name, const QString &caption, const QRect &pl
 
 }  // namespace
 
-SearchDialog::SearchDialog(WindowRegistry &registry)
+SearchDialog::SearchDialog()
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint),
-      registry_(registry) {
+                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("searchn"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
@@ -178,23 +174,12 @@ void SearchDialog::chooseKind(int kind) {
 }
 
 void SearchDialog::search() {
-    const QString address = searchRequestAddress(engine_, kind_, wordsBox_->text());
-    // Always the primary main window, also when a popup window opened the
-    // dialog; a closed one is opened again so the results can be seen.
-    MainWindow *primary = registry_.primaryForAction();
-    if (!address.isEmpty())
-        primary->browser()->navigate(address);
-    primary->raise();
-    primary->activateWindow();
+    emit searchRequested(searchRequestAddress(engine_, kind_, wordsBox_->text()));
     close();
 }
 
 void SearchDialog::cancel() {
-    // Nothing is searched, so a closed primary main window stays closed.
-    if (MainWindow *primary = registry_.primary()) {
-        primary->raise();
-        primary->activateWindow();
-    }
+    emit cancelled();
     close();
 }
 

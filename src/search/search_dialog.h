@@ -9,22 +9,26 @@ class QRadioButton;
 
 namespace quillow {
 
-class WindowRegistry;
-
 // The search dialog: words, one of three engines and the kind of result.
 // One for the whole program; it deletes itself when closed, so the next
 // opening starts from "Dog Pile", "Web Pages" and an empty word box.
 class SearchDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit SearchDialog(WindowRegistry &registry);
+    SearchDialog();
 
-    // Sends the primary main window to the request for the words, gives
-    // that window the focus and closes the dialog.
+    // Asks for the request for the words, then closes the dialog.
     void search();
 
     int engine() const { return engine_; }
     int kind() const { return kind_; }
+
+Q_SIGNALS:
+    // The engine's address for the words (empty for no engine): to be shown,
+    // and the window showing it brought forward.
+    void searchRequested(const QString &address);
+    // Closed without a search: the window it was opened for comes forward.
+    void cancelled();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -37,7 +41,6 @@ private:
     void chooseKind(int kind);
     void cancel();
 
-    WindowRegistry &registry_;
     QRadioButton *engineOptions_[3] = {};
     QRadioButton *kindOptions_[2] = {};
     QLineEdit *wordsBox_ = nullptr;

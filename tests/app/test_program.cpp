@@ -6,14 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "about/about_window.h"
 #include "app/command_line.h"
 #include "app/file_locations.h"
 #include "app/hand_over.h"
-#include "app/program.h"
 #include "harness.h"
-#include "html_window/html_window.h"
-#include "search/search_dialog.h"
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
@@ -137,9 +133,7 @@ private slots:
             << u"run [a.test] private new"_s;
         QTest::newRow("help wins") << QStringList{q, u"a.test"_s, u"-h"_s} << u"help [a.test]"_s;
         QTest::newRow("version") << QStringList{q, u"--version"_s} << u"version []"_s;
-        QTest::newRow("short version") << QStringList{q, u"-v"_s} << u"version []"_s;
         QTest::newRow("unknown option") << QStringList{q, u"--bogus"_s, u"a.test"_s} << u"error"_s;
-        QTest::newRow("unknown short option") << QStringList{q, u"-x"_s} << u"error"_s;
         QTest::newRow("toolkit options let through") << QStringList{q,
                                                                     u"-platform"_s,
                                                                     u"offscreen"_s,
@@ -210,8 +204,8 @@ private slots:
     void addressesOpenInTheirOwnWindows() {
         Harness h;
         MainWindow *primary = h.startWithPrimary();
-        openAtStart(h.windows(), primary, {u"a.test"_s, u"b.test"_s});
-        openHandedOver(h.windows(), {});
+        h.program().openAtStart(primary, {u"a.test"_s, u"b.test"_s});
+        h.program().openHandedOver({});
         const QList<MainWindow *> windows = h.windows().mainWindows();
         QCOMPARE(windows.size(), 3);
         QCOMPARE(h.windows().primary(), primary);
@@ -220,19 +214,16 @@ private slots:
         QCOMPARE(h.browsers.at(1)->navigations(), blank + QStringList{u"navigate:b.test"_s});
         QCOMPARE(h.browsers.at(2)->navigations(), blank);
         QVERIFY(windows.at(1)->isVisible() && windows.at(2)->isVisible());
-        QVERIFY(h.messages.shown.isEmpty());
+        QVERIFY(h.questions.asked.isEmpty());
     }
 
     // Every control has a name; a label's is the text it shows, also after
     // it changed (so the change reaches a reader); every caption fits.
     void everyWindowReadsAndFits() {
-        Program p;
+        Primary p;
         p.primary->runCommand(Command::Favorites);  // the favorites panel too
-        p.windows().openSearch();
-        p.windows().openHtml();
-        p.windows().openAbout();
-        const QList<QWidget *> windows = {p.primary, p.windows().searchDialog(),
-                                          p.windows().htmlWindow(), p.windows().aboutWindow()};
+        const QList<QWidget *> windows = {p.primary, p.open<SearchDialog>(), p.open<HtmlWindow>(),
+                                          p.open<AboutWindow>()};
         for (QWidget *w : windows) {
             QCOMPARE(unnamed(w).join(QLatin1Char(' ')), QString());
             QCOMPARE(clipped(w).join(QLatin1Char(' ')), QString());

@@ -17,7 +17,7 @@ namespace {
 // Refuses every address, as the real one refuses what is not on the web.
 class RefusingTransfer : public FakeTransfer {
 public:
-    bool open(const QString &) override { return false; }
+    TransferStart open(const QString &) override { return TransferStart::NotWebAddress; }
 };
 
 template <typename Transfer = FakeTransfer>
@@ -70,7 +70,7 @@ private slots:
         Arbiter<> a;
         QSignalSpy states(&a.arbiter, &TransferArbiter::stateChanged);
         a.arbiter.startConnectionTest();
-        QVERIFY(a.arbiter.fetchPage(u"http://page/"_s));
+        QCOMPARE(a.arbiter.fetchPage(u"http://page/"_s), TransferStart::Started);
         QCOMPARE(a.transfer->cancels, 1);
         QCOMPARE(a.fetched.count(), 0);  // the cancelled test is no page's result
         // Tests asked for meanwhile, and the states that end a test, leave it.
@@ -80,25 +80,25 @@ private slots:
         QCOMPARE(states.count(), 3);  // the label follows the fetch too
         QCOMPARE(a.transfer->opened.size(), 2);
         QCOMPARE(a.transfer->cancels, 1);
-        a.transfer->finish(true, "<html>whole</html>");
+        a.transfer->finish("<html>whole</html>");
         QCOMPARE(a.fetched.count(), 1);
         QCOMPARE(a.fetched.at(0).at(0).value<TransferResult>().body, "<html>whole</html>");
 
         // A later fetch replaces an earlier one; a cancelled fetch reports
         // nothing, a failed one its failure.
-        QVERIFY(a.arbiter.fetchPage(u"first"_s));
-        QVERIFY(a.arbiter.fetchPage(u"second"_s));
+        a.arbiter.fetchPage(u"first"_s);
+        a.arbiter.fetchPage(u"second"_s);
         a.arbiter.cancelPageFetch();
         QCOMPARE(a.transfer->opened.last(), u"host"_s);  // a test, so the label ends on an answer
-        a.transfer->finish(false);
-        QVERIFY(a.arbiter.fetchPage(u"third"_s));
-        a.transfer->finish(false);
+        a.transfer->finish(TransferResult::End::Failed);
+        a.arbiter.fetchPage(u"third"_s);
+        a.transfer->finish(TransferResult::End::Failed);
         QCOMPARE(a.fetched.count(), 2);
-        QVERIFY(!a.fetched.at(1).at(0).value<TransferResult>().ok);
+        QVERIFY(!a.fetched.at(1).at(0).value<TransferResult>().answered());
 
         // An address the component refuses starts nothing.
         Arbiter<RefusingTransfer> r;
-        QVERIFY(!r.arbiter.fetchPage(u"about:blank"_s));
+        QCOMPARE(r.arbiter.fetchPage(u"about:blank"_s), TransferStart::NotWebAddress);
         QVERIFY(!r.arbiter.isFetchingPage());
     }
 };

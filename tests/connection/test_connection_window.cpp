@@ -6,7 +6,6 @@
 
 #include "connection/transfer_arbiter.h"
 #include "harness.h"
-#include "html_window/html_window.h"
 #include "http_server.h"
 #include "inet/network_transfer.h"
 
@@ -66,14 +65,14 @@ private slots:
         start(u"/silent"_s);
         QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);
         addressBox(w)->setEditText(u"about:blank"_s);
-        h->windows().openHtml();
+        QPointer<HtmlWindow> html = h->open<HtmlWindow>();
         QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 2, 10000);
-        h->windows().htmlWindow()->close();
-        QTRY_VERIFY(!h->windows().htmlWindow());
+        html->close();
+        QTRY_VERIFY(!html);
         addressBox(w)->setEditText(server.url(u"/silent"_s));
-        h->windows().openHtml();
+        html = h->open<HtmlWindow>();
         QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 3, 10000);  // the fetch
-        h->windows().htmlWindow()->close();
+        html->close();
         QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 4, 10000);
     }
 

@@ -55,7 +55,7 @@ private slots:
 
     void typedAddressLoadsAndHistoryFollows() {
         // No earlier page: the component says so.
-        QVERIFY(w->browser()->goBack().failed());
+        QCOMPARE(w->browser()->goBack(), BrowserResult::NoPageThere);
         goAndWait(u"/one.html"_s);
         QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), u"Tarn - Quillow :  one"_s, kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->message(), u"Site Loaded."_s, kPageWait);
@@ -89,15 +89,15 @@ private slots:
     // A page the server sent stays as it came.
     void failedLoadAskedAndNoLeavesNoErrorPage() {
         goAndWait(u"/one.html"_s);
-        h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::No};
+        h->questions.yesNo = {false, false};
         const QString dead = u"http://127.0.0.1:%1/"_s.arg(closedPort());
         typeAddress(w, dead);
-        QTRY_COMPARE_WITH_TIMEOUT(h->messages.shown.size(), 1, kPageWait);
-        QCOMPARE(h->messages.shown.first().title, dead);
+        QTRY_COMPARE_WITH_TIMEOUT(h->questions.asked.size(), 1, kPageWait);
+        QCOMPARE(h->questions.asked.first().title, dead);
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
 
         typeAddress(w, server.url(u"/missing.html"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(h->messages.shown.size(), 2, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(h->questions.asked.size(), 2, kPageWait);
         QCOMPARE(statusBar(w)->pageStatus(), u"404"_s);
         QString shown;
         viewOf(w)->page()->toPlainText([&shown](const QString &text) { shown = text; });
@@ -108,10 +108,10 @@ private slots:
     // A link to another program's address opens only after the user's yes.
     void linkToAnotherProgramAsksFirst() {
         goAndWait(u"/elsewhere.html"_s);
-        h->messages.answers = {MessageBoxes::Answer::No, MessageBoxes::Answer::Yes};
-        QVERIFY(clickInPage(w, QPoint(50, 50), [this] { return !h->messages.shown.isEmpty(); }));
-        QVERIFY2(h->messages.shown[0].text.contains(u"ssh://evil.test/clicked"_s),
-                 qPrintable(h->messages.shown[0].text));
+        h->questions.yesNo = {false, true};
+        QVERIFY(clickInPage(w, QPoint(50, 50), [this] { return !h->questions.asked.isEmpty(); }));
+        QVERIFY2(h->questions.asked[0].text.contains(u"ssh://evil.test/clicked"_s),
+                 qPrintable(h->questions.asked[0].text));
         QVERIFY(h->openedElsewhere.isEmpty());
         QVERIFY(clickInPage(w, QPoint(50, 50), [this] { return !h->openedElsewhere.isEmpty(); }));
         QCOMPARE(location(w), server.url(u"/elsewhere.html"_s));

@@ -17,5 +17,5 @@ int main(int argc, char **argv) {
     const auto result = entry.startsWith(QLatin1Char('-'))
                             ? list.remove(list.texts().indexOf(entry.mid(1)))
                             : list.add(entry);
-    return result.ok ? 0 : 1;
+    return result.saved() ? 0 : 1;
 }

@@ -84,19 +84,19 @@ private slots:
         FavoritesList &list = load();
         QVERIFY(!QFile::exists(path()));  // reading never creates the file
         for (const char *address : {"a", "a", "", "n"})
-            QVERIFY(list.add(QString::fromLatin1(address)).ok);
+            QVERIFY(list.add(QString::fromLatin1(address)).saved());
         QCOMPARE(readFile(path()), QByteArray("a\r\na\r\nn\r\n\r\n"));
         for (int nothing : {-1, 4}) {
             const quint64 before = fileIdentity(path());
-            QVERIFY(list.remove(nothing).ok);
+            QVERIFY(list.remove(nothing).saved());
             QVERIFY(fileIdentity(path()) != before);  // saved all the same
         }
         QCOMPARE(readFile(path()), QByteArray("a\r\na\r\nn\r\n\r\n"));
         while (list.count() > 0)
-            QVERIFY(list.remove(0).ok);
+            QVERIFY(list.remove(0).saved());
         QCOMPARE(readFile(path()), QByteArray());
         // A carriage return would end the line: it is written escaped.
-        QVERIFY(list.add(u"x\ry"_s).ok);
+        QVERIFY(list.add(u"x\ry"_s).saved());
         QCOMPARE(load().texts(), QStringList{u"x%0Dy"_s});
     }
 
@@ -108,8 +108,8 @@ private slots:
         QCOMPARE(list.count(), 4);
         QCOMPARE(list.text(0), u"  spaced  "_s);
         QCOMPARE(list.text(3), u"lone\nfeed"_s);
-        QVERIFY(list.add(u"http://new.test/"_s).ok);
-        QVERIFY(list.remove(4).ok);
+        QVERIFY(list.add(u"http://new.test/"_s).saved());
+        QVERIFY(list.remove(4).saved());
         QCOMPARE(readFile(path()), odd);
     }
 
@@ -137,7 +137,7 @@ private slots:
         FavoritesList list(file);
         list.load();
         list.waitForLoad();
-        FavoritesList::SaveResult result;
+        FavoritesList::SaveOutcome result;
         {
             std::optional<FileSizeLimit> limit;
             if (where == QLatin1String("full"))
@@ -147,12 +147,12 @@ private slots:
             failSync = false;
         }
         // Reading and saving never wait on a pipe: the test would hang.
-        QVERIFY(!result.ok && !result.error.isEmpty());
+        QVERIFY(!result.saved() && !list.failureText(result).isEmpty());
         QVERIFY(list.texts().contains(u"http://kept.test/"_s));
         if (file == path() && QFileInfo(file).isFile()) {
             QCOMPARE(readFile(file), QByteArray("old\r\n"));
             QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"favorites.dat"});
-            QVERIFY(list.remove(-1).ok);  // room again
+            QVERIFY(list.remove(-1).saved());  // room again
             QCOMPARE(readFile(file), QByteArray("old\r\nhttp://kept.test/\r\n"));
         }
     }
@@ -164,16 +164,16 @@ private slots:
         auto peer = [this](const QString &entry) {
             return QProcess::execute(QStringLiteral(QUILLOW_FAVORITES_PEER), {path(), entry});
         };
-        QVERIFY(a.add(u"/a"_s).ok);
+        QVERIFY(a.add(u"/a"_s).saved());
         QCOMPARE(peer(u"/b"_s), 0);
         QTRY_VERIFY(!reset.isEmpty());  // the file changed: read again
         QCOMPARE(a.texts(), QStringList({"start", "/a", "/b"}));
         QCOMPARE(peer(u"-start"_s), 0);
-        QVERIFY(a.add(u"/c"_s).ok);
+        QVERIFY(a.add(u"/c"_s).saved());
         QCOMPARE(readFile(path()), QByteArray("/a\r\n/b\r\n/c\r\n"));
         // A remove drops the entry the user chose, wherever it is now.
         QCOMPARE(peer(u"/d"_s), 0);
-        QVERIFY(a.remove(a.texts().indexOf(u"/b"_s)).ok);
+        QVERIFY(a.remove(a.texts().indexOf(u"/b"_s)).saved());
         QCOMPARE(readFile(path()), QByteArray("/a\r\n/c\r\n/d\r\n"));
     }
 
@@ -193,15 +193,15 @@ private slots:
         const int shown = list.count();
         QVERIFY(shown > 0 && shown < all.size());
         QVERIFY(list.keepsUnreadPart());
-        QVERIFY(list.add(u"new"_s).ok);
-        QVERIFY(list.remove(0).ok);
+        QVERIFY(list.add(u"new"_s).saved());
+        QVERIFY(list.remove(0).saved());
         QList<QByteArray> expected = all.mid(1);
         expected.insert(shown - 1, "new");
         QCOMPARE(parse(readFile(path())), expected);
 
         const QByteArray line(kLimit + 10, 'x');
         QCOMPARE(load(line).count(), 0);
-        QVERIFY(list_->add(u"a"_s).ok);
+        QVERIFY(list_->add(u"a"_s).saved());
         QVERIFY(readFile(path()) == "a\r\n" + line);
     }
 };

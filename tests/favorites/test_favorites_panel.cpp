@@ -51,7 +51,7 @@ private slots:
         Harness h;
         h.writeFile(u"favorites.dat"_s, "a\r\nb\r\nc\r\n");
         MainWindow *one = h.startWithPrimary();
-        MainWindow *two = h.windows().createPopup();
+        MainWindow *two = h.program().createPopup();
         const QString file = h.filePath(u"favorites.dat"_s);
         list(two)->setCurrentIndex(list(two)->model()->index(2, 0));
         h.browsers[0]->shown = u"http://new.test/"_s;
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(fileIdentity(file) != before);
         QCOMPARE(readFile(file), QByteArray("b\r\nhttp://new.test/\r\n"));
         QVERIFY(h.browsers[0]->navigations().size() + h.browsers[1]->navigations().size() == 2);
-        QVERIFY(h.messages.shown.isEmpty());
+        QVERIFY(h.questions.asked.isEmpty());
     }
 
     // Choosing goes to the whole entry, also one shown cut short, and hides
@@ -109,12 +109,12 @@ private slots:
     }
 
     void failedSaveIsReported() {
-        Program p(u"/nonexistent/quillow-test"_s);
+        Primary p(u"/nonexistent/quillow-test"_s);
         p.page->shown = u"http://kept.test/"_s;
         click(p.primary, u"fbuttons(0)"_s);
-        QCOMPARE(p.messages.shown.size(), 1);
-        QCOMPARE(p.messages.shown[0].icon, MessageBoxes::Icon::Exclamation);
-        QVERIFY(p.messages.shown[0].text.contains(u"/nonexistent/quillow-test"_s));
+        QCOMPARE(p.questions.asked.size(), 1);
+        QCOMPARE(p.questions.asked[0].icon, Message::Icon::Warning);
+        QVERIFY(p.questions.asked[0].text.contains(u"/nonexistent/quillow-test"_s));
         QCOMPARE(shown(p.primary), QStringList{"http://kept.test/"});
     }
 };

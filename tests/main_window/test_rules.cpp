@@ -1,5 +1,5 @@
 // The main window's pure rules: the typed-address decision, layout and
-// progress arithmetic, the block list and the zoom steps.
+// progress arithmetic, the block list and the zoom steps, by table.
 
 #include <QtTest>
 #include <limits>
@@ -69,13 +69,7 @@ private slots:
         QTEST(d.lastAddress, "lastAfter");
     }
 
-    void errorTrapsAndTrimming() {
-        for (int n : {0, 5, 20, 85})
-            QVERIFY(goingOnAfterError(n));
-        for (int n : {1, 6, 80004005, -2147467259})
-            QVERIFY(!goingOnAfterError(n));
-        QVERIFY(internalErrorText(-2147467259)
-                    .startsWith(u"Error #-2147467259 Please report it by emailing "_s));
+    void trimmingAndShownAddresses() {
         QCOMPARE(trimBlanks(u" \u00a0a b "_s), u"\u00a0a b"_s);
         QCOMPARE(trimBlanks(u"   "_s), QString());
         QVERIFY(showsAddress(u"file:///tmp/x/temp.htm"_s, u"/tmp/x//temp.htm"_s));

@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <functional>
 
-#include "app/context.h"
+#include "core/context.h"
 
 class QWebEngineView;
 

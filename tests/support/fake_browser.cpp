@@ -29,27 +29,28 @@ Browser *FakeBrowser::requestNewWindow(bool userInitiated) {
     return request.target();
 }
 
-BrowserError FakeBrowser::record(const QString &name, const QString &argument) {
+BrowserResult FakeBrowser::record(const QString &name, const QString &argument) {
     calls.append(argument.isNull() ? name : name + QLatin1Char(':') + argument);
-    return BrowserError{failures.value(name, BrowserError::kNone)};
+    return failures.value(name, BrowserResult::Done);
 }
 
-BrowserError FakeBrowser::navigate(const QString &address) {
-    const BrowserError e =
+BrowserResult FakeBrowser::navigate(const QString &address) {
+    const BrowserResult r =
         record(u"navigate"_s, address.isNull() ? QString(QLatin1String("")) : address);
-    if (!e.failed())
+    if (r == BrowserResult::Done)
         shown = address;
-    return e;
+    return r;
 }
 
-BrowserError FakeBrowser::giveFocus() {
-    const BrowserError e = record(u"giveFocus"_s);
-    // Like the real one: a control that cannot take the focus raises 5.
-    if (!e.failed() && (!widget_->isVisible() || !widget_->isEnabled()))
-        return BrowserError{BrowserError::kInvalidCall};
-    if (!e.failed())
-        widget_->setFocus(Qt::OtherFocusReason);
-    return e;
+BrowserResult FakeBrowser::giveFocus() {
+    const BrowserResult r = record(u"giveFocus"_s);
+    if (r != BrowserResult::Done)
+        return r;
+    // Like the real one: a page that cannot take the focus says so.
+    if (!widget_->isVisible() || !widget_->isEnabled())
+        return BrowserResult::CannotTakeFocus;
+    widget_->setFocus(Qt::OtherFocusReason);
+    return r;
 }
 
 }  // namespace quillow::test

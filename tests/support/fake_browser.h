@@ -19,8 +19,8 @@ public:
     QStringList calls;
     // What location() reports; navigate() sets it unless it fails.
     QString shown = QStringLiteral("about:blank");
-    // Operation name -> error number it fails with from now on.
-    QHash<QString, qint32> failures;
+    // Operation name -> what it reports from now on instead of Done.
+    QHash<QString, BrowserResult> failures;
 
     QStringList callsNamed(const QString &name) const;
     QStringList navigations() const { return callsNamed(QStringLiteral("navigate")); }
@@ -30,15 +30,15 @@ public:
     Browser *requestNewWindow(bool userInitiated = false);
 
     QWidget *widget() override { return widget_; }
-    BrowserError navigate(const QString &address) override;
-    BrowserError goBack() override { return record(QStringLiteral("goBack")); }
-    BrowserError goForward() override { return record(QStringLiteral("goForward")); }
+    BrowserResult navigate(const QString &address) override;
+    BrowserResult goBack() override { return record(QStringLiteral("goBack")); }
+    BrowserResult goForward() override { return record(QStringLiteral("goForward")); }
     void goHome() override { record(QStringLiteral("goHome")); }
     void stop() override { record(QStringLiteral("stop")); }
     void refresh() override { record(QStringLiteral("refresh")); }
     void abandonFailedNavigation() override { record(QStringLiteral("abandonFailedNavigation")); }
     QString location() const override { return shown; }
-    BrowserError giveFocus() override;
+    BrowserResult giveFocus() override;
     void setSilent(bool on) override { silent_ = on; }
     bool isSilent() const override { return silent_; }
     qreal zoomFactor() const override { return zoom; }
@@ -47,7 +47,7 @@ public:
     qreal zoom = 1.0;
 
 private:
-    BrowserError record(const QString &name, const QString &argument = QString());
+    BrowserResult record(const QString &name, const QString &argument = QString());
 
     QWidget *widget_;
     bool silent_ = false;

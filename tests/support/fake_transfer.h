@@ -17,25 +17,28 @@ public:
     int cancels = 0;
     bool running = false;
 
-    bool open(const QString &address) override {
+    TransferStart open(const QString &address) override {
         if (running)
-            return false;
+            return TransferStart::Busy;
         opened.append(address);
-        return running = true;
+        running = true;
+        return TransferStart::Started;
     }
     void cancel() override {
         ++cancels;
         if (running)
-            finish(false);
+            finish(TransferResult::End::Failed);
     }
     bool isBusy() const override { return running; }
 
     void report(State state) { emit stateChanged(state); }
-    void finish(bool ok, const QByteArray &body = QByteArray(),
-                const QByteArray &contentType = QByteArray(), bool cutShort = false) {
+    // The transfer ends; a body alone means it came in whole.
+    void finish(TransferResult::End end, const QByteArray &body = QByteArray(),
+                const QByteArray &contentType = QByteArray()) {
         running = false;
-        emit finished(TransferResult{ok, body, contentType, cutShort});
+        emit finished(TransferResult{end, body, contentType});
     }
+    void finish(const QByteArray &body) { finish(TransferResult::End::Complete, body); }
 };
 
 }  // namespace quillow::test

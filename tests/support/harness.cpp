@@ -11,24 +11,25 @@
 using namespace Qt::StringLiterals;
 namespace quillow::test {
 
-MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
-                                            Icon icon, Buttons buttons) {
-    shown.append({text, title, icon, buttons});
-    if (whileShown)
-        std::exchange(whileShown, nullptr)();
-    if (!answers.isEmpty())
-        return answers.takeFirst();
-    return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
-}
-
 void FakeQuestions::ask(const Asked &question) {
     asked.append(question);
     if (whileAsking)
         whileAsking();
 }
 
+void FakeQuestions::tell(QWidget *, const Message &m) {
+    asked.append({u"tell"_s, m.title, m.text, m.icon});
+}
+
+bool FakeQuestions::askYesNo(QWidget *, const Message &question, bool yesIsDefault) {
+    ask({u"yesno"_s, question.title, question.text, question.icon, yesIsDefault});
+    if (ended)
+        return false;
+    return yesNo.isEmpty() ? yesIsDefault : yesNo.takeFirst();
+}
+
 PageDialogAnswer FakeQuestions::askPageDialog(QWidget *, const PageDialog &dialog) {
-    ask({u"dialog"_s, dialog.title, dialog.message, dialog.offerStop});
+    ask({u"dialog"_s, dialog.title, dialog.message, {}, false, dialog.offerStop});
     return ended || dialogAnswers.isEmpty() ? PageDialogAnswer{} : dialogAnswers.takeFirst();
 }
 
@@ -40,16 +41,11 @@ std::optional<Credentials> FakeQuestions::askSignIn(QWidget *, const QString &ti
     return signIns.takeFirst();
 }
 
-bool FakeQuestions::askYesNo(QWidget *, const QString &title, const QString &text) {
-    ask({u"yesno"_s, title, text});
-    return !ended && !yesNo.isEmpty() && yesNo.takeFirst();
-}
-
 Harness::Harness(const QString &programDir)
     : dir_(programDir.isEmpty() ? temp_.path() : programDir) {}
 
 Harness::~Harness() {
-    windows_.reset();
+    program_.reset();
 }
 
 QString Harness::filePath(const QString &name) const {
@@ -61,11 +57,10 @@ void Harness::writeFile(const QString &name, const QByteArray &data) const {
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
 }
 
-WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
+Program &Harness::start(const std::function<void(Context &)> &adjust) {
     Context c;
     c.favoritesDir = dir_;
     c.scratchDir = dir_;
-    c.messages = &messages;
     c.questions = &questions;
     c.beep = [this] { ++beeps; };
     c.openElsewhere = [this](const QUrl &url) {
@@ -83,15 +78,15 @@ WindowRegistry &Harness::start(const std::function<void(Context &)> &adjust) {
     };
     if (adjust)
         adjust(c);
-    windows_ = std::make_unique<WindowRegistry>(c);
+    program_ = std::make_unique<Program>(c);
     // The favorites come in on a thread of their own; tests start with them.
-    windows_->favorites()->waitForLoad();
-    return *windows_;
+    program_->favorites()->waitForLoad();
+    return *program_;
 }
 
 MainWindow *Harness::startWithPrimary(const std::function<void(Context &)> &adjust) {
     start(adjust);
-    MainWindow *primary = windows_->createPrimary();
+    MainWindow *primary = program_->createPrimary();
     primary->show();
     return primary;
 }
@@ -119,10 +114,6 @@ QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
-
-}  // namespace quillow::test
-
-namespace quillow::test {
 
 quint64 fileIdentity(const QString &path) {
     struct stat st {};

@@ -5,62 +5,51 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
-#include "app/context.h"
-#include "app/message_boxes.h"
-#include "app/window_registry.h"
+#include "about/about_window.h"
+#include "app/program.h"
+#include "core/questions.h"
 #include "fake_browser.h"
 #include "fake_transfer.h"
+#include "html_window/html_window.h"
 #include "main_window/main_window.h"
-#include "questions/questions.h"
+#include "search/search_dialog.h"
 #include "widgets/status_bar.h"
 
 class QMainWindow;
 
-// Tests spell their texts QStringLiteral("...").
+// Tests spell their texts u"..."_s.
 using namespace Qt::StringLiterals;
 
 namespace quillow::test {
 
-// Message boxes that answer from a script and remember what they showed.
-class FakeMessageBoxes : public MessageBoxes {
-public:
-    struct Shown {
-        QString text;
-        QString title;
-        Icon icon;
-        Buttons buttons;
-    };
-    QList<Shown> shown;
-    QList<Answer> answers;             // taken from the front; Ok or Yes when empty
-    std::function<void()> whileShown;  // runs while a box is open
-
-    Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
-                Buttons buttons) override;
-};
-
-// The pages' questions, answered from a script: dialogs as in dialogAnswers
-// (dismissed when empty), sign-ins with signIns (cancelled when empty),
-// Yes/No questions with yesNo (No when empty). whileAsking runs inside a
-// question, as the user might act while it is open.
+// Messages and questions answered from a script, every one recorded.
+// Unscripted, a Yes/No question gets its default button, a page's dialog
+// is dismissed and a sign-in cancelled; once the window has ended its
+// questions, each gets its refusal. whileAsking runs inside a question, as
+// the user might act while it is open.
 class FakeQuestions : public Questions {
 public:
     struct Asked {
-        QString kind;  // "dialog", "signin" or "yesno"
+        QString kind;  // "tell", "yesno", "dialog" or "signin"
         QString title, text;
+        Message::Icon icon = Message::Icon::None;
+        bool yesIsDefault = false;
         bool offerStop = false;
     };
     QList<Asked> asked;
+    QList<bool> yesNo;
     QList<PageDialogAnswer> dialogAnswers;
     QList<Credentials> signIns;
-    QList<bool> yesNo;
     std::function<void()> whileAsking;
     int ended = 0;  // endAll() calls
 
+    void tell(QWidget *, const Message &m) override;
+    bool askYesNo(QWidget *, const Message &question, bool yesIsDefault) override;
     PageDialogAnswer askPageDialog(QWidget *window, const PageDialog &dialog) override;
     std::optional<Credentials> askSignIn(QWidget *window, const QString &title,
                                          const QString &text) override;
-    bool askYesNo(QWidget *window, const QString &title, const QString &text) override;
     void endAll(QWidget *) override { ++ended; }
 
 private:
@@ -79,29 +68,40 @@ public:
     QString filePath(const QString &name) const;
     // Writes a file into dir().
     void writeFile(const QString &name, const QByteArray &data) const;
-    WindowRegistry &windows() { return *windows_; }
+    Program &program() { return *program_; }
+    const WindowList &windows() const { return program_->windows(); }
 
-    FakeMessageBoxes messages;
     FakeQuestions questions;
     int beeps = 0;
     QList<QUrl> openedElsewhere;  // handed to another program
     QList<QPointer<FakeBrowser>> browsers;
     QList<QPointer<FakeTransfer>> transfers;
 
-    // Builds the registry; adjust may swap in real components.
-    WindowRegistry &start(const std::function<void(Context &)> &adjust = {});
+    // Builds the program; adjust may swap in real components.
+    Program &start(const std::function<void(Context &)> &adjust = {});
     // Starts the program and shows its primary main window.
     MainWindow *startWithPrimary(const std::function<void(Context &)> &adjust = {});
+    // Opens the search dialog, the HTML window or the About window.
+    template <typename W>
+    W *open() {
+        if constexpr (std::is_same_v<W, SearchDialog>)
+            program_->openSearch();
+        else if constexpr (std::is_same_v<W, HtmlWindow>)
+            program_->openHtml();
+        else
+            program_->openAbout();
+        return windows().find<W>();
+    }
 
 private:
     QTemporaryDir temp_;
     QString dir_;
-    std::unique_ptr<WindowRegistry> windows_;
+    std::unique_ptr<Program> program_;
 };
 
 // The usual start: the primary main window on screen and its fake page.
-struct Program : Harness {
-    explicit Program(const QString &programDir = QString())
+struct Primary : Harness {
+    explicit Primary(const QString &programDir = QString())
         : Harness(programDir), primary(startWithPrimary()), page(browsers.value(0)) {}
     QPointer<MainWindow> primary;
     QPointer<FakeBrowser> page;
@@ -115,10 +115,10 @@ inline void click(const QObject *parent, const QString &name) {
     QTest::mouseClick(child(parent, name), Qt::LeftButton);
 }
 inline QComboBox *addressBox(const MainWindow *w) {
-    return child<QComboBox>(w, QStringLiteral("addressbar"));
+    return child<QComboBox>(w, u"addressbar"_s);
 }
 inline StatusBar *statusBar(const MainWindow *w) {
-    return child<StatusBar>(w, QStringLiteral("webstatus"));
+    return child<StatusBar>(w, u"webstatus"_s);
 }
 // Enter in the address box, as the user types it.
 void typeAddress(MainWindow *w, const QString &text);

@@ -1,4 +1,4 @@
-#include "questions/site_decisions.h"
+#include "core/site_decisions.h"
 
 #include <QUrl>
 

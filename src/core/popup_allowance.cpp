@@ -1,4 +1,4 @@
-#include "main_window/popup_allowance.h"
+#include "core/popup_allowance.h"
 
 namespace quillow {
 

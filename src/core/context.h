@@ -9,18 +9,20 @@
 
 namespace quillow {
 
-class MessageBoxes;
+class ProgramRules;
 class Questions;
 
-// What the windows get from outside: the platform services and the
-// component factories. main() builds the real one, tests their own.
+// What the windows get from outside: the platform services, the component
+// factories and the rules every window shares. The program builds the real
+// one, tests their own.
 struct Context {
     QString favoritesDir;  // holds favorites.dat; empty: there is no such folder
     QString scratchDir;    // holds temp.htm; empty: there is no such folder
-    MessageBoxes *messages = nullptr;
-    // The pages' questions for the user; none means nothing is asked and
-    // every question gets its refusal.
+    // Every message and question for the user; none means nothing is told
+    // and every question gets its refusal.
     Questions *questions = nullptr;
+    // The rules that hold across all windows; the program owns them.
+    ProgramRules *rules = nullptr;
     std::function<void()> beep;
     // Hands an address of another program's (mailto:, ...) to the desktop.
     std::function<bool(const QUrl &)> openElsewhere;
