@@ -50,28 +50,12 @@ private slots:
         started.clear();
     }
 
-    void answersBeforeStarting_data() {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("output");  // on standard output for 0, else on standard error
-        const QString version = u"Quillow %1.%2.%3\n"_s.arg(QUILLOW_VERSION_MAJOR)
-                                    .arg(QUILLOW_VERSION_MINOR)
-                                    .arg(QUILLOW_VERSION_PATCH);
-        QTest::newRow("help") << u"--help"_s << 0 << u"Usage: quillow [options]"_s;
-        QTest::newRow("version") << u"-v"_s << 0 << version;
-        QTest::newRow("unknown option")
-            << u"--bogus"_s << 2 << u"quillow: Unknown option 'bogus'.\nUsage: quillow"_s;
-    }
-    void answersBeforeStarting() {
-        QFETCH(QString, option);
-        QFETCH(int, exitCode);
-        QFETCH(QString, output);
-        QProcess *p = start({option, server.url(u"/first.html"_s)});
+    // Help needs no display and starts nothing.
+    void helpAnswersBeforeStarting() {
+        QProcess *p = start({u"--help"_s, server.url(u"/first.html"_s)});
         QVERIFY(p->waitForFinished(kPageWait));
-        QCOMPARE(p->exitCode(), exitCode);
-        const QByteArray out = p->readAllStandardOutput(), err = p->readAllStandardError();
-        QVERIFY2(QString::fromLocal8Bit(exitCode == 0 ? out : err).startsWith(output), out + err);
-        QVERIFY((exitCode == 0 ? err : out).isEmpty());
+        QCOMPARE(p->exitCode(), 0);
+        QVERIFY(p->readAllStandardOutput().startsWith("Usage: quillow [options]"));
         QVERIFY(!requested(u"/first.html"_s));
     }
 

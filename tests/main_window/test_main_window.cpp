@@ -29,12 +29,8 @@ class MainWindowTest : public QObject {
     }
     QStringList navigations() const { return page->navigations(); }
     QList<MainWindow *> mains() const { return h->windows().mainWindows(); }
-    QStringList asked() const {
-        QStringList out;
-        for (const FakeQuestions::Asked &a : h->questions.asked)
-            out.append(a.kind + u':' + a.title);
-        return out;
-    }
+    QList<FakeQuestions::Asked> &asked() { return h->questions.asked; }
+    QString lastAsked() { return asked().isEmpty() ? QString() : asked().last().title; }
 
 private slots:
     void init() {
@@ -45,19 +41,13 @@ private slots:
     }
     void cleanup() { h.reset(); }
 
-    void startsOnTheBlankPageWithPopupsAllowed() {
-        QCOMPARE(page->calls.first(), u"navigate:about:blank"_s);
-        QCOMPARE(w->lastAddress(), u"about:blank"_s);
-        QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
-        QVERIFY(!w->isBlockingPopups());
-        QCOMPARE(button(10)->text(), u"Block Popups"_s);
-        QVERIFY(!button(1)->isEnabled() && !button(2)->isEnabled());
-        QCOMPARE(w->focusWidget(), addressBox(w));
-        QVERIFY(h->questions.asked.isEmpty());
-    }
-
     void enterGoesToTheTypedAddress() {
-        typeAddress(w, u"  a.test  "_s);
+        // Typing at once replaces the blank page's address, also when the
+        // page's address arrives meanwhile.
+        emit page->titleChanged(QString());
+        QTest::keyClicks(addressBox(w), u"  a.test  "_s);
+        emit page->titleChanged(QString());
+        QTest::keyClick(addressBox(w), Qt::Key_Return);
         QCOMPARE(navigations().last(), u"navigate:a.test"_s);
         QVERIFY(button(1)->isEnabled());
         QCOMPARE(page->calls.last(), u"giveFocus"_s);
@@ -65,55 +55,39 @@ private slots:
         addressBox(w)->setFocus();
         QTest::keyClick(addressBox(w), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
         QCOMPARE(navigations().size(), 2);
-        // An empty box is refused once, then passed over.
+        // An empty box is refused once, then passed over; the box keeps the
+        // focus, so typing goes on there.
         typeAddress(w, QString());
         typeAddress(w, QString());
-        QCOMPARE(asked(), QStringList{u"tell:INVALID ADDRESS"_s});
-        QCOMPARE(w->focusWidget(), addressBox(w));
-        QCOMPARE(navigations().size(), 2);
-    }
-
-    void typingAtStartReplacesTheAddressShown() {
-        emit page->titleChanged(QString());
-        QTest::keyClicks(addressBox(w), u"a.test"_s);
-        // The page's address arriving meanwhile leaves typed text alone.
-        emit page->titleChanged(QString());
-        QTest::keyClick(addressBox(w), Qt::Key_Return);
-        QCOMPARE(navigations().last(), u"navigate:a.test"_s);
-        // After a refusal the box has the focus, its text selected.
-        typeAddress(w, u"about:blank"_s);
+        QCOMPARE(asked().size(), 1);
+        QCOMPARE(lastAsked(), u"INVALID ADDRESS"_s);
         QTest::keyClicks(addressBox(w), u"b.test"_s);
         QTest::keyClick(addressBox(w), Qt::Key_Return);
         QCOMPARE(navigations().last(), u"navigate:b.test"_s);
     }
 
     // Typed or clicked on a page, another program's address opens only
-    // after a yes; unanswered, the question says No.
-    void otherProgramsAddressesOpenOnlyAfterAYes() {
+    // after a yes; unanswered, the question says No. A page that cannot
+    // take the focus is no error; any other failure is reported.
+    void otherProgramsAndFailures() {
         typeAddress(w, u"mailto:someone@example.org"_s);
         h->questions.yesNo = {true};
         typeAddress(w, u"ssh://host.test/x"_s);
         emit page->externalAddressRequested(u"ssh://evil.test/clicked"_s);
         QCOMPARE(h->openedElsewhere, QList<QUrl>{QUrl(u"ssh://host.test/x"_s)});
-        QCOMPARE(asked(), QStringList(3, u"yesno:"_s));
-        QVERIFY(!h->questions.asked[0].yesIsDefault);
-        QVERIFY(h->questions.asked[0].text.contains(u"someone@example.org"_s));
-        QVERIFY(h->questions.asked[2].text.contains(u"ssh://evil.test/clicked"_s));
-        QCOMPARE(navigations().size(), 1);  // the page stays
-    }
+        QCOMPARE(asked().size(), 3);
+        QVERIFY(!asked()[0].yesIsDefault && asked()[0].text.contains(u"someone@example.org"_s));
+        QVERIFY(asked()[2].text.contains(u"ssh://evil.test/clicked"_s));
+        QCOMPARE(navigations().size(), 1);
 
-    void failuresGoingToAnAddress() {
-        // A page that cannot take the focus is passed over quietly.
         page->widget()->hide();
         typeAddress(w, u"a.test"_s);
-        QVERIFY(button(1)->isEnabled());
-        QVERIFY(h->questions.asked.isEmpty());
-        // Any other failure: the report, nothing after the failed step.
+        QCOMPARE(asked().size(), 3);
         button(1)->setEnabled(false);
         page->failures.insert(u"navigate"_s, BrowserResult::NoPageThere);
         typeAddress(w, u"b.test"_s);
-        QCOMPARE(asked(), QStringList{u"tell:Internal Error!"_s});
-        QVERIFY(h->questions.asked[0].text.startsWith(u"Error #-2147467259 "_s));
+        QCOMPARE(lastAsked(), u"Internal Error!"_s);
+        QVERIFY(asked().last().text.startsWith(u"Error #-2147467259 "_s));
         QCOMPARE(w->lastAddress(), u"b.test"_s);
         QVERIFY(!button(1)->isEnabled());
     }
@@ -124,20 +98,15 @@ private slots:
         QComboBox *box = addressBox(w);
         QCOMPARE(box->count(), AddressBox::kHistoryLimit);
         QCOMPARE(box->itemText(0), u"http://a.test/10"_s);
-        // By keys: open the list, move down, Enter; then by the mouse.
+        QCOMPARE(statusBar(w)->message(), u"Site Loaded."_s);
         box->setFocus();
-        QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
-        QTRY_VERIFY(box->view()->isVisible());
-        QTest::keyClick(box->view(), Qt::Key_Down);
-        QTest::keyClick(box->view(), Qt::Key_Return);
-        QCOMPARE(navigations().last(), u"navigate:http://a.test/11"_s);
         QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
         QTRY_VERIFY(box->view()->isVisible());
         const QRect first = box->view()->visualRect(box->model()->index(0, 0));
         QTest::mouseClick(box->view()->viewport(), Qt::LeftButton, {}, first.center());
         QCOMPARE(navigations().last(), u"navigate:http://a.test/10"_s);
-        // Leaving the box with an entry's text, or turning the wheel over
-        // it, picks nothing.
+        QCOMPARE(navigations().size(), 2);
+        // Leaving the box with an entry's text, or a wheel turn, picks nothing.
         box->lineEdit()->selectAll();
         QTest::keyClicks(box, u"http://a.test/12"_s);
         QTest::mouseClick(page->widget(), Qt::LeftButton);
@@ -145,8 +114,7 @@ private slots:
         QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
                           Qt::NoButton, {}, Qt::NoScrollPhase, false);
         QApplication::sendEvent(box, &wheel);
-        QCOMPARE(box->currentText(), u"http://a.test/12"_s);
-        QCOMPARE(navigations().size(), 3);
+        QCOMPARE(navigations().size(), 2);
     }
 
     // The favorites panel takes room from the page; too small a window
@@ -155,17 +123,13 @@ private slots:
     void layoutAndConnectionTests() {
         const QRect whole = page->widget()->geometry();
         click(w, u"buttons(8)"_s);
-        const int panel = child(w, u"favfr"_s)->width();
-        QCOMPARE(page->widget()->geometry(), whole.adjusted(panel, 0, 0, 0));
+        QCOMPARE(page->widget()->geometry(),
+                 whole.adjusted(child(w, u"favfr"_s)->width(), 0, 0, 0));
         click(w, u"buttons(8)"_s);
         QCOMPARE(page->widget()->geometry(), whole);
-
         w->resize(300, 500);
         QTRY_COMPARE(w->frameGeometry().size(), QSize(394, 222));
-        QVERIFY(h->beeps >= 1);
-        const int beeps = h->beeps;
-        w->resize(394, 222);
-        QCOMPARE(h->beeps, beeps);
+        QCOMPARE(h->beeps, 1);
 
         FakeTransfer *transfer = h->transfers.last();
         const auto tests = [transfer] { return transfer->opened.size(); };
@@ -178,18 +142,15 @@ private slots:
         w->showNormal();
         QTRY_VERIFY(tests() > before);
         transfer->finish(TransferResult::End::Failed);
-        const int restored = tests();
         click(w, u"onoff"_s);
-        QCOMPARE(tests(), restored + 1);
+        QVERIFY(transfer->running);
     }
 
-    void backForwardAndTheMenus() {
+    void commandsFromTheMenus() {
         // No earlier page: no message, Forward stays off, the focus moves.
         page->failures.insert(u"goBack"_s, BrowserResult::NoPageThere);
         w->runCommand(Command::Back);
         QVERIFY(!button(2)->isEnabled());
-        QCOMPARE(page->calls.last(), u"giveFocus"_s);
-        // The menu works while the buttons are disabled.
         page->failures.clear();
         chooseMenuItem(w, u"navig(0)"_s, u"navi"_s);
         QVERIFY(button(2)->isEnabled());
@@ -198,14 +159,12 @@ private slots:
             chooseMenuItem(w, u"navig(%1)"_s.arg(i), u"navi"_s);
         QCOMPARE(page->calls.mid(before),
                  QStringList({"goForward", "giveFocus", "refresh", "stop", "goHome"}));
-        QVERIFY(h->questions.asked.isEmpty());
-
         chooseMenuItem(w, u"navig(5)"_s, u"navi"_s);
-        QTRY_VERIFY(h->windows().find<SearchDialog>());
         chooseMenuItem(w, u"toolsm(1)"_s, u"td"_s);
-        QTRY_VERIFY(h->windows().find<HtmlWindow>());
         chooseMenuItem(w, u"aboutf"_s);
-        QTRY_VERIFY(h->windows().find<AboutWindow>());
+        QTRY_VERIFY(h->windows().find<SearchDialog>() && h->windows().find<HtmlWindow>() &&
+                    h->windows().find<AboutWindow>());
+        QVERIFY(asked().isEmpty());
     }
 
     void keysActOnTheWindowWithTheFocus() {
@@ -218,30 +177,17 @@ private slots:
         };
         page->giveFocus();
         const int before = page->calls.size();
-        for (QKeyCombination key : {Qt::ALT | Qt::Key_Left, Qt::ALT | Qt::Key_Right,
-                                    QKeyCombination(Qt::Key_F5), Qt::CTRL | Qt::Key_R})
-            press(key);
         // Escape stops only a load that runs.
+        for (QKeyCombination key : {Qt::ALT | Qt::Key_Left, Qt::CTRL | Qt::Key_R,
+                                    QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_Minus})
+            press(key);
         emit page->loadingChanged(true);
         press(QKeyCombination(Qt::Key_Escape));
-        emit page->loadingChanged(false);
-        press(QKeyCombination(Qt::Key_Escape));
-        QCOMPARE(page->calls.mid(before), QStringList({"goBack", "giveFocus", "goForward",
-                                                       "giveFocus", "refresh", "refresh", "stop"}));
-        QList<qreal> zooms;
-        for (QKeyCombination key : {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Minus,
-                                    Qt::CTRL | Qt::Key_Minus, Qt::CTRL | Qt::Key_0}) {
-            press(key);
-            zooms.append(page->zoom);
-        }
-        QCOMPARE(zooms, QList<qreal>({1.1, 1.0, 0.9, 1.0}));
+        QCOMPARE(page->calls.mid(before), QStringList({"goBack", "giveFocus", "refresh", "stop"}));
+        QCOMPARE(page->zoom, 0.9);
         addressBox(w)->setEditText(u"typed"_s);
-        for (QKeyCombination key :
-             {Qt::CTRL | Qt::Key_L, Qt::ALT | Qt::Key_D, QKeyCombination(Qt::Key_F6)}) {
-            page->giveFocus();
-            press(key);
-            QCOMPARE(addressBox(w)->lineEdit()->selectedText(), u"typed"_s);
-        }
+        press(QKeyCombination(Qt::Key_F6));
+        QCOMPARE(addressBox(w)->lineEdit()->selectedText(), u"typed"_s);
         page->shown = u"http://added.test/"_s;
         press(Qt::CTRL | Qt::Key_D);
         QCOMPARE(readFile(h->filePath(u"favorites.dat"_s)), QByteArray("http://added.test/\r\n"));
@@ -249,33 +195,18 @@ private slots:
         QPointer<MainWindow> first(w);
         press(Qt::CTRL | Qt::Key_W);
         QTRY_VERIFY(!first);
-        QVERIFY(other->isVisible());
-        // The other window is no primary one: closing it, or Exit, goes alone.
-        QCOMPARE(h->windows().primary(), nullptr);
         QCOMPARE(mains(), QList<MainWindow *>{other});
     }
 
-    void statusTitleProgressAndCompletion() {
+    void statusProgressAndTitle() {
         emit page->statusTextChanged(u"http://a.test/link"_s);
         QCOMPARE(statusBar(w)->pageStatus(), u"http://a.test/link"_s);
         QVERIFY(button(1)->isEnabled());
         // Past its maximum the progress goes to the box's address.
-        auto *bar = child<QProgressBar>(w, u"pageload"_s);
-        emit page->progressChanged(-1, 100);
-        QCOMPARE(bar->value(), 1);
         addressBox(w)->setEditText(u"next.test"_s);
         emit page->progressChanged(5, 3);
-        QCOMPARE(bar->maximum(), 4);
+        QCOMPARE(child<QProgressBar>(w, u"pageload"_s)->maximum(), 4);
         QCOMPARE(navigations().last(), u"navigate:next.test"_s);
-
-        // Every completion is listed; the box keeps what is typed.
-        addressBox(w)->setEditText(u"typed"_s);
-        for (int i = 0; i < 2; ++i)
-            emit page->navigationCompleted(u"http://a.test/"_s);
-        QCOMPARE(addressBox(w)->count(), 2);
-        QCOMPARE(addressBox(w)->currentText(), u"typed"_s);
-        QCOMPARE(statusBar(w)->message(), u"Site Loaded."_s);
-
         // A popup's title shows on the primary window; with that one gone,
         // nothing is made to show it.
         auto *popupPage = qobject_cast<FakeBrowser *>(page->requestNewWindow());
@@ -291,51 +222,41 @@ private slots:
         QCOMPARE(mains().size(), 1);
     }
 
-    void knownPopupsCloseAndTheAdServerIsRefused() {
-        QVERIFY(page->requestNavigation(u"http://example.org/"_s));
-        QVERIFY(!page->requestNavigation(u"http://x.test/f?src="_s +
-                                         blocklist::kAdServerFragment.toUpper()));
-        QPointer<MainWindow> primary(w);
-        const QString known = blocklist::kKnownPopupAddresses.at(1);
-        emit page->navigationCompleted(known + u'/');
-        QVERIFY(primary);
-        emit page->navigationCompleted(known);
-        QTRY_VERIFY(!primary);
-    }
-
+    // The blocker refuses and counts past 16 bits, beeping; known popup
+    // addresses close their window; the ad server is refused.
     void blockingRefusesAndCounts() {
+        QVERIFY(!page->requestNavigation(blocklist::kAdServerFragment));
         click(w, u"buttons(10)"_s);
         QCOMPARE(button(10)->text(), u"Allow Popups"_s);
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 32768; ++i)
             QCOMPARE(page->requestNewWindow(true), nullptr);
-        QCOMPARE(statusBar(w)->popupCount(), u"3 Popups"_s);
-        QCOMPARE(statusBar(w)->message(), u"Popup Blocked"_s);
-        QCOMPARE(h->beeps, 3);
-        QCOMPARE(mains().size(), 1);
-        click(w, u"buttons(10)"_s);
-        QCOMPARE(button(10)->text(), u"Block Popups"_s);
-        QCOMPARE(statusBar(w)->popupCount(), u"3 Popups"_s);
-        // The count goes on past 16 bits instead of wrapping.
-        click(w, u"buttons(10)"_s);
-        for (int i = 3; i < 32768; ++i)
-            page->requestNewWindow();
         QCOMPARE(statusBar(w)->popupCount(), u"32768 Popups"_s);
+        QCOMPARE(statusBar(w)->message(), u"Popup Blocked"_s);
+        QCOMPARE(h->beeps, 32768);
+        QCOMPARE(mains().size(), 1);
+        QPointer<MainWindow> primary(w);
+        emit page->navigationCompleted(blocklist::kKnownPopupAddresses.at(1) + u'/');
+        QVERIFY(primary);
+        emit page->navigationCompleted(blocklist::kKnownPopupAddresses.at(1));
+        QTRY_VERIFY(!primary);
     }
 
     // With blocking off, three windows no click asked for open, each a full
     // main window whose page keeps its dialogs to itself; beyond them, in
     // all windows together, they are refused and counted. Clicks open theirs.
     void windowsWithoutAClickAreLimited() {
+        QCOMPARE(button(10)->text(), u"Block Popups"_s);
         for (int i = 0; i < 3; ++i)
             QVERIFY(page->requestNewWindow());
         MainWindow *popup = mains().last();
         QVERIFY(popup->isVisible() && popup->browser()->isSilent() && !page->isSilent());
-        QCOMPARE(statusBar(popup)->popupCount(), u"0 Popups"_s);
         QCOMPARE(page->requestNewWindow(), nullptr);
         QCOMPARE(statusBar(w)->popupCount(), u"1 Popups"_s);
         QCOMPARE(h->browsers.last()->requestNewWindow(), nullptr);
         QVERIFY(page->requestNewWindow(true));
         QCOMPARE(mains().size(), 5);
+        emit popup->browser()->closeRequested();
+        QTRY_COMPARE(mains().size(), 4);
     }
 
     // Asked once at a time in the whole program: meanwhile another
@@ -343,8 +264,8 @@ private slots:
     void failedNavigationAsks() {
         h->questions.yesNo = {false};
         emit page->navigationFailed(u"http://127.0.0.1:9/"_s, -102);
-        QCOMPARE(asked(), QStringList{u"yesno:http://127.0.0.1:9/"_s});
-        QVERIFY(h->questions.asked[0].yesIsDefault);
+        QCOMPARE(lastAsked(), u"http://127.0.0.1:9/"_s);
+        QVERIFY(asked()[0].yesIsDefault);
         QCOMPARE(page->calls.last(), u"abandonFailedNavigation"_s);
         QCOMPARE(statusBar(w)->pageStatus(), u"-102"_s);
         auto *popupPage = qobject_cast<FakeBrowser *>(page->requestNewWindow());
@@ -355,20 +276,15 @@ private slots:
         emit page->navigationFailed(u"http://a.test/"_s, 404);
         QCOMPARE(page->calls.size(), calls);
         QCOMPARE(popupPage->calls.last(), u"abandonFailedNavigation"_s);
-        QCOMPARE(h->questions.asked.size(), 2);
+        QCOMPARE(asked().size(), 2);
     }
 
-    void closeRequestAndFullScreen() {
+    void fullScreenHidesForGood() {
         emit page->fullScreenRequested(false);
         QVERIFY(addressBox(w)->isVisible());
         emit page->fullScreenRequested(true);
         emit page->fullScreenRequested(false);
         QVERIFY(addressBox(w)->isHidden() && child(w, u"Frame1"_s)->isHidden());
-        QPointer<MainWindow> popup =
-            qobject_cast<MainWindow *>(page->requestNewWindow()->widget()->window());
-        emit popup->browser()->closeRequested();
-        QTRY_VERIFY(!popup);
-        QVERIFY(w->isVisible());
     }
 
     void pageDialogsOfferTheStopOnTheThird() {
@@ -387,12 +303,12 @@ private slots:
         // Stopped: not asked, a confirm is cancelled; a reload keeps the stop.
         emit page->navigationCompleted(u"http://a.test/again"_s);
         QVERIFY(!raise(Kind::Confirm).isAccepted());
-        QCOMPARE(h->questions.asked.size(), 3);
-        QVERIFY(h->questions.asked.last().offerStop && !h->questions.asked[1].offerStop);
-        QCOMPARE(h->questions.asked.first().title, u"http://a.test says"_s);
+        QCOMPARE(asked().size(), 3);
+        QVERIFY(asked().last().offerStop && !asked()[1].offerStop);
+        QCOMPARE(asked().first().title, u"http://a.test says"_s);
         emit page->navigationCompleted(u"http://b.test/"_s);
         raise(Kind::Alert);
-        QCOMPARE(h->questions.asked.size(), 4);
+        QCOMPARE(asked().size(), 4);
     }
 
     // Each answer holds for its site and feature, in every window; a
@@ -408,11 +324,8 @@ private slots:
         };
         QVERIFY(!permit(page, Feature::Location));
         QVERIFY(permit(page, Feature::Camera));
-        QVERIFY(!permit(popup, Feature::Location));
-        QVERIFY(permit(popup, Feature::Camera));
-        QVERIFY(!permit(popup, Feature::Microphone));
-        QCOMPARE(h->questions.asked.size(), 3);
-
+        QVERIFY(!permit(popup, Feature::Location) && permit(popup, Feature::Camera));
+        QCOMPARE(asked().size(), 2);
         auto certificate = [this](const QString &host, bool overridable, bool whole = true) {
             CertificateErrorRequest r(u"https://x/"_s, host, CertificateProblem::Revoked,
                                       overridable, whole);
@@ -426,7 +339,7 @@ private slots:
         // Not to be overridden, or a part of the page: nothing asked.
         QVERIFY(!certificate(u"c.test"_s, false).noticeText().isEmpty());
         QVERIFY(!certificate(u"c.test"_s, true, false).proceeds());
-        QCOMPARE(h->questions.asked.size(), 5);
+        QCOMPARE(asked().size(), 4);
     }
 
     void closingDuringAQuestionEndsItThenTheWindow() {
@@ -444,7 +357,7 @@ private slots:
         QCOMPARE(h->questions.ended, 1);
         PageDialogRequest later(PageDialogRequest::Kind::Alert, QString(), QString());
         emit page->pageDialogRequested(later);
-        QCOMPARE(h->questions.asked.size(), 1);
+        QCOMPARE(asked().size(), 1);
         QTRY_VERIFY(!window);
     }
 };

@@ -17,19 +17,15 @@ void FakeQuestions::ask(const Asked &question) {
         whileAsking();
 }
 
-void FakeQuestions::tell(QWidget *, const Message &m) {
-    asked.append({u"tell"_s, m.title, m.text, m.icon});
-}
-
 bool FakeQuestions::askYesNo(QWidget *, const Message &question, bool yesIsDefault) {
-    ask({u"yesno"_s, question.title, question.text, question.icon, yesIsDefault});
+    ask({u"yesno"_s, question.title, question.text, yesIsDefault});
     if (ended)
         return false;
     return yesNo.isEmpty() ? yesIsDefault : yesNo.takeFirst();
 }
 
 PageDialogAnswer FakeQuestions::askPageDialog(QWidget *, const PageDialog &dialog) {
-    ask({u"dialog"_s, dialog.title, dialog.message, {}, false, dialog.offerStop});
+    ask({u"dialog"_s, dialog.title, dialog.message, false, dialog.offerStop});
     return ended || dialogAnswers.isEmpty() ? PageDialogAnswer{} : dialogAnswers.takeFirst();
 }
 
@@ -43,14 +39,6 @@ std::optional<Credentials> FakeQuestions::askSignIn(QWidget *, const QString &ti
 
 Harness::Harness(const QString &programDir)
     : dir_(programDir.isEmpty() ? temp_.path() : programDir) {}
-
-Harness::~Harness() {
-    program_.reset();
-}
-
-QString Harness::filePath(const QString &name) const {
-    return QDir(dir_).filePath(name);
-}
 
 void Harness::writeFile(const QString &name, const QByteArray &data) const {
     QFile f(filePath(name));

@@ -19,7 +19,6 @@
 
 class QMainWindow;
 
-// Tests spell their texts u"..."_s.
 using namespace Qt::StringLiterals;
 
 namespace quillow::test {
@@ -34,7 +33,6 @@ public:
     struct Asked {
         QString kind;  // "tell", "yesno", "dialog" or "signin"
         QString title, text;
-        Message::Icon icon = Message::Icon::None;
         bool yesIsDefault = false;
         bool offerStop = false;
     };
@@ -45,10 +43,10 @@ public:
     std::function<void()> whileAsking;
     int ended = 0;  // endAll() calls
 
-    void tell(QWidget *, const Message &m) override;
+    void tell(QWidget *, const Message &m) override { asked.append({u"tell"_s, m.title, m.text}); }
     bool askYesNo(QWidget *, const Message &question, bool yesIsDefault) override;
-    PageDialogAnswer askPageDialog(QWidget *window, const PageDialog &dialog) override;
-    std::optional<Credentials> askSignIn(QWidget *window, const QString &title,
+    PageDialogAnswer askPageDialog(QWidget *, const PageDialog &dialog) override;
+    std::optional<Credentials> askSignIn(QWidget *, const QString &title,
                                          const QString &text) override;
     void endAll(QWidget *) override { ++ended; }
 
@@ -58,15 +56,14 @@ private:
 
 // A program set up with fakes in a fresh directory: the main windows it
 // makes get a FakeBrowser and a FakeTransfer each, kept here in creation
-// order.
+// order. adjust may swap in real components.
 class Harness {
 public:
     explicit Harness(const QString &programDir = QString());
-    ~Harness();
+    ~Harness() { program_.reset(); }
 
     QString dir() const { return dir_; }
-    QString filePath(const QString &name) const;
-    // Writes a file into dir().
+    QString filePath(const QString &name) const { return QDir(dir_).filePath(name); }
     void writeFile(const QString &name, const QByteArray &data) const;
     Program &program() { return *program_; }
     const WindowList &windows() const { return program_->windows(); }
@@ -77,7 +74,6 @@ public:
     QList<QPointer<FakeBrowser>> browsers;
     QList<QPointer<FakeTransfer>> transfers;
 
-    // Builds the program; adjust may swap in real components.
     Program &start(const std::function<void(Context &)> &adjust = {});
     // Starts the program and shows its primary main window.
     MainWindow *startWithPrimary(const std::function<void(Context &)> &adjust = {});
@@ -122,8 +118,7 @@ inline StatusBar *statusBar(const MainWindow *w) {
 }
 // Enter in the address box, as the user types it.
 void typeAddress(MainWindow *w, const QString &text);
-// Chooses a menu item with the mouse, the way a user does: a click on the
-// menu bar, then on the item. A top-level item (no menu) takes one click.
+// A click on the menu bar, then on the item; a top-level item takes one.
 void chooseMenuItem(QMainWindow *w, const QString &item, const QString &menu = QString());
 
 QByteArray readFile(const QString &path);
