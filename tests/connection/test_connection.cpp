@@ -1,16 +1,49 @@
-// The connection label's texts, and the arbiter that shares one transfer
-// component between connection tests and page fetches.
+// The Internet connection: the transfer component on Qt Network against a
+// loopback server (its states, bodies, redirects, failures, time-outs and
+// cancels), the connection label's texts, and the arbiter that shares one
+// transfer component between connection tests and page fetches.
 
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
 
 #include "connection/connection_state.h"
 #include "connection/transfer_arbiter.h"
 #include "fake_transfer.h"
+#include "http_server.h"
+#include "inet/network_transfer.h"
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
+using quillow::test::closedPort;
 using quillow::test::FakeTransfer;
 using State = InternetTransfer::State;
+using quillow::test::HttpServer;
+
+namespace {
+
+// The component, a loopback server for it and what the component reports.
+struct Transfer {
+    HttpServer server;
+    NetworkTransfer inet;
+    QSignalSpy states{&inet, &InternetTransfer::stateChanged};
+    QSignalSpy done{&inet, &InternetTransfer::finished};
+
+    bool open(const QString &address) { return inet.open(address) == TransferStart::Started; }
+
+    QList<int> codes(qsizetype from = 0) const {
+        QList<int> out;
+        for (qsizetype i = from; i < states.size(); ++i)
+            out.append(int(states.at(i).at(0).value<InternetTransfer::State>()));
+        return out;
+    }
+    TransferResult result(int i) const { return done.at(i).at(0).value<TransferResult>(); }
+    bool ok(int i) const { return result(i).answered(); }
+    QByteArray body(int i) const { return result(i).body; }
+};
+
+}  // namespace
 
 class TestConnection : public QObject {
     Q_OBJECT
@@ -82,7 +115,149 @@ private slots:
         QCOMPARE(arbiter.fetchPage(u"about:blank"_s), TransferStart::NotWebAddress);
         QVERIFY(!arbiter.isFetchingPage());
     }
+
+    void webAddress_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("url");  // empty: refused
+        const char *const rows[][2] = {
+            {"  www.example.org ", "http://www.example.org/"},
+            {"localhost:81/a?b=1", "http://localhost:81/a?b=1"},
+            {"HTTPS://Example.ORG", "https://example.org/"},
+            // Only the web: no local files, scripts or other schemes.
+            {"about:blank", ""},
+            {"javascript:alert(1)", ""},
+            {"/etc/passwd", ""},
+            {"http://", ""},
+        };
+        for (const auto &row : rows)
+            QTest::addRow("'%s'", row[0]) << QString(row[0]) << QString(row[1]);
+    }
+    void webAddress() {
+        QFETCH(QString, address);
+        QFETCH(QString, url);
+        const QUrl result = NetworkTransfer::webAddress(address);
+        QCOMPARE(result.isValid() ? result.toString() : QString(), url);
+        if (url.isEmpty()) {
+            Transfer t;
+            QCOMPARE(t.inet.open(address), TransferStart::NotWebAddress);
+            QVERIFY(!t.inet.isBusy() && t.states.isEmpty());
+        }
+    }
+
+    // A page reports its phases and its body; a redirect starts the phases
+    // again, and only its target is the answer; an error status still
+    // brings the page: the server did answer.
+    void pageRedirectAndErrorStatus() {
+        Transfer t;
+        QVERIFY(t.server.listen());
+        t.server.route(u"/"_s, QByteArray("<p>arrived</p>"));
+        t.server.route(u"/here"_s, {302, "text/html", "moved", "Location: /\r\n", false, {}});
+        QVERIFY(t.open(t.server.url(u"/here"_s)));
+        QCOMPARE(t.inet.open(t.server.url(u"/missing"_s)), TransferStart::Busy);
+        QCOMPARE(t.states.count(), 0);  // nothing reported inside open()
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 10000);
+        QCOMPARE(t.body(0), QByteArray("<p>arrived</p>"));
+        QCOMPARE(t.result(0).contentType, QByteArray("text/html; charset=utf-8"));
+        QCOMPARE(t.server.requests, QStringList({u"/here"_s, u"/"_s}));
+        const QList<int> codes = t.codes();
+        QVERIFY(codes.lastIndexOf(3) > 0);
+        QCOMPARE(codes.mid(codes.lastIndexOf(3)), (QList<int>{3, 4, 6, 7, 8, 12, 10}));
+        QVERIFY(t.open(t.server.url(u"/missing"_s)));
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 2, 10000);
+        QCOMPARE(t.body(1), QByteArray("<html><body>not found</body></html>"));
+        QVERIFY(!t.codes().contains(int(InternetTransfer::State::Error)));
+    }
+
+    // An answer without end stops at the limit with its start kept; one
+    // that trickles fails at the time-out; one cut off before the length
+    // it promised fails rather than pass as whole.
+    void endlessTricklingOrCutAnswers() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        enum { Endless, Trickle, Cut } mode = Endless;
+        connect(&server, &QTcpServer::newConnection, this, [&server, &mode] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            auto *timer = new QTimer(socket);
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, timer, &mode] {
+                socket->readAll();
+                if (mode == Cut) {
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\ncut");
+                    return socket->disconnectFromHost();
+                }
+                socket->write("HTTP/1.1 200 OK\r\n\r\n");
+                timer->start(mode == Trickle ? 50 : 0);
+            });
+            connect(timer, &QTimer::timeout, socket, [socket, &mode] {
+                if (socket->bytesToWrite() < (1 << 20))
+                    socket->write(mode == Trickle ? QByteArray("x") : QByteArray(1 << 16, 'x'));
+            });
+        });
+        Transfer t;
+        const QString address = u"127.0.0.1:%1"_s.arg(server.serverPort());
+        QVERIFY(t.open(address));
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 1, 30000);
+        QCOMPARE(t.result(0).end, TransferResult::End::CutShort);
+        QCOMPARE(t.body(0).size(), NetworkTransfer::kMaxBody);
+        for (auto next : {Trickle, Cut}) {
+            mode = next;
+            t.inet.setTimeout(400);
+            const qsizetype from = t.states.size();
+            QVERIFY(t.open(address));
+            QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), next == Trickle ? 2 : 3, 10000);
+            QVERIFY(!t.ok(t.done.count() - 1));
+            QCOMPARE(t.codes(from).last(), int(InternetTransfer::State::Error));
+            QVERIFY(!t.codes(from).contains(int(InternetTransfer::State::ResponseReceived)));
+        }
+    }
+
+    // A connection test on the real component ends on its answer: online
+    // for a server that answers, offline where none listens.
+    void connectionTestEndsOnItsAnswer() {
+        HttpServer server;
+        QVERIFY(server.listen());
+        for (quint16 port : {server.port(), closedPort()}) {
+            TransferArbiter arbiter(new NetworkTransfer, u"127.0.0.1:%1"_s.arg(port));
+            QSignalSpy states(&arbiter, &TransferArbiter::stateChanged);
+            arbiter.startConnectionTest();
+            QTRY_VERIFY_WITH_TIMEOUT(!arbiter.isBusy(), 10000);
+            QCOMPARE(connectionStateText(states.last().at(0).value<InternetTransfer::State>()),
+                     port == server.port() ? u"Online"_s : u"Offline"_s);
+        }
+    }
+
+    // A cancel ends the transfer at once, without an error (a silent server
+    // times out as a trickling one does).
+    void cancelEndsAtOnce() {
+        Transfer t;
+        QVERIFY(t.server.listen());
+        t.server.route(u"/silent"_s, {200, {}, {}, {}, true, {}});
+        t.server.route(u"/"_s, QByteArray("page"));
+        QVERIFY(t.open(t.server.url(u"/silent"_s)));
+        QTRY_VERIFY_WITH_TIMEOUT(t.server.requests.size() == 1, 10000);
+        qsizetype from = t.states.size();
+        t.inet.cancel();
+        t.inet.cancel();  // nothing left to cancel
+        QCOMPARE(t.done.count(), 1);
+        QVERIFY(!t.ok(0) && !t.inet.isBusy());
+        QVERIFY(!t.codes(from).contains(int(InternetTransfer::State::Error)));
+
+        // A cancel from inside a state handler ends the transfer there: the
+        // states after it and the abort's own error are never reported.
+        connect(&t.inet, &InternetTransfer::stateChanged, this,
+                [&t](InternetTransfer::State state) {
+                    if (state == InternetTransfer::State::ResponseReceived)
+                        t.inet.cancel();
+                });
+        from = t.states.size();
+        QVERIFY(t.open(t.server.url(u"/"_s)));
+        QTRY_COMPARE_WITH_TIMEOUT(t.done.count(), 2, 10000);
+        QVERIFY(!t.ok(1));
+        QCoreApplication::processEvents();
+        QCOMPARE(t.done.count(), 2);
+        QCOMPARE(t.codes(from).last(), int(InternetTransfer::State::ResponseReceived));
+        QVERIFY(!t.codes(from).contains(int(InternetTransfer::State::Error)));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestConnection)
+QTEST_MAIN(TestConnection)
 #include "test_connection.moc"

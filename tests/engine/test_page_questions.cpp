@@ -1,6 +1,6 @@
 // The page's questions on the real engine, against pages served on
-// 127.0.0.1: sign-in, a certificate that signs itself, a permission, and
-// the page's own dialogs in a loop.
+// 127.0.0.1: sign-in, a certificate that signs itself, and the page's own
+// dialogs in a loop.
 
 #include <QCheckBox>
 #include <QDialog>
@@ -47,9 +47,6 @@ private slots:
         inside.body = "<html><head><title>inside</title></head><body>in</body></html>";
         inside.authorization = "Basic " + QByteArray("ann:secret").toBase64();
         server.route(u"/private.html"_s, inside);
-        server.route(u"/notify.html"_s,
-                     "<html><body><script>Notification.requestPermission().then("
-                     "function (p) { document.title = p; });</script></body></html>");
         server.route(u"/three.html"_s,
                      "<html><body><script>for (var i = 0; i < 8; ++i) alert(i);"
                      "document.title = 'through';</script></body></html>");
@@ -105,21 +102,12 @@ private slots:
         QCOMPARE(h->questions.asked.size(), 1);
         QVERIFY(h->questions.asked.first().text.contains(u"127.0.0.1"_s));
         QCOMPARE(location(w), url);
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(h->questions.asked.size(), 1);
         QVERIFY(tlsServer.requests.isEmpty());
 
         h->questions.yesNo = {true};
         typeAddress(w, url + u"?again"_s);
         QTRY_COMPARE_WITH_TIMEOUT(title(), u"secure"_s, kPageWait);
         QCOMPARE(tlsServer.requests.first(), u"/secure.html?again"_s);
-    }
-
-    void permissionIsRefusedByDefaultAndThePageHearsIt() {
-        typeAddress(w, server.url(u"/notify.html"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(title(), u"denied"_s, kPageWait);
-        QCOMPARE(h->questions.asked.size(), 1);
-        QVERIFY(h->questions.asked.first().text.startsWith(server.url(QString())));
     }
 
     // The dialogs' local event loop runs inside the engine's call, below

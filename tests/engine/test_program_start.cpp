@@ -50,15 +50,6 @@ private slots:
         started.clear();
     }
 
-    // Help needs no display and starts nothing.
-    void helpAnswersBeforeStarting() {
-        QProcess *p = start({u"--help"_s, server.url(u"/first.html"_s)});
-        QVERIFY(p->waitForFinished(kPageWait));
-        QCOMPARE(p->exitCode(), 0);
-        QVERIFY(p->readAllStandardOutput().startsWith("Usage: quillow [options]"));
-        QVERIFY(!requested(u"/first.html"_s));
-    }
-
     void laterStartsHandOverToTheRunningOne() {
         QProcess *first = start({server.url(u"/first.html"_s)});
         QTRY_VERIFY_WITH_TIMEOUT(requested(u"/first.html"_s), kPageWait);

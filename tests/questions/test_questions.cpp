@@ -26,7 +26,6 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("site: path and user dropped")
             << siteName(u"http://ann:pw@a.test:8080/p?q#f"_s) << u"http://a.test:8080"_s;
-        QTest::newRow("site: no address") << siteName(u"about:blank"_s) << u"about:blank"_s;
         QTest::newRow("message: lines kept, controls gone")
             << fitMessage(u"a\nb\tc\u2028d"_s) << u"a\nb c d"_s;
         QTest::newRow("message: too many lines")
