@@ -7,7 +7,7 @@ set -euo pipefail
 QUILLOW_CMAKE_ARGS=(-DQUILLOW_WARNINGS_AS_ERRORS=ON)
 # Beyond what running needs: clang for the fuzz targets, and the desktop's
 # validators of the menu and software-centre entries for the install test.
-QUILLOW_EXTRA_PACKAGES=(clang-14 libclang-rt-14-dev desktop-file-utils appstream openssl)
+QUILLOW_EXTRA_PACKAGES=(clang-14 libclang-rt-14-dev desktop-file-utils appstream)
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 cd "$QUILLOW_BUILD"

@@ -101,7 +101,6 @@ private slots:
         s.run();
         QCOMPARE(readFile(path), QByteArray("\r\n"));
         QCOMPARE(s.calls("navigate").last(), toFile);
-        QCOMPARE(addressBox(s.primary)->currentText(), path);
         // The address is the one last taken: the shown file is reloaded.
         s.contents()->setPlainText(u"<p>caf\u00e9</p>\n<p>two</p>"_s);
         const int navigations = s.calls("navigate").size();
@@ -121,8 +120,6 @@ private slots:
         QTest::addColumn<QByteArray>("contentType");
         QTest::addColumn<QByteArray>("page");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("Latin-1 by header") << QByteArray("text/html; charset=ISO-8859-1")
-                                           << QByteArray("<p>caf\xe9</p>\n") << u"caf\u00e9"_s;
         QTest::newRow("Shift_JIS by the page")
             << QByteArray()
             << QByteArray(
@@ -138,8 +135,7 @@ private slots:
         QFETCH(QString, shown);
         Setup s(u"http://page.example/"_s);
         s.inet->finish(End::Complete, page, contentType);
-        QVERIFY2(s.contents()->toPlainText().contains(shown),
-                 qPrintable(s.contents()->toPlainText()));
+        QVERIFY(s.contents()->toPlainText().contains(shown));
         s.run();
         QByteArray expected = page;
         expected.replace("\r\n", "\n").replace('\n', "\r\n");
@@ -162,7 +158,7 @@ private slots:
         s.run();
         QCOMPARE(s.questions.asked.size(), 1);
         const QString text = s.questions.asked.at(0).text;
-        QVERIFY2(text.contains(base.filePath(u"temp.htm"_s)), qPrintable(text));
+        QVERIFY(text.contains(base.filePath(u"temp.htm"_s)));
         QVERIFY2(!text.section(u'\n', 1).trimmed().isEmpty(), qPrintable(text));
         QCOMPARE(s.page->calls, callsBefore);
         QCOMPARE(s.contents()->toPlainText(), u"<p>new</p>"_s);

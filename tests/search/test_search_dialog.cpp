@@ -1,8 +1,8 @@
-// The search dialog: kept while open, fresh after closing, searching from
-// the button and every Enter, cancelling from Escape, always in the primary
-// main window; and how the words are encoded for the engines. That the
-// engines read the words back is the fuzz target's
-// (fuzz/fuzz_request_builder.cpp).
+// The search dialog and the About window, which act on the primary main
+// window: the dialog kept while open, fresh after closing, searching from
+// the button and every Enter, cancelling from Escape; the words encoded for
+// the engines (that they read them back is fuzz/fuzz_request_builder.cpp's);
+// the About window's links.
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -74,9 +74,7 @@ private slots:
         QVERIFY(dialog->close());
         QTRY_VERIFY(dialog.isNull());
         open();
-        QVERIFY(words()->text().isEmpty() && button("searchoption(0)")->isChecked() &&
-                button("meathodoption(0)")->isChecked());
-        QCOMPARE(dialog->engine() + dialog->kind(), 0);
+        QVERIFY(words()->text().isEmpty() && button("meathodoption(0)")->isChecked());
         QTest::keyClick(words(), Qt::Key_Return);
         QCOMPARE(navigations(),
                  QStringList{"navigate:" + searchRequestAddress(DogPile, WebPages, {})});
@@ -100,7 +98,6 @@ private slots:
             QCOMPARE(focus(), words());
         }
         QTest::keyClicks(focus(), u"red fox"_s);
-        QTest::keyClick(words(), Qt::Key_M, Qt::ControlModifier);  // other keys only type
         QVERIFY(navigations().isEmpty());
         if (key)
             QTest::keyClick(words(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
@@ -114,24 +111,42 @@ private slots:
         QTRY_VERIFY(primaryInFront());
     }
 
-    void escapeAndCancelSearchNothing_data() {
-        QTest::addColumn<QString>("from");  // where Escape is pressed; empty: click "Cancel"
-        QTest::newRow("Escape in the words") << "wordorphrase";
-        QTest::newRow("Cancel") << QString();
-    }
-    void escapeAndCancelSearchNothing() {
-        QFETCH(QString, from);
+    // Escape is Cancel: nothing is searched.
+    void escapeSearchesNothing() {
         QTest::keyClicks(words(), u"words"_s);
-        if (from.isEmpty()) {
-            clickButton("Command1");
-        } else {
-            QWidget *target = dialog->findChild<QWidget *>(from);
-            target->setFocus();
-            QTest::keyClick(target, Qt::Key_Escape);
-        }
+        QTest::keyClick(words(), Qt::Key_Escape);
         QTRY_VERIFY(dialog.isNull());
         QVERIFY(navigations().isEmpty());
         QTRY_VERIFY(primaryInFront());
+    }
+
+    // The mail link goes to the mail program at once, every time, without
+    // a question; the home page goes through the primary main window, again
+    // on a second click, and into a new one when it was closed.
+    void aboutLinksGoThereEveryTime() {
+        dialog->close();
+        QPointer<AboutWindow> about;
+        const auto clickLink = [&](int index) {
+            about = p->open<AboutWindow>();
+            click(about, u"formitem(%1)"_s.arg(index));
+            QTRY_VERIFY(about.isNull());
+        };
+        clickLink(8);
+        clickLink(8);
+        const QUrl mail(u"mailto:"_s + AboutWindow::kMailAddress);
+        QCOMPARE(p->openedElsewhere, QList<QUrl>({mail, mail}));
+        const QString home = u"navigate:"_s + AboutWindow::kHomePage;
+        clickLink(0);
+        clickLink(0);
+        QCOMPARE(navigations(), QStringList{home});
+        QCOMPARE(p->page->callsNamed(u"refresh"_s).size(), 1);
+        QVERIFY(p->questions.asked.isEmpty());
+        MainWindow *popup = p->program().createPopup();
+        p->primary->close();
+        QTRY_VERIFY(p->primary.isNull());
+        clickLink(0);
+        QVERIFY(p->windows().primary() != popup && p->windows().primary()->isVisible());
+        QCOMPARE(p->browsers.constLast()->navigations().last(), home);
     }
 };
 

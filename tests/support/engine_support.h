@@ -17,22 +17,18 @@ class Harness;
 // How long an engine test waits for a page to arrive.
 inline constexpr int kPageWait = 20000;
 
-// Starts the harness's program on the real engine, every page in the
-// default profile, and returns its primary window once its blank first
-// page is on show. home is where Home goes; adjust may swap in more real
-// pieces.
+// The harness's program on the real engine (the default profile; home is
+// where Home goes): its primary window, once its blank first page shows.
 MainWindow *startOnEngine(Harness &h, const QUrl &home = QUrl(),
                           const std::function<void(Context &)> &adjust = {});
 QWebEngineView *viewOf(MainWindow *w);
 QString location(MainWindow *w);
-// A mouse click that the page takes as the user's own, repeated until done()
-// holds: a page that has just loaded may not take input yet. False when it
-// never does.
+// A click the page takes as the user's own, repeated until done() holds (a
+// page that has just loaded may not take input yet); false when it never does.
 bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done);
 
-// Sets the engine up for a test process, then runs it: a shared GL context
-// before the application exists, no sandbox as root (the engine refuses it
-// there), and no network of its own.
+// Runs a test process with a shared GL context, no sandbox as root (the
+// engine refuses it there) and no network of the engine's own.
 int runEngineTest(int argc, char **argv, const std::function<int()> &run);
 
 }  // namespace test

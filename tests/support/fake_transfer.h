@@ -6,8 +6,8 @@
 
 namespace quillow::test {
 
-// A scripted transfer component: records open and cancel, and lets the
-// test report states and the end of the transfer.
+// A scripted transfer component: records open and cancel; the test reports
+// its states and its end.
 class FakeTransfer : public InternetTransfer {
     Q_OBJECT
 public:

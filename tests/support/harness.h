@@ -23,11 +23,9 @@ using namespace Qt::StringLiterals;
 
 namespace quillow::test {
 
-// Messages and questions answered from a script, every one recorded.
-// Unscripted, a Yes/No question gets its default button, a page's dialog
-// is dismissed and a sign-in cancelled; once the window has ended its
-// questions, each gets its refusal. whileAsking runs inside a question, as
-// the user might act while it is open.
+// Messages and questions answered from a script and recorded. Unscripted,
+// a Yes/No question gets its default button and the rest their refusal, as
+// does every one once endAll() came. whileAsking runs inside a question.
 class FakeQuestions : public Questions {
 public:
     struct Asked {
@@ -54,9 +52,8 @@ private:
     void ask(const Asked &question);
 };
 
-// A program set up with fakes in a fresh directory: the main windows it
-// makes get a FakeBrowser and a FakeTransfer each, kept here in creation
-// order. adjust may swap in real components.
+// A program in a fresh directory whose main windows get a FakeBrowser and a
+// FakeTransfer each, kept here in order; adjust may swap in real ones.
 class Harness {
 public:
     explicit Harness(const QString &programDir = QString());

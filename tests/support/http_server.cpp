@@ -1,10 +1,6 @@
 #include "http_server.h"
 
-#include <QProcess>
-#include <QSslKey>
-#include <QSslServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 namespace quillow::test {
@@ -17,31 +13,8 @@ bool HttpServer::listen(quint16 port) {
     return server_->listen(QHostAddress::LocalHost, port);
 }
 
-bool HttpServer::listenTls() {
-    QTemporaryDir dir;
-    const QString key = dir.filePath(u"key.pem"_s), cert = dir.filePath(u"cert.pem"_s);
-    if (QProcess::execute(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s,
-                                         u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s,
-                                         u"/CN=127.0.0.1"_s, u"-keyout"_s, key, u"-out"_s, cert}) !=
-        0)
-        return false;
-    QFile keyFile(key), certFile(cert);
-    if (!keyFile.open(QIODevice::ReadOnly) || !certFile.open(QIODevice::ReadOnly))
-        return false;
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setPrivateKey(QSslKey(&keyFile, QSsl::Rsa));
-    tls.setLocalCertificate(QSslCertificate(&certFile));
-    auto *server = new QSslServer(this);
-    server->setSslConfiguration(tls);
-    delete server_;
-    server_ = server;
-    connect(server_, &QTcpServer::pendingConnectionAvailable, this, &HttpServer::onConnection);
-    return listen();
-}
-
 QString HttpServer::url(const QString &path) const {
-    const QString scheme = qobject_cast<QSslServer *>(server_) ? u"https"_s : u"http"_s;
-    return u"%1://127.0.0.1:%2%3"_s.arg(scheme).arg(port()).arg(path);
+    return u"http://127.0.0.1:%1%2"_s.arg(port()).arg(path);
 }
 
 void HttpServer::onConnection() {
@@ -87,11 +60,7 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &target, const QByt
         r.headers += "WWW-Authenticate: Basic realm=\"Test Realm\"\r\n";
         r.body = "<html><head><title>refused</title></head><body>refused</body></html>";
     }
-    QByteArray reason = r.status == 200   ? "OK"
-                        : r.status == 404 ? "Not Found"
-                        : r.status == 401 ? "Unauthorized"
-                                          : "Status";
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reason + "\r\n" +
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " Status\r\n" +
                       "Content-Type: " + r.contentType + "\r\n" +
                       "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n" + r.headers +
                       "Cache-Control: no-store\r\nConnection: close\r\n\r\n";

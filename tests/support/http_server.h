@@ -6,14 +6,10 @@
 #include <QStringList>
 #include <QTcpServer>
 
-class QSslCertificate;
-class QSslKey;
-
 namespace quillow::test {
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests: serves fixed responses by
-// path, and can accept a connection and never answer; over TLS with a
-// certificate that signs itself, if asked.
+// path, and can accept a connection and never answer.
 class HttpServer : public QObject {
     Q_OBJECT
 public:
@@ -31,9 +27,6 @@ public:
     explicit HttpServer(QObject *parent = nullptr);
     // Listens on a loopback port; 0 picks a free one.
     bool listen(quint16 port = 0);
-    // Listens over TLS with a certificate for 127.0.0.1 made by openssl
-    // now, which signs itself; false when it cannot be made.
-    bool listenTls();
     quint16 port() const { return server_->serverPort(); }
     QString url(const QString &path) const;
 

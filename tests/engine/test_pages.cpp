@@ -1,29 +1,44 @@
-// Going to addresses on the real engine, against pages served on
-// 127.0.0.1: history, the ad-server guard, failed loads, the window's keys
-// from the page, local files, a crashed page, full screen, downloads and
-// the windows pages open.
+// Pages on the real engine, served on 127.0.0.1: history, failed loads,
+// local files, full screen, downloads, the windows pages open, and what
+// pages ask: sign-in and the page's own dialogs in a loop.
 
-#include <sys/types.h>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
-#include <csignal>
 
 #include "browser/download_controller.h"
 #include "engine_support.h"
 #include "harness.h"
 #include "http_server.h"
-#include "main_window/block_list.h"
+#include "questions/desktop_questions.h"
 
 using namespace quillow;
 using namespace quillow::test;
 
-class EngineNavigationTest : public QObject {
+namespace {
+
+QDialog *openPageDialog() {
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top->objectName() == u"pagedialog"_s && top->isVisible())
+            return static_cast<QDialog *>(top);
+    return nullptr;
+}
+
+}  // namespace
+
+class EnginePagesTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Harness> h;
     HttpServer server;
+    DesktopQuestions desktopQuestions;
     MainWindow *w = nullptr;
+
+    QString title() const { return w->windowTitle().mid(MainWindow::kCaption.size()); }
 
     // The address changes before the load ends: a navigation started before
     // its end would be taken into the running load.
@@ -50,13 +65,32 @@ private slots:
             u"/fullscreen.html"_s,
             "<html><body style='margin:0'><div style='width:500px;height:400px' "
             "onclick='document.documentElement.requestFullscreen()'>go</div></body></html>");
+        HttpServer::Response inside;
+        inside.body = "<html><head><title>inside</title></head><body>in</body></html>";
+        inside.authorization = "Basic " + QByteArray("ann:secret").toBase64();
+        server.route(u"/private.html"_s, inside);
+        server.route(u"/three.html"_s,
+                     "<html><body><script>for (var i = 0; i < 8; ++i) alert(i);"
+                     "document.title = 'through';</script></body></html>");
+        server.route(u"/trap.html"_s,
+                     "<html><body><script>while (true) alert('again');"
+                     "</script></body></html>");
     }
     void init() {
         h = std::make_unique<Harness>();
-        w = startOnEngine(*h, QUrl(server.url(u"/two.html"_s)));
+        // The page's own dialogs are answered on the desktop's dialogs.
+        const bool realDialogs = QByteArray(QTest::currentTestFunction()).contains("Dialog");
+        w = startOnEngine(*h, QUrl(server.url(u"/two.html"_s)), [this, realDialogs](Context &c) {
+            if (realDialogs)
+                c.questions = &desktopQuestions;
+        });
         QVERIFY(w);
     }
-    void cleanup() { h.reset(); }
+    void cleanup() {
+        robot.stop();
+        robot.disconnect();
+        h.reset();
+    }
 
     void typedAddressLoadsAndHistoryFollows() {
         QCOMPARE(w->browser()->goBack(), BrowserResult::NoPageThere);
@@ -68,17 +102,6 @@ private slots:
         w->runCommand(Command::Back);
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
         QVERIFY(addressBox(w)->findText(server.url(u"/one.html"_s)) >= 0);
-    }
-
-    void adServerNavigationIsRefused() {
-        goAndWait(u"/one.html"_s);
-        QSignalSpy finished(viewOf(w)->page(), &QWebEnginePage::loadFinished);
-        typeAddress(w, server.url(u"/x/"_s + blocklist::kAdServerFragment.toUpper()));
-        // The page before may still report its own end a moment later.
-        QTRY_VERIFY_WITH_TIMEOUT(finished.contains(QVariantList{false}), kPageWait);
-        QCOMPARE(location(w), server.url(u"/one.html"_s));
-        for (const QString &r : server.requests)
-            QVERIFY2(!r.toLower().contains(blocklist::kAdServerFragment), qPrintable(r));
     }
 
     // No takes the engine's own error page away: back to the page before.
@@ -109,20 +132,6 @@ private slots:
         QCOMPARE(location(w), server.url(u"/elsewhere.html"_s));
     }
 
-    // The page's view leaves the window's keys to the window.
-    void keysFromThePage() {
-        goAndWait(u"/one.html"_s);
-        goAndWait(u"/two.html"_s);
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-        QWidget *page = viewOf(w)->focusProxy();
-        QTRY_COMPARE(QApplication::focusWidget(), page);
-        QTest::keyClick(page, Qt::Key_Plus, Qt::ControlModifier);
-        QCOMPARE(viewOf(w)->zoomFactor(), 1.1);
-        QTest::keyClick(page, Qt::Key_Left, Qt::AltModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
-    }
-
     // Popups allowed, a storm of script windows opens three main windows,
     // each showing its page without dialogs, and counts the rest.
     void scriptWindowsOpenAFewAndCountTheRest() {
@@ -146,21 +155,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), u"Tarn - Quillow :  blocked"_s, kPageWait);
     }
 
-    void crashedPageLeavesTheWindowAliveAndFullScreenHides() {
-        goAndWait(u"/one.html"_s);
-        const qint64 pid = viewOf(w)->page()->renderProcessPid();
-        QVERIFY(pid > 0);
-        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().contains(u"stopped working"_s),
-                                 kPageWait);
-        click(w, u"buttons(4)"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(viewOf(w)->page()->renderProcessPid() != pid, kPageWait);
+    // Full screen hides the navigation controls.
+    void fullScreenHidesTheNavigationControls() {
         goAndWait(u"/fullscreen.html"_s);
         QVERIFY(clickInPage(w, QPoint(40, 40), [this] { return addressBox(w)->isHidden(); }));
         QVERIFY(child(w, u"Frame1"_s)->isHidden());
     }
 
-    // Saved where the user says, or cancelled, and told in the status bar.
     void downloadsSavedOrCancelled() {
         HttpServer::Response file;
         file.contentType = "application/octet-stream";
@@ -184,7 +185,66 @@ private slots:
                                   kPageWait);
         QCOMPARE(asked, QStringList(2, u"data.bin"_s));
     }
+
+    void cancelShowsTheRefusalAndTheRightPasswordSignsIn() {
+        typeAddress(w, server.url(u"/private.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(title(), u"refused"_s, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(), u"Done"_s, kPageWait);
+        QCoreApplication::sendPostedEvents();
+        // No question about a failed page after the user's own Cancel.
+        QCOMPARE(h->questions.asked.size(), 1);
+        QVERIFY(h->questions.asked.first().text.contains(u"\"Test Realm\""_s));
+
+        h->questions.signIns = {{u"ann"_s, u"secret"_s}};
+        typeAddress(w, server.url(u"/private.html?again"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(title(), u"inside"_s, kPageWait);
+        QVERIFY(server.heads.last().contains("\r\nAuthorization: Basic YW5uOnNlY3JldA=="));
+    }
+
+    // The dialogs' local event loop runs inside the engine's call, below
+    // which this test waits: act on each dialog from a timer, as the user
+    // would from the desktop.
+    void thirdDialogOffersToStopThem() {
+        QList<bool> offers;
+        onEachDialog([&](QDialog *d) {
+            auto *stop = d->findChild<QCheckBox *>();
+            offers.append(stop);
+            if (stop)
+                QTest::mouseClick(stop, Qt::LeftButton, {}, QPoint(5, stop->height() / 2));
+            QTest::mouseClick(d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok),
+                              Qt::LeftButton);
+        });
+        typeAddress(w, server.url(u"/three.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(title(), u"through"_s, kPageWait);
+        QCOMPARE(offers, QList<bool>({false, false, true}));
+    }
+
+    void closingTheWindowEndsAnEndlessDialogLoop() {
+        QPointer<MainWindow> window(w);
+        bool blocked = false;
+        onEachDialog([&](QDialog *) {
+            // As the close box does: Qt drops it for a window a modal one blocks.
+            blocked = QGuiApplication::modalWindow();
+            QCloseEvent close;
+            QCoreApplication::sendEvent(window->windowHandle(), &close);
+        });
+        typeAddress(w, server.url(u"/trap.html"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kPageWait);
+        QVERIFY(!blocked && !openPageDialog());
+    }
+
+private:
+    QTimer robot;
+    QPointer<QDialog> handled;
+    void onEachDialog(const std::function<void(QDialog *)> &act) {
+        connect(&robot, &QTimer::timeout, this, [this, act] {
+            QDialog *d = openPageDialog();
+            if (d && d != handled)
+                act(handled = d);
+        });
+        robot.start(20);
+    }
 };
 
-QUILLOW_ENGINE_TEST_MAIN(EngineNavigationTest)
-#include "test_navigation.moc"
+QUILLOW_ENGINE_TEST_MAIN(EnginePagesTest)
+#include "test_pages.moc"
