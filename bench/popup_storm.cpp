@@ -5,8 +5,8 @@
 // 10 ms timer runs and a key press goes to the address box every 100 ms;
 // the worst lateness of either is what a user would feel.
 //
-// Quillow runs with the real components (web engine, network), no modal
-// message boxes, a counted beep and the connection test on 127.0.0.1. Its
+// Quillow runs with the real components (web engine, network), questions
+// counted and refused, a counted beep and the connection test on 127.0.0.1. Its
 // rounds alternate with a bare web view under the same storm, which refuses
 // the windows and shows nothing: the engine's own cost of a refusal.
 
@@ -167,7 +167,7 @@ Round quillowRound(test::HttpServer &server) {
     if (beeps != kPopups)
         r.faults << QStringLiteral("%1 beeps").arg(beeps);
     if (messages.shown != 0)
-        r.faults << QStringLiteral("%1 message boxes").arg(messages.shown);
+        r.faults << QStringLiteral("%1 messages or questions").arg(messages.shown);
     return r;
 }
 
