@@ -36,7 +36,9 @@ class CountingQuestions : public Questions {
 public:
     int shown = 0;
     void tell(QWidget *, const Message &m) override { count(m.text); }
-    bool askYesNo(QWidget *, const Message &m, bool) override { return count(m.text), false; }
+    YesNoAnswer askYesNo(QWidget *, const Message &m, bool, bool) override {
+        return count(m.text), YesNoAnswer{};
+    }
     PageDialogAnswer askPageDialog(QWidget *, const PageDialog &d) override {
         return count(d.message), PageDialogAnswer{};
     }

@@ -49,6 +49,31 @@ FileLocations chooseFileLocations(const LocationFacts &facts) {
     return out;
 }
 
+bool makePrivatePath(const QString &dir) {
+    const QFileInfo info(dir);
+    if (info.isDir())
+        return true;
+    if (dir.isEmpty() || info.isRoot() || !makePrivatePath(info.absolutePath()))
+        return false;
+    return QDir().mkdir(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool displayAvailable(const QStringList &arguments, const QString &platformVariable,
+                      const QString &display, const QString &waylandDisplay) {
+    const qsizetype named = arguments.indexOf(QStringLiteral("-platform"));
+    const QString platforms = named >= 0 ? arguments.value(named + 1) : platformVariable;
+    if (platforms.isEmpty())
+        return !display.isEmpty() || !waylandDisplay.isEmpty();
+    for (const QString &entry : platforms.split(QLatin1Char(';'))) {
+        const QString platform = entry.section(QLatin1Char(':'), 0, 0);
+        if (platform == QLatin1String("xcb")                ? !display.isEmpty()
+            : platform.startsWith(QLatin1String("wayland")) ? !waylandDisplay.isEmpty()
+                                                            : true)
+            return true;
+    }
+    return false;
+}
+
 LocationFacts currentLocationFacts(const QString &programDir) {
     LocationFacts facts;
     facts.programDir = programDir;

@@ -43,4 +43,15 @@ FileLocations chooseFileLocations(const LocationFacts &facts);
 // The facts of the program in programDir: its environment.
 LocationFacts currentLocationFacts(const QString &programDir);
 
+// Makes dir and the folders above it that are missing, readable by the
+// user alone; false when it cannot.
+bool makePrivatePath(const QString &dir);
+
+// Whether the window toolkit can show windows: the X11 and Wayland
+// platforms (one of which Qt picks when none is named) need their display;
+// the others (offscreen, vnc, ...) bring their own. platform is the one
+// named with -platform in arguments, else QT_QPA_PLATFORM's list.
+bool displayAvailable(const QStringList &arguments, const QString &platformVariable,
+                      const QString &display, const QString &waylandDisplay);
+
 }  // namespace quillow

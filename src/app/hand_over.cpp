@@ -15,8 +15,12 @@ const QByteArray kMagic = QByteArrayLiteral("quillow-open-1\n");
 const QByteArray kAnswer = QByteArrayLiteral("ok\n");
 const qsizetype kHeader = kMagic.size() + 4;  // kMagic and the payload's length
 constexpr int kMaxClients = 8;
-constexpr int kClientTime = 5000;   // ms a later start may take to say its piece
-constexpr int kConnectTime = 5000;  // ms the running program may take to listen
+// ms a later start may take to say its piece: one that says nothing must
+// not keep the others out for long.
+constexpr int kClientTime = 2000;
+// ms a later start goes on trying while the running program does not
+// listen yet or is busy with others
+constexpr int kTryTime = 5000;
 constexpr int kAnswerTime = 15000;  // ms it may take to answer
 constexpr int kRetryTime = 50;
 
@@ -89,7 +93,8 @@ void HandOver::onConnection() {
             client->write(kAnswer);
             client->disconnectFromServer();
             // The windows open after this notification, not inside it.
-            QTimer::singleShot(0, this, [this, addresses] { emit received(addresses); });
+            QTimer::singleShot(
+                0, this, [this, addresses] { emit received(addresses.mid(0, kMaxAddresses)); });
         });
     }
 }
@@ -111,17 +116,20 @@ void HandOver::send(const QStringList &addresses) {
                           tr("The running Quillow gave no proper answer."));
     });
     connect(sender_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError e) {
-        // The running program took the profile but may not listen yet.
-        const bool notYet =
-            e == QLocalSocket::ServerNotFoundError || e == QLocalSocket::ConnectionRefusedError;
-        if (notYet && now() < giveUpAt_)
+        // The running program took the profile but may not listen yet, or
+        // turned us away while it serves other starts.
+        if (now() < giveUpAt_) {
+            sender_->abort();
             QTimer::singleShot(kRetryTime, this, &HandOver::tryConnect);
-        else
-            finishSending(false, sender_->errorString());
+        } else {
+            finishSending(false, e == QLocalSocket::PeerClosedError
+                                     ? tr("The running Quillow is busy; try again.")
+                                     : sender_->errorString());
+        }
     });
     QTimer::singleShot(kAnswerTime, this,
                        [this] { finishSending(false, tr("The running Quillow did not answer.")); });
-    giveUpAt_ = now() + kConnectTime;
+    giveUpAt_ = now() + kTryTime;
     tryConnect();
 }
 

@@ -22,6 +22,8 @@ class HandOver : public QObject {
 public:
     // Largest message taken; a start with more addresses than fit is refused.
     static constexpr qsizetype kMaxMessage = 256 * 1024;
+    // Most addresses one hand-over opens: each is a window.
+    static constexpr int kMaxAddresses = 20;
 
     explicit HandOver(const QString &profileDir, QObject *parent = nullptr);
     ~HandOver() override;
@@ -33,8 +35,10 @@ public:
     // exists).
     void listen();
     // Hands the addresses to the program that holds the profile; sent()
-    // tells how it went.
+    // tells how it went. A program busy with other starts is tried again
+    // for a few seconds.
     void send(const QStringList &addresses);
+    const QString &socketPath() const { return socketPath_; }
 
     // The message that carries the addresses, and its reading.
     static QByteArray encode(const QStringList &addresses);
@@ -42,7 +46,8 @@ public:
     static Decoded decode(const QByteArray &message, QStringList *addresses);
 
 Q_SIGNALS:
-    // A later start handed these over (none: it was started plainly).
+    // A later start handed these over (none: it was started plainly), at
+    // most kMaxAddresses.
     void received(const QStringList &addresses);
     // The hand-over ended; error says why it failed.
     void sent(bool ok, const QString &error);

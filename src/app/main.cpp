@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineProfile>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "app/file_locations.h"
 #include "app/hand_over.h"
 #include "app/program.h"
+#include "app/termination_signals.h"
 #include "browser/download_controller.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
@@ -70,34 +72,64 @@ int main(int argc, char **argv) {
         addresses.append(quillow::addressOfArgument(
             argument, QDir::currentPath(), [](const QString &p) { return QFileInfo::exists(p); }));
 
-    // The profile's folders do not depend on where the program lies.
-    const QString profileDir =
-        line.privateProfile
-            ? QString()
-            : quillow::chooseFileLocations(quillow::currentLocationFacts(QString())).profileDir;
+    // The facts as the user's environment gives them; the program's folder
+    // is known once the application exists. The profile's folders do not
+    // depend on it.
+    quillow::LocationFacts facts = quillow::currentLocationFacts(QString());
+    const QString lastingDir = quillow::chooseFileLocations(facts).profileDir;
+    const QString profileDir = line.privateProfile ? QString() : lastingDir;
+    // With no folders of the user's, Qt and the engine would put their
+    // caches at the root of the file system: they get a private folder of
+    // their own for this run.
+    std::unique_ptr<QTemporaryDir> scratchHome;
+    if (lastingDir.isEmpty()) {
+        scratchHome =
+            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/quillow-XXXXXX"));
+        for (const char *variable : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            qputenv(variable, QFile::encodeName(scratchHome->path()));
+        QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+    }
     std::unique_ptr<quillow::HandOver> handOver;
     if (!profileDir.isEmpty() && !line.newInstance) {
         handOver = std::make_unique<quillow::HandOver>(profileDir);
         if (!handOver->claim()) {
             // Another Quillow runs this profile: it opens the addresses.
             QCoreApplication core(argc, argv);
+            // It opens a few at a time; the rest are the user's to hand over
+            // again.
+            const QStringList rest = addresses.mid(quillow::HandOver::kMaxAddresses);
+            for (const QString &address : rest)
+                std::fprintf(stderr, "quillow: not handed over (at most %d at once): %s\n",
+                             quillow::HandOver::kMaxAddresses, qPrintable(address));
             QObject::connect(handOver.get(), &quillow::HandOver::sent,
-                             [](bool ok, const QString &error) {
+                             [&rest](bool ok, const QString &error) {
                                  if (!ok)
                                      std::fprintf(stderr, "quillow: %s\n", qPrintable(error));
-                                 QCoreApplication::exit(ok ? 0 : 1);
+                                 QCoreApplication::exit(ok && rest.isEmpty() ? 0 : 1);
                              });
-            handOver->send(addresses);
+            handOver->send(addresses.mid(0, quillow::HandOver::kMaxAddresses));
             return QCoreApplication::exec();
         }
     }
 
+    // Without a display Qt would abort, leaving the profile claimed; a
+    // later start hands its addresses over all the same.
+    if (!quillow::displayAvailable(argumentsOf(argc, argv), qEnvironmentVariable("QT_QPA_PLATFORM"),
+                                   qEnvironmentVariable("DISPLAY"),
+                                   qEnvironmentVariable("WAYLAND_DISPLAY"))) {
+        std::fputs("quillow: no display to show windows on (DISPLAY is not set)\n", stderr);
+        return 1;
+    }
+
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
+    // The program knows its windows: hidden ones kept ready and questions
+    // over a closing window keep nothing alive.
+    app.setQuitOnLastWindowClosed(false);
     if (handOver)
         handOver->listen();
-    const quillow::FileLocations where = quillow::chooseFileLocations(
-        quillow::currentLocationFacts(QCoreApplication::applicationDirPath()));
+    facts.programDir = QCoreApplication::applicationDirPath();
+    const quillow::FileLocations where = quillow::chooseFileLocations(facts);
 
     // Asked for privacy or without a folder for it, the engine keeps
     // nothing: its default profile is forgotten at exit.
@@ -114,6 +146,17 @@ int main(int argc, char **argv) {
 
     quillow::DesktopQuestions questions;
     quillow::Program program(quillow::realContext(&questions, profile, where));
+    QObject::connect(&program, &quillow::Program::lastWindowClosed, &app, &QCoreApplication::quit);
+    // Asked to end by the system, the program closes every window as its
+    // close box does; asked again, it ends at once.
+    quillow::TerminationSignals termination;
+    QObject::connect(&termination, &quillow::TerminationSignals::received, &program,
+                     [&program, asked = 0]() mutable {
+                         if (asked++ == 0)
+                             program.closeAll();
+                         else
+                             QCoreApplication::quit();
+                     });
     quillow::MainWindow *primary = program.createPrimary();
     primary->show();
     if (handOver)

@@ -71,19 +71,40 @@ MainWindow *Program::makeMainWindow() {
         request.openIn(popup->browser());
         popup->show();
     });
-    // The title always shows on the primary window; with that one closed
-    // there is nothing to show it on.
-    connect(w, &MainWindow::pageTitleChanged, this, [this](const QString &title) {
-        if (MainWindow *primary = windows_.primary())
-            primary->setWindowTitle(MainWindow::kCaption + title);
-    });
     w->load();
     return w;
 }
 
+void Program::adopt(QWidget *window) {
+    windows_.add(window);
+    window->installEventFilter(this);
+}
+
+void Program::adoptMain(MainWindow *window) {
+    adopt(window);
+    // The title always shows on the primary window; with that one closed
+    // there is nothing to show it on.
+    connect(window, &MainWindow::pageTitleChanged, this, [this](const QString &title) {
+        if (MainWindow *primary = windows_.primary())
+            primary->setWindowTitle(MainWindow::kCaption + title);
+    });
+}
+
+bool Program::eventFilter(QObject *watched, QEvent *event) {
+    // A closing window hides first; the one it leaves is gone or closing.
+    if (event->type() == QEvent::Hide && windows_.shownCount() == 0)
+        emit lastWindowClosed();
+    return QObject::eventFilter(watched, event);
+}
+
+void Program::closeAll() {
+    for (QWidget *window : windows_.all())
+        window->close();
+}
+
 MainWindow *Program::createMainWindow() {
     MainWindow *w = makeMainWindow();
-    windows_.add(w);
+    adoptMain(w);
     return w;
 }
 
@@ -100,7 +121,7 @@ MainWindow *Program::createPopup() {
 MainWindow *Program::openMainWindow(const QString &address) {
     auto *w = static_cast<MainWindow *>(rules_.takeReady());
     if (w)
-        windows_.add(w);
+        adoptMain(w);
     else
         w = createMainWindow();
     bringForward(w);
@@ -127,10 +148,19 @@ void Program::openAtStart(MainWindow *primary, const QStringList &addresses) {
 }
 
 void Program::openHandedOver(const QStringList &addresses) {
-    if (addresses.isEmpty())
-        openMainWindow(QString());
-    for (const QString &address : addresses)
-        openMainWindow(address);
+    // One window an event-loop turn: the windows open take input in between.
+    const bool idle = handedOver_.isEmpty();
+    handedOver_ += addresses.isEmpty() ? QStringList{QString()} : addresses;
+    if (idle)
+        QTimer::singleShot(0, this, &Program::openNextHandedOver);
+}
+
+void Program::openNextHandedOver() {
+    if (handedOver_.isEmpty())
+        return;
+    openMainWindow(handedOver_.takeFirst());
+    if (!handedOver_.isEmpty())
+        QTimer::singleShot(0, this, &Program::openNextHandedOver);
 }
 
 MainWindow *Program::primaryForAction() {
@@ -161,7 +191,7 @@ void Program::openSearch() {
                 primary->activateWindow();
             }
         });
-        windows_.add(search);
+        adopt(search);
     }
     bringForward(search);
 }
@@ -177,7 +207,7 @@ void Program::openHtml() {
         connect(html, &HtmlWindow::runRequested, this, [this](const QString &path) {
             primaryForAction()->goToTypedAddress(path, MainWindow::From::HtmlWindow);
         });
-        windows_.add(html);
+        adopt(html);
     }
     // Brought forward, but the focus stays where it is.
     html->show();
@@ -192,7 +222,7 @@ void Program::openAbout() {
         connect(about, &AboutWindow::linkChosen, this, [this](const QString &address) {
             primaryForAction()->goToTypedAddress(address, MainWindow::From::OwnLink);
         });
-        windows_.add(about);
+        adopt(about);
     }
     bringForward(about);
 }
@@ -219,12 +249,11 @@ std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where) {
 
 Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where) {
     Context context;
-    // An installed copy's folders may not exist yet; a portable copy's
-    // folder is the program's own.
+    // An installed copy's folders may not exist yet; nobody else on the
+    // machine reads them. A portable copy's folder is the program's own.
     if (where.installed)
         for (const QString &dir : {where.favoritesDir, where.scratchDir})
-            if (!dir.isEmpty())
-                QDir().mkpath(dir);
+            makePrivatePath(dir);
     context.favoritesDir = where.favoritesDir;
     context.scratchDir = where.scratchDir;
     context.questions = questions;

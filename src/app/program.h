@@ -19,7 +19,8 @@ class MainWindow;
 
 // The running program: the favorites every main window shows, the rules
 // all windows share and the list of windows. It makes the windows and
-// wires them together: a window asks for another through its signals.
+// wires them together: a window asks for another through its signals. It
+// tells when the last of its windows has closed, whatever question is open.
 class Program : public QObject {
     Q_OBJECT
 public:
@@ -53,8 +54,24 @@ public:
     void openSearch();
     void openHtml();
     void openAbout();
+    // Closes every window as its close box does.
+    void closeAll();
+
+Q_SIGNALS:
+    // No window of the program is left on show (a window kept ready, and
+    // questions over a window that is closing, do not count).
+    void lastWindowClosed();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Takes a window into the list and follows it.
+    void adopt(QWidget *window);
+    // Takes a main window into the list; from now on its page's title
+    // shows on the primary window.
+    void adoptMain(MainWindow *window);
+    void openNextHandedOver();
     // A main window wired to the program, its blank first page loading.
     MainWindow *makeMainWindow();
     MainWindow *createMainWindow();
@@ -66,7 +83,8 @@ private:
     Context context_;
     ProgramRules rules_;
     FavoritesList *favorites_;
-    WindowList windows_;  // last, so its windows go first
+    QStringList handedOver_;  // waiting to open, one after another
+    WindowList windows_;      // last, so its windows go first
 };
 
 // Name, version and desktop file of the program; needs no application

@@ -27,12 +27,20 @@ QList<MainWindow *> WindowList::mainWindows() const {
     return out;
 }
 
-int WindowList::count() const {
-    int open = 0;
+int WindowList::shownCount() const {
+    int shown = 0;
+    for (const QPointer<QWidget> &w : windows_)
+        if (w && w->isVisible())
+            ++shown;
+    return shown;
+}
+
+QList<QWidget *> WindowList::all() const {
+    QList<QWidget *> out;
     for (const QPointer<QWidget> &w : windows_)
         if (w)
-            ++open;
-    return open;
+            out.append(w);
+    return out;
 }
 
 }  // namespace quillow

@@ -34,8 +34,9 @@ public:
                 return found;
         return nullptr;
     }
-    // How many windows are open.
-    int count() const;
+    // Every window still open, and how many of them are on show.
+    QList<QWidget *> all() const;
+    int shownCount() const;
 
 private:
     QList<QPointer<QWidget>> windows_;

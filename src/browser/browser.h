@@ -121,15 +121,18 @@ enum class CertificateProblem {
 // gives in place of the site.
 class CertificateErrorRequest {
 public:
+    // certificate identifies the site's certificate (a digest of it).
     CertificateErrorRequest(QString url, QString host, CertificateProblem problem, bool overridable,
-                            bool mainFrame = true)
+                            bool mainFrame = true, QByteArray certificate = {})
         : url_(std::move(url)),
           host_(std::move(host)),
           problem_(problem),
           overridable_(overridable),
-          mainFrame_(mainFrame) {}
+          mainFrame_(mainFrame),
+          certificate_(std::move(certificate)) {}
     const QString &url() const { return url_; }
     const QString &host() const { return host_; }
+    const QByteArray &certificate() const { return certificate_; }
     CertificateProblem problem() const { return problem_; }
     bool isOverridable() const { return overridable_; }
     // The page itself, not a part of it (an image, a frame, a script).
@@ -149,6 +152,7 @@ private:
     CertificateProblem problem_;
     bool overridable_;
     bool mainFrame_;
+    QByteArray certificate_;
     bool proceeds_ = false;
     QString noticeTitle_, noticeText_;
 };

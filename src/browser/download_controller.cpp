@@ -16,12 +16,22 @@ DownloadController::DownloadController(QWebEngineProfile *profile, AskSavePath a
             &DownloadController::onDownloadRequested);
 }
 
+QString safeFileName(QString fileName) {
+    for (QChar &c : fileName) {
+        const char16_t u = c.unicode();
+        if (c.category() == QChar::Other_Control || u == 0x200E || u == 0x200F ||
+            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            c = QLatin1Char('_');
+    }
+    return fileName;
+}
+
 void DownloadController::onDownloadRequested(QWebEngineDownloadRequest *download) {
     // The engine cancels a download that is not accepted inside this
     // notification, so the question is asked here.
     WebEngineBrowser *browser = WebEngineBrowser::of(download);
     QWidget *window = browser ? browser->widget()->window() : nullptr;
-    const QString name = download->downloadFileName();
+    const QString name = safeFileName(download->downloadFileName());
     const QString path = askSavePath_ ? askSavePath_(window, name) : QString();
     if (path.isEmpty()) {
         download->cancel();

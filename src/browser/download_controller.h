@@ -12,6 +12,10 @@ namespace quillow {
 // answer cancels it.
 using AskSavePath = std::function<QString(QWidget *parent, const QString &fileName)>;
 
+// fileName with the characters that could fool the user or a terminal
+// (controls, text-direction overrides) replaced by "_".
+QString safeFileName(QString fileName);
+
 // Takes the downloads of every page of a profile: asks where each goes and
 // has the window whose page started it report its progress.
 class DownloadController : public QObject {

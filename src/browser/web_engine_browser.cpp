@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QTimer>
 #include <QWebEngineCertificateError>
 #include <QWebEngineDownloadRequest>
@@ -14,8 +15,10 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <utility>
 
 #include "browser/web_page.h"
+#include "core/shortened.h"
 
 namespace quillow {
 
@@ -82,7 +85,10 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
 
     connect(page_, &WebPage::navigationRequested, this, &Browser::navigationRequested);
     connect(page_, &WebPage::externalAddressRequested, this, &Browser::externalAddressRequested);
-    connect(page_, &WebPage::dialogRequested, this, &Browser::pageDialogRequested);
+    connect(page_, &WebPage::dialogRequested, this, [this](PageDialogRequest &request) {
+        completeNavigation();
+        emit pageDialogRequested(request);
+    });
     // The engine wants its answer before these return.
     connect(page_, &QWebEnginePage::authenticationRequired, this,
             [this](const QUrl &url, QAuthenticator *authenticator) {
@@ -94,15 +100,24 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
     connect(page_, &QWebEnginePage::featurePermissionRequested, this,
             &WebEngineBrowser::onPermissionRequested);
     connect(page_, &QWebEnginePage::titleChanged, this, &Browser::titleChanged);
-    connect(page_, &QWebEnginePage::linkHovered, this, &Browser::statusTextChanged);
+    // The engine's own pages (its error page) have addresses of its own.
+    connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString &url) {
+        if (!QUrl(url).scheme().startsWith(QLatin1String("chrome")))
+            emit statusTextChanged(url);
+    });
     connect(page_, &QWebEnginePage::loadProgress, this,
             [this](int progress) { emit progressChanged(progress, 100); });
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
-    // The address changes when the new page arrives, before its scripts run.
+    // The address changes when the new page arrives, before its scripts
+    // run; the engine's error page arrives so too, and only the end of its
+    // load tells which it was. A move within the page is complete at once.
     connect(page_, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
         committed_ = true;
-        if (!noticeLoading_)
-            emit navigationCompleted(url.toString());
+        if (noticeLoading_)
+            return;
+        arrived_ = url.toString();
+        if (!page_->isLoading())
+            completeNavigation();
     });
     connect(page_, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowser::onNewWindow);
     // Closing the window from inside the engine's own signal is not safe.
@@ -125,7 +140,13 @@ QWidget *WebEngineBrowser::widget() {
     return view_;
 }
 
+void WebEngineBrowser::completeNavigation() {
+    if (!arrived_.isEmpty())
+        emit navigationCompleted(std::exchange(arrived_, QString()));
+}
+
 void WebEngineBrowser::onNewWindow(QWebEngineNewWindowRequest &request) {
+    completeNavigation();
     NewWindowRequest ours(request.requestedUrl().toString(), request.isUserInitiated());
     emit newWindowRequested(ours);
     if (auto *target = qobject_cast<WebEngineBrowser *>(ours.target()))
@@ -137,19 +158,26 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     const bool notice = noticeLoading_;
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
+            completeNavigation();
             committed_ = false;
             signInCancelled_ = false;
+            elsewhere_ = showsScheme(info.url().scheme()) ? QUrl() : info.url();
             emit loadingChanged(true);
-            if (!notice)
+            if (!notice && elsewhere_.isEmpty())
                 emit statusTextChanged(tr("Opening page %1...").arg(url));
             return;
         case QWebEngineLoadingInfo::LoadSucceededStatus:
             // The notice of ours is no page the user went to; a reload keeps
             // its address, so it is complete only now.
+            completeNavigation();
             if (!notice && !committed_)
                 emit navigationCompleted(url);
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus: {
+            // The engine's page about the failure is no page of the site.
+            if (info.isErrorPage())
+                arrived_.clear();
+            completeNavigation();
             const qint32 code = info.errorCode();
             failureFromServer_ = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
             if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain) {
@@ -170,13 +198,21 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
         }
         case QWebEngineLoadingInfo::LoadStoppedStatus:
             // Refused by the host or stopped by the user: not a failure.
+            completeNavigation();
             break;
     }
     noticeLoading_ = false;
     signInCancelled_ = false;
     emit loadingChanged(false);
     emit progressChanged(-1, 100);
-    emit statusTextChanged(tr("Done"));
+    // Another program's address no click of the user's asked for: the
+    // engine refused it, and the user hears of it here only.
+    const bool refused = !elsewhere_.isEmpty() && !page_->userAskedElsewhere(elsewhere_);
+    emit statusTextChanged(
+        refused
+            ? tr("Not opened, no click asked for it: %1").arg(shortened(elsewhere_.toString(), 200))
+            : tr("Done"));
+    elsewhere_.clear();
 }
 
 void WebEngineBrowser::askForSignIn(const QUrl &url, QAuthenticator *authenticator,
@@ -207,8 +243,11 @@ void WebEngineBrowser::onCertificateError(const QWebEngineCertificateError &erro
 
 void WebEngineBrowser::answerCertificateError(QWebEngineCertificateError error) {
     const QUrl url = error.url();
-    CertificateErrorRequest request(url.toString(), url.host(), problemOf(error.type()),
-                                    error.isOverridable(), url == page_->mainFrameTarget());
+    const QList<QSslCertificate> chain = error.certificateChain();
+    CertificateErrorRequest request(
+        url.toString(), url.host(), problemOf(error.type()), error.isOverridable(),
+        url == page_->mainFrameTarget(),
+        chain.isEmpty() ? QByteArray() : chain.first().digest(QCryptographicHash::Sha256));
     const QPointer<WebEngineBrowser> self(this);
     emit certificateErrorOccurred(request);
     if (!self)

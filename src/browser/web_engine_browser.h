@@ -55,12 +55,19 @@ private:
     void answerCertificateError(QWebEngineCertificateError error);
     void onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature);
     void showNotice(const QUrl &url);
+    // Reports the page that arrived, before anything it does.
+    void completeNavigation();
 
     QWebEngineView *view_;
     WebPage *page_;
     QUrl home_;
     // The running load has shown its address: it is complete for the host.
     bool committed_ = false;
+    // The address that arrived, reported as complete once the page acts or
+    // its load ends, unless it is the engine's own error page.
+    QString arrived_;
+    // The load under way is another program's address a page asked for.
+    QUrl elsewhere_;
     // The last failed load brought a page of the server's (an HTTP status).
     bool failureFromServer_ = false;
     // The user cancelled a sign-in during the load under way: the server's

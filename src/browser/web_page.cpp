@@ -18,19 +18,20 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     // be counted.
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     // Other programs' addresses come to acceptNavigationRequest, where the
-    // host is asked; the engine must not hand them to the desktop itself.
-    s->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
+    // host is asked, only from the user's click; what a script asks for by
+    // itself the engine refuses, so a page cannot ask again and again.
+    s->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
     // No page icon is shown anywhere; fetching one would only ask the site
     // again (a refused certificate, a sign-in).
     s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
-bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) {
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) {
     if (!showsScheme(url.scheme())) {
-        // Only a click asks the user, and not from inside the engine's call.
-        if (type == NavigationTypeLinkClicked)
-            QTimer::singleShot(0, this,
-                               [this, url] { emit externalAddressRequested(url.toString()); });
+        // The user asks, not from inside the engine's call; the engine never
+        // goes there itself.
+        askedElsewhere_ = url;
+        QTimer::singleShot(0, this, [this, url] { emit externalAddressRequested(url.toString()); });
         return false;
     }
     NavigationRequest request(url.toString());

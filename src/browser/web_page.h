@@ -19,6 +19,9 @@ public:
     bool isSilent() const { return silent_; }
     // Where the page itself last set out to go, redirects included.
     const QUrl &mainFrameTarget() const { return mainFrameTarget_; }
+    // Whether the user's click asked for url, an address of another
+    // program's; the engine refuses those a script asks for by itself.
+    bool userAskedElsewhere(const QUrl &url) const { return askedElsewhere_ == url; }
 
 Q_SIGNALS:
     void navigationRequested(quillow::NavigationRequest &request);
@@ -38,6 +41,7 @@ private:
 
     bool silent_ = false;
     QUrl mainFrameTarget_;
+    QUrl askedElsewhere_;
 };
 
 }  // namespace quillow

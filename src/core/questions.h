@@ -33,6 +33,11 @@ struct PageDialogAnswer {
     bool stopDialogs = false;
 };
 
+struct YesNoAnswer {
+    bool yes = false;
+    bool stopAsking = false;  // stop the page's further questions of this kind
+};
+
 struct Credentials {
     QString user;
     QString password;
@@ -50,8 +55,10 @@ public:
     virtual ~Questions() = default;
     // An OK box.
     virtual void tell(QWidget *window, const Message &message) = 0;
-    // Yes and No; true for Yes. yesIsDefault picks the button Enter presses.
-    virtual bool askYesNo(QWidget *window, const Message &question, bool yesIsDefault) = 0;
+    // Yes and No. yesIsDefault picks the button Enter presses; offerStop
+    // also offers to stop the page's further questions of this kind.
+    virtual YesNoAnswer askYesNo(QWidget *window, const Message &question, bool yesIsDefault,
+                                 bool offerStop) = 0;
     virtual PageDialogAnswer askPageDialog(QWidget *window, const PageDialog &dialog) = 0;
     // nullopt when the user cancels.
     virtual std::optional<Credentials> askSignIn(QWidget *window, const QString &title,

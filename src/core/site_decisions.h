@@ -13,9 +13,14 @@ namespace quillow {
 // of this run and shared by every window; nothing is written anywhere.
 class SiteDecisions {
 public:
-    // Hosts the user chose to reach despite their certificates.
-    bool allowsCertificate(const QString &host) const { return certificateHosts_.contains(host); }
-    void allowCertificate(const QString &host) { certificateHosts_.insert(host); }
+    // The user chose to reach host despite this certificate of its; another
+    // certificate of the same host is asked about again.
+    bool allowsCertificate(const QString &host, const QByteArray &certificate) const {
+        return allowedCertificates_.contains({host, certificate});
+    }
+    void allowCertificate(const QString &host, const QByteArray &certificate) {
+        allowedCertificates_.insert({host, certificate});
+    }
 
     // The answer given for a site (scheme, host and port) and feature.
     std::optional<bool> permission(const QString &origin, PermissionRequest::Feature feature) const;
@@ -24,7 +29,7 @@ public:
 private:
     static QString key(const QString &origin, PermissionRequest::Feature feature);
 
-    QSet<QString> certificateHosts_;
+    QSet<std::pair<QString, QByteArray>> allowedCertificates_;
     QHash<QString, bool> permissions_;
 };
 

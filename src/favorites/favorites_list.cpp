@@ -13,6 +13,7 @@
 #include <QSaveFile>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -246,8 +247,15 @@ FavoritesList::SaveOutcome FavoritesList::remove(int position) {
     const QByteArray entry =
         chosen ? QByteArray(entries_.at(position).constData(), entries_.at(position).size())
                : QByteArray();
-    return change([this, chosen, &entry] {
-        const qsizetype p = chosen ? entries_.indexOf(entry) : -1;
+    // Which of the equal entries was chosen: the same one goes when another
+    // program changed the file meanwhile, and none when it is gone.
+    const qsizetype occurrence =
+        chosen ? std::count(entries_.cbegin(), entries_.cbegin() + position, entry) : -1;
+    return change([this, occurrence, &entry] {
+        qsizetype p = -1;
+        for (qsizetype i = 0, seen = 0; occurrence >= 0 && i < entries_.size() && p < 0; ++i)
+            if (entries_.at(i) == entry && seen++ == occurrence)
+                p = i;
         if (p < 0)
             return;
         emit removing(int(p));
@@ -279,6 +287,10 @@ FavoritesList::SaveOutcome FavoritesList::save() {
     QSaveFile out(filePath_);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return {Reason::WriteFailed, out.errorString()};
+    // Nobody else on the machine reads a new file; an old one keeps the
+    // permissions its owner gave it.
+    if (!now.exists)
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     SaveOutcome outcome;
     if (!writeFully(out, head))
         outcome = {Reason::WriteFailed, out.errorString()};

@@ -79,8 +79,10 @@ public:
     // Inserts the address before the first empty entry (else at the end),
     // then saves the whole list.
     SaveOutcome add(const QString &address);
-    // Removes the first entry with the bytes of the entry at position, when
-    // there is one (-1: none), then saves the whole list in either case.
+    // Removes the entry at position (-1: none), then saves the whole list in
+    // either case. When another program changed the file meanwhile, the
+    // same occurrence of the entry goes (the k-th of those equal to it), or
+    // none when fewer are left.
     SaveOutcome remove(int position);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -1,6 +1,7 @@
 #include "html_window/html_window.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -137,17 +138,22 @@ void HtmlWindow::run() {
     // believes before the page's own declaration.
     if (bytes.isEmpty())
         bytes = "\xEF\xBB\xBF" + text.toUtf8();
+    // The file is the user's alone, and never written through a link that
+    // another program planted in its place.
     QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    const bool link = QFileInfo(path).isSymLink();
+    const bool written = !link && file.open(QIODevice::WriteOnly) &&
+                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                         file.write(bytes) == bytes.size() && file.commit();
     if (!written) {
         // Going on would show an older temp.htm as if it were this text.
         if (context_.questions)
-            context_.questions->tell(this,
-                                     {tr("HTML"),
-                                      tr("Could not write %1:\n%2")
-                                          .arg(QDir::toNativeSeparators(path), file.errorString()),
-                                      Message::Icon::Warning});
+            context_.questions->tell(
+                this, {tr("HTML"),
+                       tr("Could not write %1:\n%2")
+                           .arg(QDir::toNativeSeparators(path),
+                                link ? tr("it is a link to another file") : file.errorString()),
+                       Message::Icon::Warning});
         return;
     }
     // Run again shows the new text, also when the file is already on show.

@@ -4,21 +4,67 @@
 
 #include <QRegularExpression>
 #include <QStringConverter>
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <optional>
 
 namespace quillow {
 
 namespace {
 
+// What browsers read for 0x80 to 0x9F under every label the WHATWG
+// Encoding Standard gives windows-1252 (ISO-8859-1 and US-ASCII among them):
+// curly quotes, the euro sign. The five bytes it leaves undefined stand for
+// the control characters of the same number, so every byte comes back.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool isWindows1252(const QByteArray &name) {
+    static const QList<QByteArray> labels = {
+        "ansi_x3.4-1968", "ascii",           "cp1252",     "cp819",     "csisolatin1",
+        "ibm819",         "iso-8859-1",      "iso-ir-100", "iso8859-1", "iso88591",
+        "iso_8859-1",     "iso_8859-1:1987", "l1",         "latin1",    "us-ascii",
+        "windows-1252",   "x-cp1252"};
+    return labels.contains(name.toLower());
+}
+
+QString decodeWindows1252(const QByteArray &bytes) {
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *to = out.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        *to++ = QChar(b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : char16_t(b));
+    }
+    return out;
+}
+
+// Empty when the text holds a character windows-1252 lacks.
+QByteArray encodeWindows1252(const QString &text) {
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char *to = out.data();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            *to++ = char(u);
+            continue;
+        }
+        const auto *at = std::find(std::begin(kWindows1252High), std::end(kWindows1252High), u);
+        if (at == std::end(kWindows1252High))
+            return QByteArray();
+        *to++ = char(0x80 + (at - std::begin(kWindows1252High)));
+    }
+    return out;
+}
+
 // The encodings Qt converts itself; the rest go through the C library's
-// iconv, which knows windows-1252, Shift_JIS and the others.
+// iconv, which knows Shift_JIS and the others.
 std::optional<QStringConverter::Encoding> qtEncoding(const QByteArray &name) {
     const QByteArray n = name.toLower();
     if (n == "utf-8" || n == "utf8")
         return QStringConverter::Utf8;
-    if (n == "iso-8859-1" || n == "iso8859-1" || n == "iso_8859-1" || n == "latin1" || n == "l1")
-        return QStringConverter::Latin1;
     if (n == "utf-16le")
         return QStringConverter::Utf16LE;
     if (n == "utf-16be")
@@ -68,7 +114,7 @@ std::optional<QByteArray> convert(const QByteArray &from, const QByteArray &to, 
 }
 
 const QByteArray kUtf8 = "UTF-8";
-const QByteArray kLatin1 = "ISO-8859-1";
+const QByteArray kWindows1252 = "windows-1252";
 
 }  // namespace
 
@@ -106,13 +152,15 @@ PageEncoding PageEncoding::forPage(const QByteArray &contentType, const QByteArr
         if (encoding.encode(encoding.decode(body)) == body)
             return encoding;
     }
-    return PageEncoding(kLatin1);
+    return PageEncoding(kWindows1252);
 }
 
 QString PageEncoding::decode(const QByteArray &bytes) const {
     // A byte order mark is part of the page and goes back with it.
     const auto flags =
         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+    if (isWindows1252(name_))
+        return decodeWindows1252(bytes);
     if (const auto qt = qtEncoding(name_)) {
         QStringDecoder decoder(*qt, flags);
         return decoder.decode(bytes);
@@ -122,13 +170,9 @@ QString PageEncoding::decode(const QByteArray &bytes) const {
 }
 
 QByteArray PageEncoding::encode(const QString &text) const {
-    const auto qt = qtEncoding(name_);
-    if (qt == QStringConverter::Latin1) {
-        for (QChar c : text)
-            if (c.unicode() > 0xff)
-                return QByteArray();
-    }
-    if (qt) {
+    if (isWindows1252(name_))
+        return encodeWindows1252(text);
+    if (const auto qt = qtEncoding(name_)) {
         QStringEncoder encoder(
             *qt, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         const QByteArray out = encoder.encode(text);

@@ -9,8 +9,9 @@ namespace quillow {
 // it shows is what the page says and Run writes an untouched page back
 // byte for byte. Chosen from the answer's Content-Type charset, then the
 // page's own declaration (a byte order mark first), then UTF-8 when the
-// bytes are valid UTF-8, else ISO-8859-1, which maps every byte. An
-// encoding that would not give back the same bytes is passed over.
+// bytes are valid UTF-8, else windows-1252, which maps every byte. Labels
+// that browsers read as windows-1252 (ISO-8859-1, US-ASCII, ...) are read
+// so. An encoding that would not give back the same bytes is passed over.
 class PageEncoding {
 public:
     // UTF-8, for text that came from no page.
@@ -18,7 +19,7 @@ public:
     static PageEncoding forPage(const QByteArray &contentType, const QByteArray &body);
 
     // The encoding's name as the page or the header spelled it ("UTF-8",
-    // "ISO-8859-1" for the fallbacks).
+    // "windows-1252" for the fallbacks).
     const QByteArray &name() const { return name_; }
     QString decode(const QByteArray &bytes) const;
     // Empty when the text holds characters the encoding lacks.

@@ -87,6 +87,9 @@ TransferStart NetworkTransfer::open(const QString &address) {
     receiving_ = false;
     body_.clear();
     reply_ = manager_->get(request);
+    // The network thread stops reading when this much waits for us: an
+    // endless answer costs no more than the limit and this buffer.
+    reply_->setReadBufferSize(kReadBuffer);
     deadline_->start(timeoutMs_);
     watch(reply_);
     return TransferStart::Started;

@@ -38,6 +38,7 @@ class NetworkTransfer : public InternetTransfer {
 public:
     static constexpr int kDefaultTimeoutMs = 60000;
     static constexpr qint64 kMaxBody = 16 * 1024 * 1024;
+    static constexpr qint64 kReadBuffer = 1024 * 1024;
 
     explicit NetworkTransfer(QObject *parent = nullptr);
     ~NetworkTransfer() override;

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
+#include <utility>
 
 namespace quillow {
 
@@ -13,6 +14,7 @@ AddressBox::AddressBox(QWidget *parent) : QComboBox(parent) {
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
     setCompleter(nullptr);
+    lineEdit()->installEventFilter(this);
     // Qt also reports a text that equals an entry when the box loses the
     // focus; only a pick from the open list counts.
     connect(this, qOverload<int>(&QComboBox::activated), this, [this](int index) {
@@ -28,12 +30,34 @@ void AddressBox::takeFocus() {
     lineEdit()->selectAll();
 }
 
+bool AddressBox::holdsFocus() const {
+    const QWidget *focus = window()->focusWidget();
+    return focus == this || focus == lineEdit();
+}
+
 void AddressBox::showAddress(const QString &address) {
-    if (hasFocus() && lineEdit()->isModified())
+    if (holdsFocus() && lineEdit()->isModified())
         return;
     setEditText(address);
-    if (hasFocus())
+    if (holdsFocus())
         lineEdit()->selectAll();
+}
+
+void AddressBox::focusInEvent(QFocusEvent *event) {
+    QComboBox::focusInEvent(event);
+    // As in every browser: the window coming to the front, or the first
+    // click into the box, selects the address the user has not typed; a
+    // second click places the caret.
+    if (event->reason() == Qt::ActiveWindowFocusReason && !lineEdit()->isModified())
+        lineEdit()->selectAll();
+    selectOnRelease_ = event->reason() == Qt::MouseFocusReason;
+}
+
+bool AddressBox::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease &&
+        std::exchange(selectOnRelease_, false) && !lineEdit()->hasSelectedText())
+        QTimer::singleShot(0, lineEdit(), &QLineEdit::selectAll);
+    return QComboBox::eventFilter(watched, event);
 }
 
 void AddressBox::remember(const QString &address) {

@@ -19,7 +19,8 @@ public:
     // Gives the box the focus with its text selected, so typing replaces it.
     void takeFocus();
     // Shows the page's address, unless the user is typing one: then the
-    // typed text stays. Selected when the box has the focus.
+    // typed text stays. Selected when the box has its window's focus, so
+    // the first keys replace it, also before the window is active.
     void showAddress(const QString &address);
     // Adds a loaded address to the list, leaving the text as it is.
     void remember(const QString &address);
@@ -34,8 +35,15 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Whether the box is its window's focus widget, active or not.
+    bool holdsFocus() const;
+
+    // The focus came with a mouse press: its release selects the address.
+    bool selectOnRelease_ = false;
     // The drop-down list is open, or closing with the user's pick.
     bool listOpen_ = false;
 };

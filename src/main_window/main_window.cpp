@@ -87,7 +87,10 @@ QString MainWindow::addressText() const {
 void MainWindow::buildControls() {
     addressBox_ = new AddressBox(client_);
     addressBox_->setObjectName(QStringLiteral("addressbar"));
+    // A reader names an editable box by its text; what the box is goes in
+    // its description.
     addressBox_->setAccessibleName(tr("Address"));
+    addressBox_->setAccessibleDescription(tr("Address"));
     addressBox_->setGeometry(twipsRect(3480, 840, 6975, 315));
     connect(addressBox_, &AddressBox::addressChosen, this,
             [this](const QString &text) { goToTypedAddress(text); });
@@ -375,11 +378,11 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
 void MainWindow::openElsewhere(const QString &address, const QString &question) {
     if (!question.isEmpty()) {
         // A page may make the address as long as it likes.
-        constexpr int kShownLength = 300;
-        const QString shown = shortened(address, kShownLength);
+        const QString shown = shortened(address, kShownElsewhere);
         if (!askYesNo(
-                {QString(), question + QStringLiteral("\n\n") + shown, Message::Icon::Information},
-                false))
+                 {QString(), question + QStringLiteral("\n\n") + shown, Message::Icon::Information},
+                 false)
+                 .yes)
             return;
     }
     if (context_.openElsewhere)

@@ -28,6 +28,7 @@ class PageDialogRequest;
 class PermissionRequest;
 class Questions;
 struct Message;
+struct YesNoAnswer;
 class StatusBar;
 class TransferArbiter;
 
@@ -39,6 +40,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static const QString kCaption;  // "Tarn - Quillow :  "
+    // How much of another program's address a question shows.
+    static constexpr int kShownElsewhere = 300;
 
     // favorites is the list every main window shows.
     MainWindow(const Context &context, FavoritesList *favorites, QWidget *parent = nullptr);
@@ -100,6 +103,9 @@ private:
     void reportInternalError(BrowserResult result);
     // Hands address to another program, after the user's yes when asked.
     void openElsewhere(const QString &address, const QString &question);
+    // The same for a link on the page; a page that keeps asking is offered
+    // to be stopped, as its own dialogs are.
+    void openPageLinkElsewhere(const QString &url);
     void setBlockingPopups(bool on);
     void showPopupCount();
 
@@ -122,7 +128,7 @@ private:
     // Asks over this window, its controls held off meanwhile. No when
     // nothing can be asked; check closeAfterQuestions_ for a window that
     // closed meanwhile.
-    bool askYesNo(const Message &question, bool yesIsDefault);
+    YesNoAnswer askYesNo(const Message &question, bool yesIsDefault, bool offerStop = false);
     void answerPageDialog(PageDialogRequest &request);
     void askForSignIn(AuthenticationRequest &request);
     void answerCertificateError(CertificateErrorRequest &request);
@@ -160,9 +166,12 @@ private:
     int openQuestions_ = 0;
     bool closeAfterQuestions_ = false;
     DialogRun dialogRun_;
-    QElapsedTimer clock_;  // times the page's dialogs
-    // The site whose page the user stopped showing dialogs; empty for none.
+    DialogRun elsewhereRun_;
+    QElapsedTimer clock_;  // times the page's dialogs and questions
+    // The site whose page the user stopped showing dialogs, and asking about
+    // other programs; empty for none.
     QString dialogsStoppedFor_;
+    QString elsewhereStoppedFor_;
 };
 
 }  // namespace quillow

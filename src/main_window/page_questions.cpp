@@ -12,6 +12,7 @@
 #include "browser/browser.h"
 #include "core/program_rules.h"
 #include "core/questions.h"
+#include "core/shortened.h"
 #include "main_window/main_window.h"
 #include "questions/question_texts.h"
 
@@ -59,12 +60,28 @@ Questions *MainWindow::questions() const {
     return closeAfterQuestions_ ? nullptr : context_.questions;
 }
 
-bool MainWindow::askYesNo(const Message &question, bool yesIsDefault) {
+YesNoAnswer MainWindow::askYesNo(const Message &question, bool yesIsDefault, bool offerStop) {
     Questions *q = questions();
     if (!q)
-        return false;
+        return {};
     QuestionScope scope(this);
-    return q->askYesNo(this, question, yesIsDefault) && !closeAfterQuestions_;
+    const YesNoAnswer answer = q->askYesNo(this, question, yesIsDefault, offerStop);
+    return closeAfterQuestions_ ? YesNoAnswer{} : answer;
+}
+
+void MainWindow::openPageLinkElsewhere(const QString &url) {
+    if (!elsewhereStoppedFor_.isEmpty())
+        return;
+    const QString text = tr("The page links to an address for another program (%1:). Open it?")
+                             .arg(QUrl(url).scheme()) +
+                         QStringLiteral("\n\n") + shortened(url, kShownElsewhere);
+    const YesNoAnswer answer = askYesNo({QString(), text, Message::Icon::Information}, false,
+                                        elsewhereRun_.arrive(clock_.elapsed()));
+    elsewhereRun_.closed(clock_.elapsed());
+    if (answer.stopAsking)
+        elsewhereStoppedFor_ = siteName(browser_->location());
+    if (answer.yes && context_.openElsewhere)
+        context_.openElsewhere(QUrl(url));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
@@ -108,6 +125,8 @@ void MainWindow::forgetStoppedDialogs(const QString &url) {
     // The stop holds for the page's own site, even when it reloads itself.
     if (siteName(url) != dialogsStoppedFor_)
         dialogsStoppedFor_.clear();
+    if (siteName(url) != elsewhereStoppedFor_)
+        elsewhereStoppedFor_.clear();
 }
 
 void MainWindow::askForSignIn(AuthenticationRequest &request) {
@@ -127,7 +146,8 @@ void MainWindow::askForSignIn(AuthenticationRequest &request) {
 
 void MainWindow::answerCertificateError(CertificateErrorRequest &request) {
     SiteDecisions &decisions = context_.rules->siteDecisions();
-    if (request.isOverridable() && decisions.allowsCertificate(request.host())) {
+    if (request.isOverridable() &&
+        decisions.allowsCertificate(request.host(), request.certificate())) {
         request.proceed();
         return;
     }
@@ -139,8 +159,9 @@ void MainWindow::answerCertificateError(CertificateErrorRequest &request) {
         return;
     if (askYesNo({certificateTitle(), certificateQuestionText(request.host(), request.problem()),
                   Message::Icon::Warning},
-                 false)) {
-        decisions.allowCertificate(request.host());
+                 false)
+            .yes) {
+        decisions.allowCertificate(request.host(), request.certificate());
         request.proceed();
     }
 }
@@ -158,7 +179,8 @@ void MainWindow::answerPermission(PermissionRequest &request) {
     const bool yes =
         askYesNo({permissionTitle(), permissionQuestionText(request.origin(), request.feature()),
                   Message::Icon::Warning},
-                 false);
+                 false)
+            .yes;
     // A question ended by closing the window decides nothing for the others.
     if (closeAfterQuestions_)
         return;

@@ -28,10 +28,7 @@ void MainWindow::connectPage() {
     connect(browser_, &Browser::navigationRequested, this, &MainWindow::guardNavigation);
     connect(browser_, &Browser::newWindowRequested, this, &MainWindow::answerNewWindow);
     connect(browser_, &Browser::navigationFailed, this, &MainWindow::askAboutFailedNavigation);
-    connect(browser_, &Browser::externalAddressRequested, this, [this](const QString &url) {
-        openElsewhere(url, tr("The page links to an address for another program (%1:). Open it?")
-                               .arg(QUrl(url).scheme()));
-    });
+    connect(browser_, &Browser::externalAddressRequested, this, &MainWindow::openPageLinkElsewhere);
     connect(browser_, &Browser::closeRequested, this, &QWidget::close);
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
 }
@@ -97,8 +94,10 @@ void MainWindow::askAboutFailedNavigation(const QString &url, qint32 statusCode)
         browser_->abandonFailedNavigation();
         return;
     }
-    const bool yes = askYesNo(
-        {url, tr("This page has an errors in it! Would you like to continue anyways?")}, true);
+    const bool yes =
+        askYesNo({url, tr("This page has an errors in it! Would you like to continue anyways?")},
+                 true)
+            .yes;
     rules.endFailureQuestion();
     // Yes leaves the engine's own handling of the failure on show. A window
     // closed meanwhile is past caring.

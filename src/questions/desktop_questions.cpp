@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -26,12 +27,14 @@ const char *const kQuestionProperty = "quillowQuestion";
 // A dialog wide enough for its texts to wrap into readable lines.
 constexpr int kDialogWidth = 420;
 
-// Sizes a dialog of wrapped texts to the height they need at its width:
-// left to itself it takes the height of a narrower layout.
+// Sizes a dialog of wrapped texts to the height they need at its width
+// (left to itself it takes the height of a narrower layout), within the
+// screen it opens on.
 void fitHeight(QDialog *dialog) {
-    const int width = qMax(kDialogWidth, dialog->sizeHint().width());
+    const QSize screen = dialog->screen()->availableSize();
+    const int width = qMin(qMax(kDialogWidth, dialog->sizeHint().width()), screen.width());
     const int height = dialog->heightForWidth(width);
-    dialog->resize(width, height > 0 ? height : dialog->sizeHint().height());
+    dialog->resize(width, qMin(height > 0 ? height : dialog->sizeHint().height(), screen.height()));
 }
 
 // Shows dialog over its window and waits for it in a local event loop, the
@@ -60,7 +63,7 @@ struct DialogDeleter {
 using DialogHolder = std::unique_ptr<QPointer<QDialog>, DialogDeleter>;
 
 QLabel *textLabel(const QString &text, QWidget *parent) {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(breakable(text), parent);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -76,8 +79,8 @@ QMessageBox *messageBox(QWidget *window, const Message &message,
                         QMessageBox::StandardButtons buttons) {
     static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
                                                    QMessageBox::Warning};
-    auto *box =
-        new QMessageBox(kIcons[int(message.icon)], titleOf(message), message.text, buttons, window);
+    auto *box = new QMessageBox(kIcons[int(message.icon)], titleOf(message),
+                                breakable(message.text), buttons, window);
     box->setTextFormat(Qt::PlainText);
     box->setProperty(kQuestionProperty, true);
     return box;
@@ -182,14 +185,20 @@ void DesktopQuestions::tell(QWidget *window, const Message &message) {
     box->activateWindow();
 }
 
-bool DesktopQuestions::askYesNo(QWidget *window, const Message &question, bool yesIsDefault) {
+YesNoAnswer DesktopQuestions::askYesNo(QWidget *window, const Message &question, bool yesIsDefault,
+                                       bool offerStop) {
     QMessageBox *box = messageBox(window, question, QMessageBox::Yes | QMessageBox::No);
     DialogHolder holder(new QPointer<QDialog>(box));
     box->setObjectName(QStringLiteral("yesnoquestion"));
     box->setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
+    if (offerStop)
+        box->setCheckBox(new QCheckBox(stopAskingText(), box));
     runOver(*holder);
-    return *holder && box->clickedButton() == box->button(QMessageBox::Yes);
+    if (!*holder)
+        return {};
+    return {box->clickedButton() == box->button(QMessageBox::Yes),
+            box->checkBox() && box->checkBox()->isChecked()};
 }
 
 void DesktopQuestions::endAll(QWidget *window) {

@@ -11,7 +11,8 @@ namespace quillow {
 class DesktopQuestions : public Questions {
 public:
     void tell(QWidget *window, const Message &message) override;
-    bool askYesNo(QWidget *window, const Message &question, bool yesIsDefault) override;
+    YesNoAnswer askYesNo(QWidget *window, const Message &question, bool yesIsDefault,
+                         bool offerStop) override;
     PageDialogAnswer askPageDialog(QWidget *window, const PageDialog &dialog) override;
     std::optional<Credentials> askSignIn(QWidget *window, const QString &title,
                                          const QString &text) override;

@@ -146,4 +146,24 @@ QString stopDialogsText() {
     return tr("Stop this page's dialogs");
 }
 
+QString stopAskingText() {
+    return tr("Stop this page's questions about other programs");
+}
+
+QString breakable(const QString &text) {
+    constexpr int kRun = 30;
+    QString out;
+    out.reserve(text.size() + text.size() / kRun);
+    int run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kRun) {
+            out.append(QChar(0x200B));
+            run = 1;
+        }
+        out.append(c);
+    }
+    return out;
+}
+
 }  // namespace quillow

@@ -41,5 +41,10 @@ QString permissionQuestionText(const QString &origin, PermissionRequest::Feature
 // "<site> says", the title of a page's own dialog.
 QString pageDialogTitle(const QString &origin);
 QString stopDialogsText();
+QString stopAskingText();
+
+// text with a break opportunity (an invisible zero-width space) in every
+// long run without one, so that it wraps within a dialog's width.
+QString breakable(const QString &text);
 
 }  // namespace quillow

@@ -1,5 +1,6 @@
 #include "widgets/status_bar.h"
 
+#include <QAccessibleWidget>
 #include <QLabel>
 
 #include "widgets/desktop_colours.h"
@@ -10,6 +11,13 @@ namespace quillow {
 namespace {
 // Panel widths as designed, in twips.
 constexpr int kPanelWidths[] = {6000, 1440, 2925};
+
+// Readers announce it as a status bar, not as a plain filler.
+QAccessibleInterface *statusBarAccessible(const QString &className, QObject *object) {
+    if (className == QLatin1String("quillow::StatusBar") && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::StatusBar);
+    return nullptr;
+}
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QFont &font) {
     auto *label = new QLabel(parent);
@@ -22,6 +30,8 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const QFont &font) {
 }  // namespace
 
 StatusBar::StatusBar(QWidget *parent) : QWidget(parent) {
+    static const bool announced = (QAccessible::installFactory(statusBarAccessible), true);
+    Q_UNUSED(announced);
     setAutoFillBackground(true);
     useDesktopColours(this);
     QFont small = font();

@@ -73,7 +73,7 @@ private slots:
             blocked = QGuiApplication::modalWindow();
             questions.endAll(&window);
         });
-        QVERIFY(!questions.askYesNo(&window, {u"t"_s, u"x"_s}, true) && !blocked);
+        QVERIFY(!questions.askYesNo(&window, {u"t"_s, u"x"_s}, true, false).yes && !blocked);
         QVERIFY(window.findChildren<QDialog *>().isEmpty());
 
         for (int i = 0; i < 2; ++i)

@@ -17,11 +17,12 @@ void FakeQuestions::ask(const Asked &question) {
         whileAsking();
 }
 
-bool FakeQuestions::askYesNo(QWidget *, const Message &question, bool yesIsDefault) {
-    ask({u"yesno"_s, question.title, question.text, yesIsDefault});
+YesNoAnswer FakeQuestions::askYesNo(QWidget *, const Message &question, bool yesIsDefault,
+                                    bool offerStop) {
+    ask({u"yesno"_s, question.title, question.text, yesIsDefault, offerStop});
     if (ended)
-        return false;
-    return yesNo.isEmpty() ? yesIsDefault : yesNo.takeFirst();
+        return {};
+    return {yesNo.isEmpty() ? yesIsDefault : yesNo.takeFirst(), offerStop && stopAsking};
 }
 
 PageDialogAnswer FakeQuestions::askPageDialog(QWidget *, const PageDialog &dialog) {

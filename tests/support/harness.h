@@ -36,13 +36,15 @@ public:
     };
     QList<Asked> asked;
     QList<bool> yesNo;
+    bool stopAsking = false;  // the answer to a question that offers the stop
     QList<PageDialogAnswer> dialogAnswers;
     QList<Credentials> signIns;
     std::function<void()> whileAsking;
     int ended = 0;  // endAll() calls
 
     void tell(QWidget *, const Message &m) override { asked.append({u"tell"_s, m.title, m.text}); }
-    bool askYesNo(QWidget *, const Message &question, bool yesIsDefault) override;
+    YesNoAnswer askYesNo(QWidget *, const Message &question, bool yesIsDefault,
+                         bool offerStop) override;
     PageDialogAnswer askPageDialog(QWidget *, const PageDialog &dialog) override;
     std::optional<Credentials> askSignIn(QWidget *, const QString &title,
                                          const QString &text) override;
