@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QPushButton>
 
 #include "app/command_line.h"
@@ -64,8 +65,6 @@ private slots:
             << u"/usr/bin"_s << home << u"/data"_s << homes + QStringList{entry}
             << u"/data/quillow ~/.cache/quillow /data/quillow/QtWebEngine/profile "
                u"~/.cache/quillow/QtWebEngine/profile ~/Downloads"_s;
-        QTest::newRow("installed, no home")
-            << u"/usr/bin"_s << QString() << QString() << QStringList{entry} << u"    "_s;
     }
     void fileLocations() {
         QFETCH(QString, programDir);
@@ -124,6 +123,7 @@ private slots:
         QByteArray tooLong = HandOver::encode({});
         tooLong[tooLong.size() - 3] = 0x10;  // a length of about a megabyte
         using D = HandOver::Decoded;
+        QTest::newRow("cut in its first bytes") << whole.left(5) << int(D::Incomplete);
         QTest::newRow("cut in an address") << whole.chopped(3) << int(D::Incomplete);
         QTest::newRow("something else") << QByteArray("GET / HTTP/1.1\r\n") << int(D::Invalid);
         QTest::newRow("longer than taken") << tooLong << int(D::Invalid);
@@ -139,6 +139,61 @@ private slots:
         QCOMPARE(addresses, QStringList({u"\u00e9"_s, u"b"_s}));
     }
 
+    // Eight starts that connect and say nothing keep a ninth out for two
+    // seconds at most; a start with too many addresses opens twenty.
+    void handOverOutlastsIdleStartsAndTakesTwenty() {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        HandOver running(u"/p"_s), later(u"/p"_s);
+        QVERIFY(running.claim() && !later.claim());
+        running.listen();
+        QLocalSocket idle[8];
+        for (QLocalSocket &client : idle)
+            client.connectToServer(running.socketPath());
+        QSignalSpy received(&running, &HandOver::received), sent(&later, &HandOver::sent);
+        later.send(QStringList(25, u"a.test"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 1, 5000);
+        QVERIFY(sent.at(0).at(0).toBool());
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toStringList().size(), 20);
+    }
+
+    // Handed-over addresses open one window an event-loop turn; the window
+    // made ready meanwhile tells the others nothing until it is taken.
+    void handedOverWindowsOpenOneAfterAnother() {
+        Primary p;
+        p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
+        QCOMPARE(p.windows().mainWindows().size(), 1);
+        QTRY_COMPARE(p.windows().mainWindows().size(), 3);
+        QTRY_VERIFY(p.program().rules().hasReady());
+        emit p.browsers.last()->titleChanged(u"blank"_s);
+        QCOMPARE(p.primary->windowTitle(), MainWindow::kCaption);
+    }
+
+    // A display is needed unless the platform brings its own.
+    void displayAvailable() {
+        const QStringList none;
+        QVERIFY(quillow::displayAvailable(none, {}, u":0"_s, {}));  // X11 by default
+        QVERIFY(!quillow::displayAvailable(none, {}, {}, {}));
+        QVERIFY(!quillow::displayAvailable(none, u"xcb"_s, {}, {}));
+        QVERIFY(quillow::displayAvailable(none, u"offscreen"_s, {}, {}));
+        QVERIFY(!quillow::displayAvailable({u"-platform"_s, u"xcb"_s}, u"offscreen"_s, {}, {}));
+    }
+
+    // An installed copy makes its folders for the user's eyes only.
+    void installedFoldersArePrivate() {
+        QTemporaryDir home;
+        FileLocations where;
+        where.installed = true;
+        where.favoritesDir = home.filePath(u"data/quillow"_s);
+        realContext(nullptr, nullptr, where);
+        for (const QString &dir : {home.filePath(u"data"_s), where.favoritesDir})
+            QCOMPARE(QFile::permissions(dir) & 0x0777,
+                     QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    }
+
     // Every control has a name; a label's is the text it shows, also after
     // it changed (so the change reaches a reader); every caption fits.
     void everyWindowReadsAndFits() {
@@ -150,6 +205,13 @@ private slots:
         emit p.page->statusTextChanged(u"Opening"_s);
         emit p.page->navigationCompleted(u"about:blank"_s);
         p.transfers[0]->report(InternetTransfer::State::ResponseReceived);
+        // The address box says what it is beside its text; the status bar
+        // is one.
+        QCOMPARE(QAccessible::queryAccessibleInterface(addressBox(p.primary))
+                     ->text(QAccessible::Description),
+                 u"Address"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(statusBar(p.primary))->role(),
+                 QAccessible::StatusBar);
         for (const char *name : {"panel(1)", "panel(2)", "simpletext", "onoff"}) {
             auto *label = child<QLabel>(p.primary, QLatin1String(name));
             QVERIFY(!label->text().isEmpty());

@@ -110,8 +110,13 @@ private slots:
         goAndWait(u"/one.html"_s);
         h->questions.yesNo = {false, false};
         const QString dead = u"http://127.0.0.1:%1/"_s.arg(closedPort());
+        // The engine's page about the failure is no loaded page.
+        statusBar(w)->setMessage(QString());
+        QString said;
+        h->questions.whileAsking = [&] { said = statusBar(w)->message(); };
         typeAddress(w, dead);
         QTRY_COMPARE_WITH_TIMEOUT(h->questions.asked.size(), 1, kPageWait);
+        QVERIFY(said.isEmpty() && addressBox(w)->findText(dead) < 0);
         QCOMPARE(h->questions.asked.first().title, dead);
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
         typeAddress(w, server.url(u"/missing.html"_s));
@@ -120,6 +125,20 @@ private slots:
         QString shown;
         viewOf(w)->page()->toPlainText([&shown](const QString &text) { shown = text; });
         QTRY_COMPARE_WITH_TIMEOUT(shown, u"not found"_s, kPageWait);
+    }
+
+    // What a script asks for by itself is refused without a question,
+    // however often: the user sees it in the status bar only.
+    void scriptsCannotAskForOtherPrograms() {
+        server.route(u"/loop.html"_s,
+                     "<html><body><script>var i = 0; setInterval(function () "
+                     "{ location = 'ssh://loop' + i++ + '.test/'; }, 50);"
+                     "</script></body></html>");
+        goAndWait(u"/loop.html"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().contains(u"ssh://loop3.test"_s),
+                                 kPageWait);
+        QVERIFY(h->questions.asked.isEmpty() && h->openedElsewhere.isEmpty());
+        QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
     }
 
     void linkToAnotherProgramAsksFirst() {
@@ -184,6 +203,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(), u"Download cancelled: data.bin"_s,
                                   kPageWait);
         QCOMPARE(asked, QStringList(2, u"data.bin"_s));
+        // Names that would fool the user or a terminal are made safe.
+        file.headers =
+            "Content-Disposition: attachment; filename*=UTF-8''a%01b%1B%0Ac%E2%80%AEd\r\n";
+        server.route(u"/named"_s, file);
+        typeAddress(w, server.url(u"/named"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 3, kPageWait);
+        QCOMPARE(asked.last(), u"a_b__c_d"_s);
     }
 
     void cancelShowsTheRefusalAndTheRightPasswordSignsIn() {
@@ -229,8 +255,9 @@ private slots:
             QCoreApplication::sendEvent(window->windowHandle(), &close);
         });
         typeAddress(w, server.url(u"/trap.html"_s));
+        QSignalSpy last(&h->program(), &Program::lastWindowClosed);
         QTRY_VERIFY_WITH_TIMEOUT(!window, kPageWait);
-        QVERIFY(!blocked && !openPageDialog());
+        QVERIFY(!blocked && !openPageDialog() && last.count() == 1);
     }
 
 private:

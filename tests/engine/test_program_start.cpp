@@ -18,12 +18,15 @@ class ProgramStartTest : public QObject {
     QTemporaryDir home;
     std::vector<std::unique_ptr<QProcess>> started;
 
-    QProcess *start(const QStringList &arguments) {
+    QProcess *start(const QStringList &arguments, bool display = true) {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(u"HOME"_s, home.path());
         for (const QString &name : {u"DATA_HOME"_s, u"CACHE_HOME"_s, u"RUNTIME_DIR"_s})
             env.insert(u"XDG_"_s + name, home.filePath(name));
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        for (const QString &name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s})
+            if (!display)
+                env.remove(name);
         env.insert(u"http_proxy"_s, server.url(QString()));
         started.push_back(std::make_unique<QProcess>());
         QProcess *p = started.back().get();
@@ -42,12 +45,31 @@ private slots:
         QFile::setPermissions(home.filePath(u"RUNTIME_DIR"_s),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+    void init() { server.requests.clear(); }
     void cleanup() {
         for (const auto &p : started) {
             p->kill();
             p->waitForFinished();
         }
         started.clear();
+    }
+
+    // Asked to end by the system, the program closes its windows and ends
+    // normally, giving up its lock and socket; without a display it says
+    // so, and claims nothing.
+    void endsOnTerminationAndWithoutADisplay() {
+        QProcess *p = start({server.url(u"/first.html"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/first.html"_s), kPageWait);
+        p->terminate();
+        QVERIFY(p->waitForFinished(kPageWait));
+        QVERIFY(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0);
+        const QDir runtime(home.filePath(u"RUNTIME_DIR"_s));
+        QCOMPARE(runtime.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), {});
+        QProcess *blind = start({}, false);
+        QVERIFY(blind->waitForFinished(kPageWait));
+        QCOMPARE(blind->exitCode(), 1);
+        QVERIFY(blind->readAllStandardError().startsWith("quillow: no display"));
+        QCOMPARE(runtime.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), {});
     }
 
     void laterStartsHandOverToTheRunningOne() {
@@ -61,10 +83,6 @@ private slots:
         QCOMPARE(second->exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(requested(u"/second.html"_s), kPageWait);
         QTRY_VERIFY_WITH_TIMEOUT(requested(u"/third.html"_s), kPageWait);
-
-        // A private start runs on its own.
-        start({u"--private"_s, server.url(u"/private.html"_s)});
-        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/private.html"_s), kPageWait);
 
         // A crash leaves lock and socket behind: the next start takes them
         // over instead of handing its address to nobody, and serves the

@@ -23,9 +23,8 @@ using namespace Qt::StringLiterals;
 
 namespace quillow::test {
 
-// Messages and questions answered from a script and recorded. Unscripted,
-// a Yes/No question gets its default button and the rest their refusal, as
-// does every one once endAll() came. whileAsking runs inside a question.
+// Messages and questions recorded and answered from a script; unscripted
+// (or after endAll()), with the default button or the refusal.
 class FakeQuestions : public Questions {
 public:
     struct Asked {
@@ -76,8 +75,7 @@ public:
     Program &start(const std::function<void(Context &)> &adjust = {});
     // Starts the program and shows its primary main window.
     MainWindow *startWithPrimary(const std::function<void(Context &)> &adjust = {});
-    // Opens the search dialog, the HTML window or the About window.
-    template <typename W>
+    template <typename W>  // SearchDialog, HtmlWindow or AboutWindow
     W *open() {
         if constexpr (std::is_same_v<W, SearchDialog>)
             program_->openSearch();
@@ -94,7 +92,7 @@ private:
     std::unique_ptr<Program> program_;
 };
 
-// The usual start: the primary main window on screen and its fake page.
+// The primary main window on screen and its fake page.
 struct Primary : Harness {
     explicit Primary(const QString &programDir = QString())
         : Harness(programDir), primary(startWithPrimary()), page(browsers.value(0)) {}
