@@ -61,14 +61,23 @@ bool AddressBox::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void AddressBox::remember(const QString &address) {
-    // Adding the first item would replace what the box shows.
+    // Adding the first item would replace what the box shows, and its
+    // selection, which the first keys are to replace.
+    QLineEdit *line = lineEdit();
     const QString shown = currentText();
-    const bool modified = lineEdit()->isModified();
+    const bool modified = line->isModified();
+    const int selectionStart = line->selectionStart();
+    const int selectionLength = line->selectionLength();
+    const int cursor = line->cursorPosition();
     if (count() >= kHistoryLimit)
         removeItem(0);
     addItem(address);
     setEditText(shown);
-    lineEdit()->setModified(modified);
+    line->setModified(modified);
+    if (selectionStart >= 0)
+        line->setSelection(selectionStart, selectionLength);
+    else
+        line->setCursorPosition(cursor);
 }
 
 void AddressBox::showPopup() {

@@ -49,6 +49,7 @@ private slots:
         emit page->titleChanged(QString());
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
+        emit page->navigationCompleted(u"about:blank"_s);
         QTest::keyClicks(addressBox(w), u"  a.test  "_s);
         emit page->titleChanged(QString());
         QTest::keyClick(addressBox(w), Qt::Key_Return);
