@@ -165,6 +165,7 @@ private slots:
         connect(&server, &QTcpServer::newConnection, this, [&server, &mode] {
             QTcpSocket *socket = server.nextPendingConnection();
             auto *timer = new QTimer(socket);
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, socket, [socket, timer, &mode] {
                 socket->readAll();
                 if (mode == Cut) {
