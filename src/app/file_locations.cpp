@@ -41,6 +41,7 @@ FileLocations chooseFileLocations(const LocationFacts &facts) {
         // Where the engine puts a profile of its own accord.
         out.profileDir = below(data, QStringLiteral("QtWebEngine/profile"));
         out.profileCacheDir = below(cache, QStringLiteral("QtWebEngine/profile"));
+        out.sessionFile = below(data, QStringLiteral("session.dat"));
     }
     if (!facts.downloads.isEmpty() && facts.exists(facts.downloads))
         out.downloadDir = facts.downloads;

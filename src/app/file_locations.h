@@ -27,6 +27,8 @@ struct FileLocations {
     // exit.
     QString profileDir;
     QString profileCacheDir;
+    // The open windows' addresses while the profile's program runs.
+    QString sessionFile;
     QString downloadDir;  // where the save dialog for a download starts
 };
 

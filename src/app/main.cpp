@@ -16,6 +16,7 @@
 #include "app/file_locations.h"
 #include "app/hand_over.h"
 #include "app/program.h"
+#include "app/session_record.h"
 #include "app/termination_signals.h"
 #include "browser/download_controller.h"
 #include "main_window/main_window.h"
@@ -157,13 +158,32 @@ int main(int argc, char **argv) {
                          else
                              QCoreApplication::quit();
                      });
+    // The program that holds the profile keeps its open pages, to offer
+    // them back after a run that did not end normally.
+    std::unique_ptr<quillow::SessionRecord> session;
+    if (handOver && !where.sessionFile.isEmpty())
+        session = std::make_unique<quillow::SessionRecord>(
+            where.sessionFile, [&program] { return program.openPages(); });
     quillow::MainWindow *primary = program.createPrimary();
     primary->show();
     if (handOver)
         QObject::connect(handOver.get(), &quillow::HandOver::received, &program,
                          &quillow::Program::openHandedOver);
     // The primary window shows its blank first page before it goes on.
-    QTimer::singleShot(0, primary,
-                       [&program, primary, addresses] { program.openAtStart(primary, addresses); });
-    return QCoreApplication::exec();
+    QTimer::singleShot(0, primary, [&program, primary, addresses, record = session.get()] {
+        if (addresses.isEmpty() && record)
+            program.offerBack(primary, record->leftBehind());
+        else
+            program.openAtStart(primary, addresses);
+        // What the last run left stays on record until it has been offered.
+        if (record) {
+            QObject::connect(&program, &quillow::Program::mainWindowsChanged, record,
+                             &quillow::SessionRecord::changed);
+            record->changed();
+        }
+    });
+    const int status = QCoreApplication::exec();
+    if (session)
+        session->endNormally();
+    return status;
 }

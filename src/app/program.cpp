@@ -65,6 +65,9 @@ MainWindow *Program::makeMainWindow() {
     connect(w, &MainWindow::searchWanted, this, &Program::openSearch);
     connect(w, &MainWindow::htmlWindowWanted, this, &Program::openHtml);
     connect(w, &MainWindow::aboutWanted, this, &Program::openAbout);
+    // The user's own command: a window of the user's, whatever the blocker.
+    connect(w, &MainWindow::newWindowWanted, this, &Program::openMainWindow);
+    connect(w, &MainWindow::sourceWanted, this, &Program::showSource);
     connect(w, &MainWindow::popupAccepted, this, [this](NewWindowRequest &request) {
         MainWindow *popup = createPopup();
         popup->browser()->setSilent(true);
@@ -82,6 +85,9 @@ void Program::adopt(QWidget *window) {
 
 void Program::adoptMain(MainWindow *window) {
     adopt(window);
+    connect(window->browser(), &Browser::navigationCompleted, this, &Program::mainWindowsChanged);
+    connect(window, &QObject::destroyed, this, &Program::mainWindowsChanged);
+    emit mainWindowsChanged();
     // The title always shows on the primary window; with that one closed
     // there is nothing to show it on.
     connect(window, &MainWindow::pageTitleChanged, this, [this](const QString &title) {
@@ -95,6 +101,32 @@ bool Program::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::Hide && windows_.shownCount() == 0)
         emit lastWindowClosed();
     return QObject::eventFilter(watched, event);
+}
+
+QStringList Program::openPages() const {
+    QStringList pages;
+    for (const MainWindow *w : windows_.mainWindows())
+        if (const QString page = w->browser()->location(); page != QLatin1String("about:blank"))
+            pages.append(page);
+    return pages;
+}
+
+void Program::offerBack(MainWindow *primary, const QStringList &pages) {
+    if (pages.isEmpty() || !context_.questions)
+        return;
+    const QPointer<MainWindow> window(primary);
+    const QString text = pages.size() == 1
+                             ? tr("Quillow did not close properly. Open the page that was open?")
+                             : tr("Quillow did not close properly. Open the %1 pages that were "
+                                  "open?")
+                                   .arg(pages.size());
+    // The window may close while the question is open.
+    if (!context_.questions->askYesNo(primary, {QString(), text}, true, false).yes || !window)
+        return;
+    window->goToTypedAddress(pages.first());
+    // The others one window an event-loop turn, as handed-over ones.
+    if (pages.size() > 1)
+        openHandedOver(pages.mid(1));
 }
 
 void Program::closeAll() {
@@ -197,13 +229,23 @@ void Program::openSearch() {
 }
 
 void Program::openHtml() {
+    showHtml(windows_.find<HtmlWindow>() ? QString() : primaryForAction()->addressText());
+}
+
+void Program::showSource(const QString &address) {
+    if (HtmlWindow *html = windows_.find<HtmlWindow>())
+        html->showSource(address);
+    showHtml(address);
+}
+
+void Program::showHtml(const QString &address) {
     auto *html = windows_.find<HtmlWindow>();
     if (!html) {
         // It works on the primary main window's page, through that
         // window's transfer component.
-        html =
-            new HtmlWindow(context_, primaryForAction()->addressText(),
-                           [this]() -> PageFetcher * { return primaryForAction()->transfers(); });
+        html = new HtmlWindow(context_, address, [this]() -> PageFetcher * {
+            return primaryForAction()->transfers();
+        });
         connect(html, &HtmlWindow::runRequested, this, [this](const QString &path) {
             primaryForAction()->goToTypedAddress(path, MainWindow::From::HtmlWindow);
         });

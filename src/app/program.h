@@ -54,13 +54,23 @@ public:
     void openSearch();
     void openHtml();
     void openAbout();
+    // The HTML window on address's source (asking first when the user
+    // changed its contents).
+    void showSource(const QString &address);
     // Closes every window as its close box does.
     void closeAll();
+    // After a run that did not end normally: asks over primary whether to
+    // open pages again, the first in primary, each other in a new window.
+    void offerBack(MainWindow *primary, const QStringList &pages);
+    // The pages the main windows show, blank ones left out.
+    QStringList openPages() const;
 
 Q_SIGNALS:
     // No window of the program is left on show (a window kept ready, and
     // questions over a window that is closing, do not count).
     void lastWindowClosed();
+    // A main window opened or closed, or its page changed.
+    void mainWindowsChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -72,6 +82,8 @@ private:
     // shows on the primary window.
     void adoptMain(MainWindow *window);
     void openNextHandedOver();
+    // The HTML window, made on address when there is none, brought forward.
+    void showHtml(const QString &address);
     // A main window wired to the program, its blank first page loading.
     MainWindow *makeMainWindow();
     MainWindow *createMainWindow();

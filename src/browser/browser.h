@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class QPrinter;
 class QWidget;
 
 namespace quillow {
@@ -217,6 +218,12 @@ public:
     // The page's magnification; 1 is its own size.
     virtual qreal zoomFactor() const = 0;
     virtual void setZoomFactor(qreal factor) = 0;
+    // Looks for text in the page: the match after the one on show, or the
+    // one before it; the matches are highlighted, and findFinished tells
+    // the count. An empty text ends the search.
+    virtual void findText(const QString &text, bool backward) = 0;
+    // Prints the page on printer, which must live until printFinished.
+    virtual void print(QPrinter *printer) = 0;
 
 Q_SIGNALS:
     void statusTextChanged(const QString &text);
@@ -241,6 +248,15 @@ Q_SIGNALS:
     void fullScreenRequested(bool on);
     // A load starts (true) or ends, however it ends.
     void loadingChanged(bool loading);
+    // The match on show among all of them (1-based; 0 of 0 when none).
+    void findFinished(int activeMatch, int matches);
+    // The page asks to be printed (its window.print()).
+    void printRequested();
+    void printFinished(bool ok);
+    // The user's own commands from the page's menu, for the host to carry
+    // out: a new main window at url, the page's source in the HTML window.
+    void newWindowWanted(const QString &url);
+    void sourceWanted(const QString &url);
 
     // The page's questions for the user. The first two come from inside the
     // engine's own call, which waits for the answer: the host may ask the

@@ -1,14 +1,20 @@
 #include "browser/web_engine_browser.h"
 
 #include <QAuthenticator>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPointer>
+#include <QPrinter>
+#include <QSet>
 #include <QSslCertificate>
 #include <QTimer>
 #include <QWebEngineCertificateError>
+#include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineFindTextResult>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -31,6 +37,19 @@ bool showsScheme(const QString &scheme) {
 }
 
 namespace {
+
+// The view, whose menu is the component's own.
+class WebView : public QWebEngineView {
+public:
+    WebView(QWidget *parent, std::function<void(const QPoint &)> showMenu)
+        : QWebEngineView(parent), showMenu_(std::move(showMenu)) {}
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override { showMenu_(event->globalPos()); }
+
+private:
+    std::function<void(const QPoint &)> showMenu_;
+};
 
 CertificateProblem problemOf(QWebEngineCertificateError::Type type) {
     switch (type) {
@@ -78,7 +97,9 @@ PermissionRequest::Feature featureOf(QWebEnginePage::Feature feature) {
 }  // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home)
-    : Browser(nullptr), view_(new QWebEngineView(parent)), home_(std::move(home)) {
+    : Browser(nullptr),
+      view_(new WebView(parent, [this](const QPoint &at) { showContextMenu(at); })),
+      home_(std::move(home)) {
     setParent(view_);
     page_ = new WebPage(profile, this);
     view_->setPage(page_);
@@ -120,6 +141,14 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
             completeNavigation();
     });
     connect(page_, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowser::onNewWindow);
+    connect(page_, &QWebEnginePage::findTextFinished, this,
+            [this](const QWebEngineFindTextResult &result) {
+                emit findFinished(result.activeMatch(), result.numberOfMatches());
+            });
+    connect(view_, &QWebEngineView::printRequested, this, &Browser::printRequested);
+    connect(view_, &QWebEngineView::printFinished, this, &Browser::printFinished);
+    connect(page_, &QWebEnginePage::pdfPrintingFinished, this,
+            [this](const QString &, bool ok) { emit printFinished(ok); });
     // Closing the window from inside the engine's own signal is not safe.
     connect(page_, &QWebEnginePage::windowCloseRequested, this, &Browser::closeRequested,
             Qt::QueuedConnection);
@@ -361,6 +390,84 @@ qreal WebEngineBrowser::zoomFactor() const {
 
 void WebEngineBrowser::setZoomFactor(qreal factor) {
     view_->setZoomFactor(factor);
+}
+
+void WebEngineBrowser::findText(const QString &text, bool backward) {
+    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
+}
+
+void WebEngineBrowser::print(QPrinter *printer) {
+    // The engine draws the sheets for a printer as pictures; a PDF file it
+    // writes itself keeps the page's text, to search and copy.
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
+        page_->printToPdf(printer->outputFileName(), printer->pageLayout(), printer->pageRanges());
+    else
+        view_->print(printer);
+}
+
+void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
+    using Action = QWebEnginePage::WebAction;
+    QMenu *menu = view_->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QUrl link = view_->lastContextMenuRequest()->linkUrl();
+    // The engine's actions this menu keeps, named as the desktop's menus
+    // name them.
+    static const std::pair<Action, const char *> keep[] = {
+        {QWebEnginePage::Back, QT_TR_NOOP("Back")},
+        {QWebEnginePage::Forward, QT_TR_NOOP("Forward")},
+        {QWebEnginePage::Reload, QT_TR_NOOP("Reload")},
+        {QWebEnginePage::Undo, QT_TR_NOOP("Undo")},
+        {QWebEnginePage::Redo, QT_TR_NOOP("Redo")},
+        {QWebEnginePage::Cut, QT_TR_NOOP("Cut")},
+        {QWebEnginePage::Copy, QT_TR_NOOP("Copy")},
+        {QWebEnginePage::Paste, QT_TR_NOOP("Paste")},
+        {QWebEnginePage::SelectAll, QT_TR_NOOP("Select All")},
+        {QWebEnginePage::CopyLinkToClipboard, QT_TR_NOOP("Copy Link Address")},
+        {QWebEnginePage::DownloadLinkToDisk, QT_TR_NOOP("Save Link")},
+        {QWebEnginePage::CopyImageToClipboard, QT_TR_NOOP("Copy Image")},
+        {QWebEnginePage::CopyImageUrlToClipboard, QT_TR_NOOP("Copy Image Address")},
+        {QWebEnginePage::DownloadImageToDisk, QT_TR_NOOP("Save Image")},
+        {QWebEnginePage::SavePage, QT_TR_NOOP("Save Page")},
+    };
+    QSet<QAction *> kept;
+    for (const auto &[a, text] : keep) {
+        QAction *action = page_->action(a);
+        action->setText(tr(text));
+        kept.insert(action);
+    }
+    // The engine's own would open a page's window, which the blocker may
+    // refuse and count: these are the user's commands.
+    const auto ours = [this, menu](QAction *engine, const QString &text,
+                                   const std::function<void()> &act) {
+        auto *action = new QAction(text, menu);
+        connect(action, &QAction::triggered, this, act);
+        menu->insertAction(engine, action);
+        menu->removeAction(engine);
+    };
+    for (QAction *a : menu->actions()) {
+        if (a == page_->action(QWebEnginePage::OpenLinkInNewWindow)) {
+            // The link's entries apart from the page's.
+            menu->insertSeparator(a);
+            ours(a, tr("Open Link in New Window"),
+                 [this, link] { emit newWindowWanted(link.toString()); });
+        } else if (a == page_->action(QWebEnginePage::ViewSource))
+            ours(a, tr("View Page Source"), [this] { emit sourceWanted(location()); });
+        else if (!a->isSeparator() && !kept.contains(a))
+            menu->removeAction(a);
+    }
+    // No separator at either end, nor two in a row.
+    QAction *previous = nullptr;
+    for (QAction *a : menu->actions()) {
+        if (a->isSeparator() && (!previous || previous->isSeparator()))
+            menu->removeAction(a);
+        else
+            previous = a;
+    }
+    if (previous && previous->isSeparator())
+        menu->removeAction(previous);
+    if (menu->isEmpty())
+        return menu->deleteLater();
+    menu->popup(globalPosition);
 }
 
 WebEngineBrowser *WebEngineBrowser::of(QWebEngineDownloadRequest *download) {

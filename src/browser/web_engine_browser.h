@@ -40,6 +40,8 @@ public:
     bool isSilent() const override;
     qreal zoomFactor() const override;
     void setZoomFactor(qreal factor) override;
+    void findText(const QString &text, bool backward) override;
+    void print(QPrinter *printer) override;
 
     WebPage *page() const { return page_; }
     // Reports the progress and the end of a download this page started.
@@ -55,6 +57,9 @@ private:
     void answerCertificateError(QWebEngineCertificateError error);
     void onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature);
     void showNotice(const QUrl &url);
+    // The engine's menu for the spot clicked, without what does not fit
+    // this browser, and with the user's own new window and page source.
+    void showContextMenu(const QPoint &globalPosition);
     // Reports the page that arrived, before anything it does.
     void completeNavigation();
 

@@ -12,12 +12,15 @@
 
 #include "core/page_fetcher.h"
 #include "core/questions.h"
+#include "core/shortened.h"
 #include "widgets/design_font.h"
 #include "widgets/twips.h"
 
 namespace quillow {
 
 namespace {
+constexpr int kShownAddress = 300;
+
 QLabel *makeCaption(const QString &name, const QString &caption, const QRect &place,
                     QWidget *parent) {
     auto *label = new QLabel(caption, parent);
@@ -128,6 +131,25 @@ void HtmlWindow::onPageFetched(const TransferResult &result) {
     }
     encoding_ = PageEncoding::forPage(result.contentType, result.body);
     contentsBox_->setPlainText(toLineFeeds(encoding_.decode(result.body)));
+}
+
+void HtmlWindow::showSource(const QString &address) {
+    if (contentsBox_->document()->isModified()) {
+        const QPointer<HtmlWindow> self(this);
+        const bool replace =
+            context_.questions &&
+            context_.questions
+                ->askYesNo(this,
+                           {tr("HTML"), tr("Replace your changes with the source of %1?")
+                                            .arg(shortened(address, kShownAddress))},
+                           false, false)
+                .yes;
+        // The window may have been closed meanwhile.
+        if (!self || !replace)
+            return;
+    }
+    addressLine_->setText(address);
+    fetchContents();
 }
 
 void HtmlWindow::run() {

@@ -35,6 +35,9 @@ public:
     // returns at once. Meanwhile the box takes no edits, so nothing typed
     // is lost to the page; a failed fetch keeps the contents as they are.
     void fetchContents();
+    // Sets the address line to address and fetches it, after asking when
+    // the user has changed the contents.
+    void showSource(const QString &address);
     // Writes the contents to the scratch file and asks for it to be shown.
     void run();
 

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QWindowStateChangeEvent>
@@ -17,6 +19,7 @@
 #include "main_window/address_box.h"
 #include "main_window/address_decision.h"
 #include "main_window/error_report.h"
+#include "main_window/find_bar.h"
 #include "main_window/layout.h"
 #include "main_window/zoom_levels.h"
 #include "widgets/black_frame.h"
@@ -74,10 +77,29 @@ MainWindow::MainWindow(const Context &context, FavoritesList *favorites, QWidget
     move(kClientPlace.x(), qMax(0, kClientPlace.y() - menuHeight));
 }
 
+void MainWindow::printPage() {
+    if (printer_)
+        return;  // one print, or its dialog, at a time
+    printer_ = std::make_unique<QPrinter>();
+    auto *dialog = new QPrintDialog(printer_.get(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Like every question here, it leaves the window's close box working.
+    dialog->setWindowModality(Qt::NonModal);
+    connect(dialog, &QDialog::finished, this, [this](int result) {
+        if (result == QDialog::Accepted)
+            browser_->print(printer_.get());
+        else
+            printer_.reset();
+    });
+    dialog->show();
+}
+
 MainWindow::~MainWindow() {
     // The page goes with the client area, after this object has stopped
-    // being a main window: its last signals must not reach it.
+    // being a main window: its last signals must not reach it. It goes
+    // before the printer it may still print on.
     disconnect(browser_, nullptr, this, nullptr);
+    delete client_;
 }
 
 QString MainWindow::addressText() const {
@@ -104,6 +126,8 @@ void MainWindow::buildControls() {
     statusBar_ = new StatusBar(client_);
     statusBar_->setObjectName(QStringLiteral("webstatus"));
     statusBar_->setGeometry(twipsRect(0, 9465, 10560, 495));
+
+    findBar_ = new FindBar(browser_, statusBar_, client_);
 
     progressBar_ = new QProgressBar(client_);
     progressBar_->setObjectName(QStringLiteral("pageload"));
@@ -301,6 +325,10 @@ void MainWindow::buildShortcuts() {
     add(client_, {QKeySequence::ZoomOut},
         [this] { browser_->setZoomFactor(nextZoomFactor(browser_->zoomFactor(), -1)); });
     add(client_, {Qt::CTRL | Qt::Key_0}, [this] { browser_->setZoomFactor(1.0); });
+    add(client_, {QKeySequence::Find}, [this] { findBar_->open(); });
+    add(client_, {QKeySequence::FindNext}, [this] { findBar_->findNext(false); });
+    add(client_, {QKeySequence::FindPrevious}, [this] { findBar_->findNext(true); });
+    add(client_, {QKeySequence::Print}, [this] { printPage(); });
     add(this, {Qt::CTRL | Qt::Key_W}, [this] { close(); });
 
     // Escape is the page's own but while a load runs.

@@ -2,12 +2,14 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <memory>
 
 #include "core/context.h"
 #include "main_window/commands.h"
 #include "questions/dialog_run.h"
 
 class QListView;
+class QPrinter;
 class QProgressBar;
 class QPushButton;
 
@@ -21,6 +23,7 @@ class CertificateErrorRequest;
 class ClickableLabel;
 class FavoritesList;
 class FavoritesPanel;
+class FindBar;
 class NavigationRequest;
 class NewWindowRequest;
 class PaintBatcher;
@@ -80,6 +83,10 @@ Q_SIGNALS:
     void searchWanted();
     void htmlWindowWanted();
     void aboutWanted();
+    // The user asked for a new main window at url, or for the page's
+    // source in the HTML window.
+    void newWindowWanted(const QString &url);
+    void sourceWanted(const QString &url);
     // A page's new window that the blocker lets through: whoever makes
     // windows hands request the component of a new main window before the
     // signal returns, or the window is refused.
@@ -107,6 +114,8 @@ private:
     // to be stopped, as its own dialogs are.
     void openPageLinkElsewhere(const QString &url);
     void setBlockingPopups(bool on);
+    // Asks where to print the page (a printer, or a PDF file), then prints.
+    void printPage();
     void showPopupCount();
 
     // The page's reactions, in page_reactions.cpp.
@@ -156,6 +165,9 @@ private:
     ClickableLabel *connectionLabel_ = nullptr;
     TransferArbiter *transfers_ = nullptr;
     PaintBatcher *paintBatcher_ = nullptr;
+    FindBar *findBar_ = nullptr;
+    // The printer a print under way uses, until it ends.
+    std::unique_ptr<QPrinter> printer_;
 
     qint64 popupCount_ = 0;  // refused popups; never wraps
     QString lastAddress_;    // the typed address last taken

@@ -2,6 +2,7 @@
 // address feedback, the popup blocker, the navigation guard, failed
 // navigations, closing and full screen.
 
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
@@ -30,6 +31,15 @@ void MainWindow::connectPage() {
     connect(browser_, &Browser::navigationFailed, this, &MainWindow::askAboutFailedNavigation);
     connect(browser_, &Browser::externalAddressRequested, this, &MainWindow::openPageLinkElsewhere);
     connect(browser_, &Browser::closeRequested, this, &QWidget::close);
+    connect(browser_, &Browser::newWindowWanted, this, &MainWindow::newWindowWanted);
+    connect(browser_, &Browser::sourceWanted, this, &MainWindow::sourceWanted);
+    connect(browser_, &Browser::printRequested, this, &MainWindow::printPage);
+    connect(browser_, &Browser::printFinished, this, [this](bool ok) {
+        printer_.reset();
+        if (!ok && context_.questions)
+            context_.questions->tell(
+                this, {tr("Print"), tr("The page could not be printed."), Message::Icon::Warning});
+    });
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
 }
 

@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/file_locations.h"
 #include "app/hand_over.h"
+#include "app/session_record.h"
 #include "harness.h"
 
 using namespace quillow;
@@ -161,9 +162,19 @@ private slots:
     }
 
     // Handed-over addresses open one window an event-loop turn; the window
-    // made ready meanwhile tells the others nothing until it is taken.
-    void handedOverWindowsOpenOneAfterAnother() {
+    // made ready meanwhile tells the others nothing until it is taken. Pages
+    // a crashed run left are offered back, Yes the default; No opens none.
+    void handedOverAndLeftBehindWindows() {
         Primary p;
+        p.writeFile(u"session.dat"_s, "http://a.test/\nhttp://b.test/\nhttp://cut");
+        SessionRecord left(p.filePath(u"session.dat"_s), [] { return QStringList(); });
+        QCOMPARE(left.leftBehind(), QStringList({u"http://a.test/"_s, u"http://b.test/"_s}));
+        p.questions.yesNo = {false};
+        p.program().offerBack(p.primary, left.leftBehind());
+        QCOMPARE(p.questions.asked.first().text,
+                 u"Quillow did not close properly. Open the 2 pages that were open?"_s);
+        QVERIFY(p.questions.asked.first().yesIsDefault && p.browsers.size() == 1);
+        QCOMPARE(p.page->navigations(), QStringList{u"navigate:about:blank"_s});
         p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
         QCOMPARE(p.windows().mainWindows().size(), 1);
         QTRY_COMPARE(p.windows().mainWindows().size(), 3);
@@ -172,13 +183,10 @@ private slots:
         QCOMPARE(p.primary->windowTitle(), MainWindow::kCaption);
     }
 
-    // A display is needed unless the platform brings its own.
+    // A display is needed unless the platform brings its own (starts in
+    // tests/engine use offscreen or none); the command line's one wins.
     void displayAvailable() {
-        const QStringList none;
-        QVERIFY(quillow::displayAvailable(none, {}, u":0"_s, {}));  // X11 by default
-        QVERIFY(!quillow::displayAvailable(none, {}, {}, {}));
-        QVERIFY(!quillow::displayAvailable(none, u"xcb"_s, {}, {}));
-        QVERIFY(quillow::displayAvailable(none, u"offscreen"_s, {}, {}));
+        QVERIFY(!quillow::displayAvailable({}, u"xcb"_s, {}, {}));
         QVERIFY(!quillow::displayAvailable({u"-platform"_s, u"xcb"_s}, u"offscreen"_s, {}, {}));
     }
 
@@ -198,7 +206,8 @@ private slots:
     // it changed (so the change reaches a reader); every caption fits.
     void everyWindowReadsAndFits() {
         Primary p;
-        p.primary->runCommand(Command::Favorites);  // the favorites panel too
+        p.primary->runCommand(Command::Favorites);  // the favorites panel and find bar too
+        QTest::keyClick(addressBox(p.primary), Qt::Key_F, Qt::ControlModifier);
         for (QWidget *w : QList<QWidget *>{p.primary, p.open<SearchDialog>(), p.open<HtmlWindow>(),
                                            p.open<AboutWindow>()})
             QCOMPARE(unreadable(w).join(u' '), QString());

@@ -1,7 +1,5 @@
-// The Internet connection: the transfer component on Qt Network against a
-// loopback server (its states, bodies, redirects, failures, time-outs and
-// cancels), the connection label's texts, and the arbiter that shares one
-// transfer component between connection tests and page fetches.
+// The transfer component against a loopback server, the connection label's
+// texts, and the arbiter sharing a component between tests and page fetches.
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,7 +14,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
-using quillow::test::closedPort;
 using quillow::test::FakeTransfer;
 using State = InternetTransfer::State;
 using quillow::test::HttpServer;
@@ -94,15 +91,6 @@ private slots:
         arbiter.cancelPageFetch();
         QCOMPARE(transfer->opened.last(), u"host"_s);
         QCOMPARE(fetched.count(), 1);
-    }
-
-    // An address the component refuses starts nothing; a test it cancelled
-    // starts again, so the label ends on an answer.
-    void refusedAddressStartsNothing() {
-        TransferArbiter arbiter(new NetworkTransfer, u"127.0.0.1:%1"_s.arg(closedPort()));
-        arbiter.startConnectionTest();
-        QCOMPARE(arbiter.fetchPage(u"about:blank"_s), TransferStart::NotWebAddress);
-        QVERIFY(!arbiter.isFetchingPage() && arbiter.isBusy());
     }
 
     void webAddress_data() {

@@ -1,10 +1,15 @@
-// Pages on the real engine, served on 127.0.0.1: history, failed loads,
-// local files, full screen, downloads, the windows pages open, and what
-// pages ask: sign-in and the page's own dialogs in a loop.
+// Pages on the real engine, served on 127.0.0.1: history, failed loads, local
+// files, full screen, downloads, find, print, the page's menu, the windows
+// pages open, and what they ask: sign-in and dialogs in a loop.
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -13,7 +18,9 @@
 #include "browser/download_controller.h"
 #include "engine_support.h"
 #include "harness.h"
+#include "html_window/html_window.h"
 #include "http_server.h"
+#include "inet/network_transfer.h"
 #include "questions/desktop_questions.h"
 
 using namespace quillow;
@@ -57,6 +64,10 @@ private slots:
         server.route(u"/elsewhere.html"_s,
                      "<html><body style='margin:0'><a href='ssh://evil.test/clicked' "
                      "style='display:block;width:400px;height:300px'>ssh</a></body></html>");
+        server.route(u"/find.html"_s,
+                     "<html><body style='margin:0'><a href='/one.html' style='display:block;"
+                     "height:100px'>link</a><p>Apple pie marker: " +
+                         QByteArray("apple ").repeated(11) + "</p></body></html>");
         server.route(u"/popup.html"_s, "<html><head><title>Popup</title></head></html>");
         server.route(u"/storm.html"_s,
                      "<html><body><script>for (var i = 0; i < 20; ++i) "
@@ -83,9 +94,88 @@ private slots:
         w = startOnEngine(*h, QUrl(server.url(u"/two.html"_s)), [this, realDialogs](Context &c) {
             if (realDialogs)
                 c.questions = &desktopQuestions;
+            c.transferFactory = [](QObject *p) -> InternetTransfer * {
+                return new NetworkTransfer(p);
+            };
         });
         QVERIFY(w);
     }
+    // Find from the keys: counts, next and previous, Escape back to the
+    // page. Printed to a PDF file from the print dialog, the text stays.
+    void findInPageAndPrintToPdf() {
+        goAndWait(u"/find.html"_s);
+        QTest::keyClick(addressBox(w), Qt::Key_F, Qt::ControlModifier);
+        auto *text = child<QLineEdit>(w, u"findtext"_s);
+        auto *result = child<QLabel>(w, u"findresult"_s);
+        QVERIFY(text->hasFocus());
+        QTest::keyClicks(text, u"apple"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(result->text(), u"1 of 12"_s, kPageWait);
+        for (const auto &[key, shown] : {std::pair(QKeyCombination(Qt::Key_Return), "2 of 12"),
+                                         {Qt::SHIFT | Qt::Key_Return, "1 of 12"},
+                                         {Qt::SHIFT | Qt::Key_F3, "12 of 12"},
+                                         {QKeyCombination(Qt::Key_F3), "1 of 12"}}) {
+            QTest::keyClick(text, key.key(), key.keyboardModifiers());
+            QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString::fromLatin1(shown), kPageWait);
+        }
+        QTest::keyClicks(text, u"zz"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(result->text(), u"Not found"_s, kPageWait);
+        QTest::keyClick(text, Qt::Key_Escape);
+        QVERIFY(!text->isVisible() && viewOf(w)->focusProxy()->hasFocus());
+
+        QSignalSpy printed(w->browser(), &Browser::printFinished);
+        QTest::keyClick(addressBox(w), Qt::Key_P, Qt::ControlModifier);
+        auto *dialog = w->findChild<QPrintDialog *>();
+        auto *file = child<QLineEdit>(dialog, u"filename"_s);
+        file->selectAll();
+        QTest::keyClicks(file, h->filePath(u"page.pdf"_s));
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(printed.count(), 1, kPageWait);
+        QVERIFY(printed.first().first().toBool());
+        QProcess pdfText;
+        pdfText.start(u"pdftotext"_s, {h->filePath(u"page.pdf"_s), u"-"_s});
+        QVERIFY2(pdfText.waitForFinished(), "pdftotext (poppler-utils) is needed");
+        QVERIFY(pdfText.readAllStandardOutput().contains("Apple pie marker"));
+    }
+
+    // The page's menu has no engine tools, and carries the user's own
+    // commands past the popup switch.
+    void pageMenuOpensWhatTheUserAsksFor() {
+        w->runCommand(Command::PopupBlocking);
+        goAndWait(u"/find.html"_s);
+        // Opens the menu at a place in the page, checks its entries and
+        // clicks the one named.
+        const auto choose = [this](QPoint at, const QString &entries, const QString &entry) {
+            QMenu *menu = nullptr;
+            QVERIFY(clickInPage(
+                w, at,
+                [&] { return menu = qobject_cast<QMenu *>(QApplication::activePopupWidget()); },
+                Qt::RightButton));
+            QStringList texts;
+            for (const QAction *a : menu->actions())
+                texts.append(a->isSeparator() ? u"|"_s : a->text());
+            QCOMPARE(texts.join(u','), entries);
+            const QRect place = menu->actionGeometry(menu->actions().at(texts.indexOf(entry)));
+            QTest::mouseClick(menu, Qt::LeftButton, {}, place.center());
+        };
+        choose({40, 40},
+               u"Back,Forward,Reload,|,Save Page,|,Open Link in New Window,|,Save Link,"
+               u"Copy Link Address"_s,
+               u"Open Link in New Window"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(h->windows().mainWindows().size(), 2, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(h->windows().mainWindows().last()),
+                                  server.url(u"/one.html"_s), kPageWait);
+        QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
+        choose({40, 300}, u"Back,Forward,Reload,|,Save Page,|,View Page Source"_s,
+               u"View Page Source"_s);
+        auto *html = h->windows().find<HtmlWindow>();
+        QVERIFY(html);
+        QCOMPARE(child<QLineEdit>(html, u"wsite"_s)->text(), server.url(u"/find.html"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            child<QPlainTextEdit>(html, u"hcontents"_s)->toPlainText().contains(u"Apple pie"_s),
+            kPageWait);
+    }
+
     void cleanup() {
         robot.stop();
         robot.disconnect();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine_support.h"
+#include "harness.h"
 #include "http_server.h"
 
 using namespace Qt::StringLiterals;
@@ -18,14 +19,15 @@ class ProgramStartTest : public QObject {
     QTemporaryDir home;
     std::vector<std::unique_ptr<QProcess>> started;
 
-    QProcess *start(const QStringList &arguments, bool display = true) {
+    // On platform: offscreen, xcb (the X server the tests run on) or none.
+    QProcess *start(const QStringList &arguments, const QString &platform = u"offscreen"_s) {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(u"HOME"_s, home.path());
         for (const QString &name : {u"DATA_HOME"_s, u"CACHE_HOME"_s, u"RUNTIME_DIR"_s})
             env.insert(u"XDG_"_s + name, home.filePath(name));
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, platform);
         for (const QString &name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s})
-            if (!display)
+            if (platform == u"none"_s)
                 env.remove(name);
         env.insert(u"http_proxy"_s, server.url(QString()));
         started.push_back(std::make_unique<QProcess>());
@@ -39,7 +41,7 @@ class ProgramStartTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(server.listen());
-        for (const char *name : {"first", "second", "third", "private", "fourth", "fifth"})
+        for (const char *name : {"first", "second", "third", "fourth"})
             server.route(u"/%1.html"_s.arg(QLatin1String(name)), QByteArray("<html>") + name);
         QVERIFY(QDir(home.path()).mkpath(u"RUNTIME_DIR"_s));
         QFile::setPermissions(home.filePath(u"RUNTIME_DIR"_s),
@@ -65,36 +67,46 @@ private slots:
         QVERIFY(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0);
         const QDir runtime(home.filePath(u"RUNTIME_DIR"_s));
         QCOMPARE(runtime.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), {});
-        QProcess *blind = start({}, false);
+        QProcess *blind = start({}, u"none"_s);
         QVERIFY(blind->waitForFinished(kPageWait));
         QCOMPARE(blind->exitCode(), 1);
         QVERIFY(blind->readAllStandardError().startsWith("quillow: no display"));
         QCOMPARE(runtime.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), {});
     }
 
+    // A crash leaves lock, socket and the record of the pages behind: the
+    // next plain start takes them over, offers the pages back (Enter on the
+    // X server takes the offer) and serves the start after it. Its own end
+    // leaves nothing to offer.
     void laterStartsHandOverToTheRunningOne() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("the offer is answered on an X server");
         QProcess *first = start({server.url(u"/first.html"_s)});
         QTRY_VERIFY_WITH_TIMEOUT(requested(u"/first.html"_s), kPageWait);
         // The connection test went through the proxy, not to the Internet.
         QTRY_VERIFY_WITH_TIMEOUT(requested(u"http://www.example.com/"_s), kPageWait);
-
         QProcess *second = start({server.url(u"/second.html"_s), server.url(u"/third.html"_s)});
-        QVERIFY(second->waitForFinished(kPageWait));
-        QCOMPARE(second->exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/second.html"_s), kPageWait);
-        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/third.html"_s), kPageWait);
+        QVERIFY(second->waitForFinished(kPageWait) && second->exitCode() == 0);
+        const QString record = home.filePath(u"DATA_HOME/quillow/session.dat"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(record).contains("/third.html\n"), kPageWait);
 
-        // A crash leaves lock and socket behind: the next start takes them
-        // over instead of handing its address to nobody, and serves the
-        // one after it.
         first->kill();
         QVERIFY(first->waitForFinished(kPageWait));
-        start({server.url(u"/fourth.html"_s)});
+        server.requests.clear();
+        QProcess *restarted = start({}, u"xcb"_s);
+        // Enter (xdotool) for the question once it shows, again if too early.
+        const QStringList enter =
+            u"search --onlyvisible --name ^Quillow$ windowfocus --sync key Return"_s.split(u' ');
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QProcess::execute(u"xdotool"_s, enter) != -2 && requested(u"/first.html"_s), kPageWait);
+        for (const QString &page : {u"/second.html"_s, u"/third.html"_s})
+            QTRY_VERIFY_WITH_TIMEOUT(requested(page), kPageWait);
+        QProcess *fourth = start({server.url(u"/fourth.html"_s)});
+        QVERIFY(fourth->waitForFinished(kPageWait) && fourth->exitCode() == 0);
         QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fourth.html"_s), kPageWait);
-        QProcess *fourth = start({server.url(u"/fifth.html"_s)});
-        QVERIFY(fourth->waitForFinished(kPageWait));
-        QCOMPARE(fourth->exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fifth.html"_s), kPageWait);
+        restarted->terminate();
+        QVERIFY(restarted->waitForFinished(kPageWait) && restarted->exitCode() == 0);
+        QVERIFY(!QFile::exists(record));
         // The lasting profile went to the XDG data folder, and nothing else
         // did (the cache folder holds the GL driver's shader cache too).
         QVERIFY(QFileInfo(home.filePath(u"DATA_HOME/quillow/QtWebEngine/profile"_s)).isDir());

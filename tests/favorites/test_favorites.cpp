@@ -1,8 +1,6 @@
-// The favorites: the file's lines read and written, every change saved
-// whole, entries kept byte for byte, failed saves reported with the old file
-// left whole, another program's changes, huge files (random files are
-// fuzz/fuzz_favorites_format.cpp's); and the panels of the main windows:
-// one list shown by all, Add, Remove and choosing an entry by mouse or keys.
+// The favorites file (random ones in fuzz/fuzz_favorites_format.cpp): saves,
+// bytes kept, failed saves, another program's changes, huge files; and the
+// main windows' panels: one list for all, Add, Remove, choosing an entry.
 
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -1,11 +1,10 @@
-// The main window with a scripted page: going to an address, the address
-// box's list, layout, commands and keys, and its reactions to the page:
-// feedback, the popup blocker, failed loads, closing, full screen and the
-// page's questions.
+// The main window on a scripted page: addresses, layout, commands, keys, and
+// its reactions to the page, the popup blocker and the page's questions.
 
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrintDialog>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -342,6 +341,21 @@ private slots:
         QVERIFY(!certificate(u"c.test"_s, false).noticeText().isEmpty());
         QVERIFY(!certificate(u"c.test"_s, true, false).proceeds());
         QCOMPARE(asked().size(), 7);
+    }
+
+    // A page asking to be printed again and again gets one print dialog at
+    // a time; a print that fails is told.
+    void pagePrintRequestsAndAFailedPrint() {
+        const auto dialogs = [this] { return w->findChildren<QPrintDialog *>(); };
+        for (int cancelled = 0; cancelled < 2; ++cancelled) {
+            emit page->printRequested();
+            emit page->printRequested();
+            QTRY_COMPARE(dialogs().size(), 1);
+            QTest::keyClick(dialogs().first(), Qt::Key_Escape);
+            QTRY_VERIFY(dialogs().isEmpty());
+        }
+        emit page->printFinished(false);
+        QCOMPARE(asked().last().text, u"The page could not be printed."_s);
     }
 
     void closingDuringAQuestionEndsItThenTheWindow() {

@@ -1,8 +1,6 @@
-// The search dialog and the About window, which act on the primary main
-// window: the dialog kept while open, fresh after closing, searching from
-// the button and every Enter, cancelling from Escape; the words encoded for
-// the engines (that they read them back is fuzz/fuzz_request_builder.cpp's);
-// the About window's links.
+// The search dialog and the About window, acting on the primary main window:
+// the dialog kept while open, fresh after closing, its keys, the words encoded
+// (read back in fuzz/fuzz_request_builder.cpp); the About window's links.
 
 #include <QAbstractButton>
 #include <QLineEdit>

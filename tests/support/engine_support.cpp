@@ -30,12 +30,13 @@ QString location(MainWindow *w) {
     return w->browser()->location();
 }
 
-bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done) {
+bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done,
+                 Qt::MouseButton button) {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < kPageWait) {
         QWebEngineView *view = viewOf(w);
-        QTest::mouseClick(view->focusProxy() ? view->focusProxy() : view, Qt::LeftButton, {}, at);
+        QTest::mouseClick(view->focusProxy() ? view->focusProxy() : view, button, {}, at);
         if (QTest::qWaitFor(done, 2000))
             return true;
     }

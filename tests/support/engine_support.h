@@ -25,7 +25,8 @@ QWebEngineView *viewOf(MainWindow *w);
 QString location(MainWindow *w);
 // A click the page takes as the user's own, repeated until done() holds (a
 // page that has just loaded may not take input yet); false when it never does.
-bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done);
+bool clickInPage(MainWindow *w, QPoint at, const std::function<bool()> &done,
+                 Qt::MouseButton button = Qt::LeftButton);
 
 // Runs a test process with a shared GL context, no sandbox as root (the
 // engine refuses it there) and no network of the engine's own.

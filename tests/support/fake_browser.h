@@ -75,6 +75,8 @@ public:
     bool isSilent() const override { return silent_; }
     qreal zoomFactor() const override { return zoom; }
     void setZoomFactor(qreal factor) override { zoom = factor; }
+    void findText(const QString &, bool) override {}
+    void print(QPrinter *) override { record(QStringLiteral("print")); }
 
 private:
     BrowserResult record(const QString &name, const QString &argument = QString()) {
