@@ -36,7 +36,7 @@ else
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLOW_BUILD_BENCHMARKS=ON
 fi
 cmake --build "$build" -j2 --target quillow quillow_startup bare_view popup_storm window_storm \
-    page_after_page endless_fetch
+    page_after_page endless_fetch long_print
 
 # The engine must not reach for the network by itself, in either program;
 # as root it starts only with its sandbox off.
@@ -268,6 +268,10 @@ echo "== Page after page"
 echo
 echo "== An endless answer fetched"
 "$build/bench/endless_fetch" 2>>"$work/stderr" || status=1
+
+echo
+echo "== A long print"
+"$build/bench/long_print" 2>>"$work/stderr" || status=1
 
 echo
 echo "== Favorites at scale: start-up with a favorites file of N entries, exec to window shown,"
