@@ -175,6 +175,14 @@ private slots:
                  u"Quillow did not close properly. Open the 2 pages that were open?"_s);
         QVERIFY(p.questions.asked.first().yesIsDefault && p.browsers.size() == 1);
         QCOMPARE(p.page->navigations(), QStringList{u"navigate:about:blank"_s});
+        // Written within a second, without what could not be read back whole.
+        SessionRecord now(p.filePath(u"now.dat"_s), [] {
+            return QStringList{u"http://c.test/"_s, QString(20000, u'c')};
+        });
+        now.changed();
+        QTRY_COMPARE(readFile(p.filePath(u"now.dat"_s)), QByteArray("http://c.test/\n"));
+        now.endNormally();
+        QVERIFY(!QFile::exists(p.filePath(u"now.dat"_s)));
         p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
         QCOMPARE(p.windows().mainWindows().size(), 1);
         QTRY_COMPARE(p.windows().mainWindows().size(), 3);
@@ -183,10 +191,13 @@ private slots:
         QCOMPARE(p.primary->windowTitle(), MainWindow::kCaption);
     }
 
-    // A display is needed unless the platform brings its own (starts in
-    // tests/engine use offscreen or none); the command line's one wins.
+    // A display is needed unless the platform brings its own.
     void displayAvailable() {
-        QVERIFY(!quillow::displayAvailable({}, u"xcb"_s, {}, {}));
+        const QStringList none;
+        QVERIFY(quillow::displayAvailable(none, {}, u":0"_s, {}));  // X11 by default
+        QVERIFY(!quillow::displayAvailable(none, {}, {}, {}));
+        QVERIFY(!quillow::displayAvailable(none, u"xcb"_s, {}, {}));
+        QVERIFY(quillow::displayAvailable(none, u"offscreen"_s, {}, {}));
         QVERIFY(!quillow::displayAvailable({u"-platform"_s, u"xcb"_s}, u"offscreen"_s, {}, {}));
     }
 

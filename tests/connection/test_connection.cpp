@@ -14,6 +14,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace quillow;
+using quillow::test::closedPort;
 using quillow::test::FakeTransfer;
 using State = InternetTransfer::State;
 using quillow::test::HttpServer;
@@ -91,6 +92,15 @@ private slots:
         arbiter.cancelPageFetch();
         QCOMPARE(transfer->opened.last(), u"host"_s);
         QCOMPARE(fetched.count(), 1);
+    }
+
+    // An address the component refuses starts nothing; a test it cancelled
+    // starts again, so the label ends on an answer.
+    void refusedAddressStartsNothing() {
+        TransferArbiter arbiter(new NetworkTransfer, u"127.0.0.1:%1"_s.arg(closedPort()));
+        arbiter.startConnectionTest();
+        QCOMPARE(arbiter.fetchPage(u"about:blank"_s), TransferStart::NotWebAddress);
+        QVERIFY(!arbiter.isFetchingPage() && arbiter.isBusy());
     }
 
     void webAddress_data() {

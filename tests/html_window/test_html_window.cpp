@@ -92,6 +92,22 @@ private slots:
         QCOMPARE(line->text(), QString());
     }
 
+    // The page menu's source goes to the open window, asking first when
+    // its contents were changed: No keeps them, Yes fetches the page.
+    void pageSourceAsksBeforeReplacingChanges() {
+        Setup s(u"about:blank"_s);
+        s.inet->finish(End::Failed);
+        QTest::keyClicks(s.contents(), u"mine"_s);
+        s.questions.yesNo = {false, true};
+        emit s.page->sourceWanted(u"http://a.test/"_s);
+        QCOMPARE(s.questions.asked.size(), 1);
+        QCOMPARE(s.contents()->toPlainText(), u"mine"_s);
+        emit s.page->sourceWanted(u"http://a.test/"_s);
+        QCOMPARE(s.addressLine()->text(), u"http://a.test/"_s);
+        QCOMPARE(s.inet->opened.last(), u"http://a.test/"_s);
+        QCOMPARE(s.windows().find<HtmlWindow>(), s.html.data());
+    }
+
     void runShowsTheFileAndReloadsItOnASecondRun() {
         Setup s(u"about:blank"_s);
         s.inet->finish(End::Failed);
