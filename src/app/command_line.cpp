@@ -59,7 +59,12 @@ CommandLine parseCommandLine(const QStringList &arguments) {
         QStringLiteral("new-instance"),
         QCoreApplication::translate("CommandLine",
                                     "Start a separate program even when Quillow already runs."));
-    parser.addOptions({help, version, privateProfile, newInstance});
+    const QCommandLineOption noContentBlocking(
+        QStringLiteral("no-content-blocking"),
+        QCoreApplication::translate("CommandLine",
+                                    "Refuse nothing the filter lists name: no ads or trackers "
+                                    "blocked, no page elements hidden."));
+    parser.addOptions({help, version, privateProfile, newInstance, noContentBlocking});
     addToolkitOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("address-or-file"),
@@ -91,6 +96,7 @@ CommandLine parseCommandLine(const QStringList &arguments) {
             out.addresses.append(address);
     out.privateProfile = parser.isSet(privateProfile);
     out.newInstance = parser.isSet(newInstance);
+    out.noContentBlocking = parser.isSet(noContentBlocking);
     return out;
 }
 

@@ -21,6 +21,7 @@ struct CommandLine {
     QStringList addresses;  // as given, in order; empty ones left out
     bool privateProfile = false;
     bool newInstance = false;
+    bool noContentBlocking = false;
     // The engine's own switches: everything from --webEngineArgs on, left in
     // the program's arguments for the engine to read.
     QStringList engineArguments;

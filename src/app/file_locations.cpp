@@ -30,6 +30,9 @@ FileLocations chooseFileLocations(const LocationFacts &facts) {
         below(xdgFolder(facts.cacheHome, QStringLiteral("/.cache")), QStringLiteral("quillow"));
 
     FileLocations out;
+    out.configDir =
+        below(xdgFolder(facts.configHome, QStringLiteral("/.config")), QStringLiteral("quillow"));
+    out.cacheDir = cache;
     const QString programDir = QDir::cleanPath(facts.programDir);
     out.installed =
         QDir(programDir).dirName() == QLatin1String("bin") &&
@@ -81,6 +84,7 @@ LocationFacts currentLocationFacts(const QString &programDir) {
     facts.home = qEnvironmentVariable("HOME");
     facts.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     facts.cacheHome = qEnvironmentVariable("XDG_CACHE_HOME");
+    facts.configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     facts.downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     facts.exists = [](const QString &path) { return QFileInfo::exists(path); };
     return facts;

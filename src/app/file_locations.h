@@ -14,6 +14,7 @@ struct LocationFacts {
     QString downloads;   // the desktop's download folder, which may not exist
     // Whether a path names an existing file or folder.
     std::function<bool(const QString &)> exists;
+    QString configHome;  // $XDG_CONFIG_HOME; empty when unset
 };
 
 // Where the program keeps its files. An empty folder means there is none:
@@ -30,6 +31,9 @@ struct FileLocations {
     // The open windows' addresses while the profile's program runs.
     QString sessionFile;
     QString downloadDir;  // where the save dialog for a download starts
+    // quillow.conf and the user's filter lists; the compiled lists' cache.
+    QString configDir;
+    QString cacheDir;
 };
 
 // A copy run from its build tree or a folder of its own keeps favorites.dat

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineProfile>
@@ -19,6 +20,7 @@
 #include "app/session_record.h"
 #include "app/termination_signals.h"
 #include "browser/download_controller.h"
+#include "content_blocking/content_blocker.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
 
@@ -132,6 +134,17 @@ int main(int argc, char **argv) {
     facts.programDir = QCoreApplication::applicationDirPath();
     const quillow::FileLocations where = quillow::chooseFileLocations(facts);
 
+    // The filter lists load on a thread of their own while the engine
+    // starts; the first page's requests wait for them a little if need be.
+    QNetworkAccessManager listUpdates;
+    quillow::ContentBlocker::Settings blocking;
+    blocking.configDir = where.configDir;
+    blocking.cacheDir = where.cacheDir;
+    blocking.turnedOff = line.noContentBlocking;
+    blocking.network = &listUpdates;
+    quillow::ContentBlocker contentBlocker(blocking);
+    contentBlocker.start();
+
     // Asked for privacy or without a folder for it, the engine keeps
     // nothing: its default profile is forgotten at exit.
     std::unique_ptr<QWebEngineProfile> lasting =
@@ -146,7 +159,7 @@ int main(int argc, char **argv) {
         });
 
     quillow::DesktopQuestions questions;
-    quillow::Program program(quillow::realContext(&questions, profile, where));
+    quillow::Program program(quillow::realContext(&questions, profile, where, &contentBlocker));
     QObject::connect(&program, &quillow::Program::lastWindowClosed, &app, &QCoreApplication::quit);
     // Asked to end by the system, the program closes every window as its
     // close box does; asked again, it ends at once.

@@ -10,6 +10,7 @@
 
 #include "about/about_window.h"
 #include "app/file_locations.h"
+#include "browser/content_blocking.h"
 #include "browser/web_engine_browser.h"
 #include "connection/transfer_arbiter.h"
 #include "core/questions.h"
@@ -289,7 +290,8 @@ std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where) {
     return persistentProfile(where.profileDir, where.profileCacheDir);
 }
 
-Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where) {
+Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where,
+                    ContentFilter *contentFilter) {
     Context context;
     // An installed copy's folders may not exist yet; nobody else on the
     // machine reads them. A portable copy's folder is the program's own.
@@ -302,8 +304,11 @@ Context realContext(Questions *questions, QWebEngineProfile *profile, const File
     context.beep = [] { QApplication::beep(); };
     context.openElsewhere = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     context.connectionTestHost = QStringLiteral("www.example.com");
-    context.browserFactory =
-        webEngineBrowserFactory(profile, QUrl(QStringLiteral("qrc:/assets/home.html")));
+    context.contentFilter = contentFilter;
+    context.browserFactory = webEngineBrowserFactory(
+        profile, QUrl(QStringLiteral("qrc:/assets/home.html")), contentFilter);
+    if (contentFilter)
+        keepElementHiding(profile, contentFilter);
     context.transferFactory = [](QObject *parent) -> InternetTransfer * {
         return new NetworkTransfer(parent);
     };

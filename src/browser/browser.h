@@ -257,6 +257,9 @@ Q_SIGNALS:
     // out: a new main window at url, the page's source in the HTML window.
     void newWindowWanted(const QString &url);
     void sourceWanted(const QString &url);
+    // How many of the page's requests content blocking refused so far; a
+    // new page starts again from 0.
+    void blockedRequestsChanged(int count);
 
     // The page's questions for the user. The first two come from inside the
     // engine's own call, which waits for the answer: the host may ask the

@@ -1,5 +1,8 @@
 #include "browser/web_engine_browser.h"
 
+#include "browser/content_blocking.h"
+#include "core/content_filter.h"
+
 #include <QAuthenticator>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -23,7 +26,9 @@
 #include <QWebEngineView>
 #include <utility>
 
+#include "browser/content_blocking.h"
 #include "browser/web_page.h"
+#include "core/content_filter.h"
 #include "core/shortened.h"
 
 namespace quillow {
@@ -96,13 +101,21 @@ PermissionRequest::Feature featureOf(QWebEnginePage::Feature feature) {
 
 }  // namespace
 
-WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home)
+WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home,
+                                   ContentFilter *filter)
     : Browser(nullptr),
       view_(new WebView(parent, [this](const QPoint &at) { showContextMenu(at); })),
-      home_(std::move(home)) {
+      home_(std::move(home)),
+      filter_(filter) {
     setParent(view_);
     page_ = new WebPage(profile, this);
     view_->setPage(page_);
+    if (filter_) {
+        auto *requests = new PageRequestFilter(filter_, this);
+        page_->setUrlRequestInterceptor(requests);
+        connect(requests, &PageRequestFilter::blockedCountChanged, this,
+                &Browser::blockedRequestsChanged);
+    }
 
     connect(page_, &WebPage::navigationRequested, this, &Browser::navigationRequested);
     connect(page_, &WebPage::externalAddressRequested, this, &Browser::externalAddressRequested);
@@ -465,6 +478,21 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
     }
     if (previous && previous->isSeparator())
         menu->removeAction(previous);
+    // The user's say over content blocking, for the site on show.
+    const QUrl site = page_->url();
+    if (filter_ && filter_->active() &&
+        (site.scheme() == QLatin1String("http") || site.scheme() == QLatin1String("https")) &&
+        !site.host().isEmpty()) {
+        if (!menu->isEmpty())
+            menu->addSeparator();
+        QAction *block = menu->addAction(tr("Block ads on this site"));
+        block->setCheckable(true);
+        block->setChecked(!filter_->siteAllowed(site.host()));
+        connect(block, &QAction::toggled, this, [this, host = site.host()](bool on) {
+            filter_->setSiteAllowed(host, !on);
+            page_->triggerAction(QWebEnginePage::Reload);
+        });
+    }
     if (menu->isEmpty())
         return menu->deleteLater();
     menu->popup(globalPosition);
@@ -528,9 +556,10 @@ std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
     return profile;
 }
 
-BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home) {
-    return [profile, home](QWidget *parent) -> Browser * {
-        return new WebEngineBrowser(parent, profile, home);
+BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home,
+                                       ContentFilter *filter) {
+    return [profile, home, filter](QWidget *parent) -> Browser * {
+        return new WebEngineBrowser(parent, profile, home, filter);
     };
 }
 

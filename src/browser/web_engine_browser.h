@@ -16,6 +16,7 @@ class QWebEngineView;
 
 namespace quillow {
 
+class ContentFilter;
 class WebPage;
 
 // The browser component on Qt WebEngine: a view and its page.
@@ -24,7 +25,9 @@ class WebEngineBrowser : public Browser {
 public:
     // parent owns the view, and the view this component; home is where
     // goHome goes.
-    WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home);
+    // filter, when there is one, refuses the page's requests it names.
+    WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home,
+                     ContentFilter *filter = nullptr);
 
     QWidget *widget() override;
     BrowserResult navigate(const QString &address) override;
@@ -66,6 +69,7 @@ private:
     QWebEngineView *view_;
     WebPage *page_;
     QUrl home_;
+    ContentFilter *filter_;
     // The running load has shown its address: it is complete for the host.
     bool committed_ = false;
     // The address that arrived, reported as complete once the page acts or
@@ -92,6 +96,7 @@ std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
 
 // The real component for a new main window: every window's page shares
 // profile.
-BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home);
+BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home,
+                                       ContentFilter *filter = nullptr);
 
 }  // namespace quillow

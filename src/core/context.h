@@ -9,6 +9,7 @@
 
 namespace quillow {
 
+class ContentFilter;
 class ProgramRules;
 class Questions;
 
@@ -24,6 +25,8 @@ struct Context {
     // The rules that hold across all windows; the program owns them.
     ProgramRules *rules = nullptr;
     std::function<void()> beep;
+    // Content blocking from the filter lists; none means none.
+    ContentFilter *contentFilter = nullptr;
     // Hands an address of another program's (mailto:, ...) to the desktop.
     std::function<bool(const QUrl &)> openElsewhere;
     QString connectionTestHost;

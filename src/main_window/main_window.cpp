@@ -13,6 +13,7 @@
 #include "browser/browser.h"
 #include "connection/connection_state.h"
 #include "connection/transfer_arbiter.h"
+#include "core/content_filter.h"
 #include "core/questions.h"
 #include "core/shortened.h"
 #include "favorites/favorites_panel.h"
@@ -365,6 +366,10 @@ void MainWindow::load() {
 void MainWindow::showPopupCount() {
     paintBatcher_->hold(statusBar_);
     statusBar_->setPopupCount(QString::number(popupCount_) + QStringLiteral(" Popups"));
+    QString details = tr("%n Popups refused", nullptr, int(qMin<qint64>(popupCount_, INT_MAX)));
+    if (context_.contentFilter && context_.contentFilter->active())
+        details += tr(", %n requests blocked", nullptr, blockedRequests_);
+    statusBar_->setPopupDetails(details);
 }
 
 void MainWindow::goToTypedAddress(const QString &text, From from) {

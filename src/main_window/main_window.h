@@ -169,8 +169,9 @@ private:
     // The printer a print under way uses, until it ends.
     std::unique_ptr<QPrinter> printer_;
 
-    qint64 popupCount_ = 0;  // refused popups; never wraps
-    QString lastAddress_;    // the typed address last taken
+    qint64 popupCount_ = 0;    // refused popups; never wraps
+    int blockedRequests_ = 0;  // the page's requests content blocking refused
+    QString lastAddress_;      // the typed address last taken
     bool blockingPopups_ = false;
 
     // Questions open over this window; while there are any, the window takes

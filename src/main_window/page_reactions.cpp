@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "browser/browser.h"
+#include "core/content_filter.h"
 #include "core/program_rules.h"
 #include "core/questions.h"
 #include "main_window/address_box.h"
@@ -41,6 +42,10 @@ void MainWindow::connectPage() {
                 this, {tr("Print"), tr("The page could not be printed."), Message::Icon::Warning});
     });
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
+    connect(browser_, &Browser::blockedRequestsChanged, this, [this](int count) {
+        blockedRequests_ = count;
+        showPopupCount();
+    });
 }
 
 void MainWindow::showStatusText(const QString &text) {
@@ -82,9 +87,13 @@ void MainWindow::guardNavigation(NavigationRequest &request) {
 }
 
 void MainWindow::answerNewWindow(NewWindowRequest &request) {
-    // Blocking off still refuses a storm of windows no click asked for.
+    // Blocking off still refuses a storm of windows no click asked for, and
+    // the windows the filter lists name as popups.
     if (blockingPopups_ ||
-        (!request.isUserInitiated() && !context_.rules->allowWindowWithoutClick())) {
+        (!request.isUserInitiated() && !context_.rules->allowWindowWithoutClick()) ||
+        (context_.contentFilter &&
+         context_.contentFilter->refuses(QUrl(request.url()), QUrl(browser_->location()),
+                                         filter::RequestKind::Popup))) {
         statusBar_->setMessage(tr("Popup Blocked"));
         ++popupCount_;
         showPopupCount();

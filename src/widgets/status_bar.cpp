@@ -63,6 +63,11 @@ void StatusBar::setPopupCount(const QString &text) {
     panels_[1]->setText(text);
 }
 
+void StatusBar::setPopupDetails(const QString &text) {
+    panels_[1]->setToolTip(text);
+    panels_[1]->setAccessibleDescription(text);
+}
+
 QString StatusBar::message() const {
     return message_->text();
 }

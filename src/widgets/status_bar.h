@@ -18,6 +18,8 @@ public:
     void setPageStatus(const QString &text);
     QString popupCount() const;
     void setPopupCount(const QString &text);
+    // What the popup panel's tooltip and screen reader tell beside it.
+    void setPopupDetails(const QString &text);
     QString message() const;
     void setMessage(const QString &text);
 

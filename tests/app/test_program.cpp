@@ -73,9 +73,12 @@ private slots:
         QFETCH(QString, dataHome);
         QFETCH(QStringList, existing);
         // XDG_CACHE_HOME is relative, so not one, throughout.
-        const FileLocations where =
-            chooseFileLocations({programDir, home, dataHome, u"cache"_s, u"/home/u/Downloads"_s,
-                                 [existing](const QString &p) { return existing.contains(p); }});
+        const FileLocations where = chooseFileLocations(
+            {programDir, home, dataHome, u"cache"_s, u"/home/u/Downloads"_s,
+             [existing](const QString &p) { return existing.contains(p); }, u"/config"_s});
+        // The filter lists' settings follow XDG_CONFIG_HOME, their cache the cache folder.
+        QCOMPARE(where.configDir, u"/config/quillow"_s);
+        QCOMPARE(where.cacheDir, home.isEmpty() ? QString() : home + u"/.cache/quillow"_s);
         QTEST(QStringList({where.favoritesDir, where.scratchDir, where.profileDir,
                            where.profileCacheDir, where.downloadDir})
                   .join(u' ')
@@ -87,9 +90,11 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("expected");  // action, addresses, switches
         QTest::newRow("addresses in order, empty ones out, switches anywhere, toolkit's let by")
-            << QStringList{u"b.test"_s,    u""_s,       u"--private"_s,     u"-platform"_s,
-                           u"offscreen"_s, u"a.html"_s, u"--new-instance"_s}
-            << u"0 b.test,a.html private new"_s;
+            << QStringList{u"b.test"_s,         u""_s,
+                           u"--private"_s,      u"-platform"_s,
+                           u"offscreen"_s,      u"a.html"_s,
+                           u"--new-instance"_s, u"--no-content-blocking"_s}
+            << u"0 b.test,a.html private new unblocked"_s;
         QTest::newRow("help wins") << QStringList{u"a.test"_s, u"-h"_s} << u"1 a.test"_s;
         QTest::newRow("unknown option") << QStringList{u"--bogus"_s, u"a.test"_s} << u"3 "_s;
         QTest::newRow("engine switches untouched")
@@ -104,6 +109,8 @@ private slots:
             seen += u" private"_s;
         if (line.newInstance)
             seen += u" new"_s;
+        if (line.noContentBlocking)
+            seen += u" unblocked"_s;
         if (!line.engineArguments.isEmpty())
             seen += u" engine "_s + line.engineArguments.join(u',');
         QTEST(seen, "expected");

@@ -1,0 +1,587 @@
+#include "content_blocking/content_blocker.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStringDecoder>
+
+namespace quillow {
+
+namespace {
+
+constexpr qint64 kMaxListBytes = qint64(32) << 20;
+constexpr qint64 kMaxAllListsBytes = qint64(64) << 20;
+constexpr qint64 kMaxCacheBytes = qint64(256) << 20;
+constexpr qint64 kMaxSuffixListBytes = qint64(16) << 20;
+constexpr int kMaxAllowedSites = 10000;
+constexpr int kMaxSubscriptions = 50;
+constexpr int kTransferTimeoutMs = 60 * 1000;
+constexpr int kUpdateIntervalMs = 6 * 60 * 60 * 1000;
+constexpr qint64 kRecheckAfterSecs = 24 * 60 * 60;
+
+// The whole file as bytes, or nothing when it cannot be read or is larger
+// than `limit` (it may have grown since it was looked at).
+bool readBounded(const QString &path, qint64 limit, std::string &out) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
+        return false;
+    const QByteArray data = file.read(limit + 1);
+    if (data.size() > limit)
+        return false;
+    out.assign(data.constData(), static_cast<std::size_t>(data.size()));
+    return true;
+}
+
+// Creates a folder of ours readable only by the user; one that exists
+// is left as the user made it.
+bool makePrivateDir(const QString &path) {
+    if (QFileInfo(path).isDir())
+        return true;
+    return QDir().mkpath(path) &&
+           QFile::setPermissions(
+               path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+bool writeWhole(const QString &path, const char *data, qint64 size) {
+    if (!makePrivateDir(QFileInfo(path).absolutePath()))
+        return false;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+           file.write(data, size) == size && file.commit();
+}
+
+// Host names as the user's list keeps them.
+QString siteKey(const QString &host) {
+    QString key = host.trimmed().toLower();
+    if (key.startsWith(QLatin1String("www.")))
+        key.remove(0, 4);
+    return key;
+}
+
+bool isSubscription(const QString &address) {
+    const QUrl url(address, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+// The file a subscribed list is kept in: a plain name inside filters/.
+QString listFileName(const QUrl &url) {
+    QString name = url.fileName().toLower();
+    if (name.isEmpty())
+        name = url.host().toLower();
+    QString kept;
+    for (const QChar c : name) {
+        if ((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') ||
+            c == QLatin1Char('_') || c == QLatin1Char('-'))
+            kept += c;
+    }
+    while (kept.startsWith(QLatin1Char('.')))
+        kept.remove(0, 1);
+    kept.truncate(100);
+    if (kept.isEmpty())
+        kept = QStringLiteral("list");
+    if (!kept.endsWith(QLatin1String(".txt")))
+        kept += QLatin1String(".txt");
+    return kept;
+}
+
+QString recordGroup(const QString &address) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+// A header value a server sent, fit to send back: short and one line.
+QByteArray headerValue(const QString &value) {
+    const QByteArray bytes = value.toLatin1();
+    if (bytes.size() > 1024)
+        return {};
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            return {};
+    }
+    return bytes;
+}
+
+// UTF-8 without control characters but for line ends and tabs.
+bool isText(const std::string &data) {
+    for (const char c : data) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7f)
+            return false;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8(QByteArrayView(data.data(), qsizetype(data.size())));
+    return !utf8.hasError();
+}
+
+// JSON placed in a script: it cannot end the script element nor a line.
+QString scriptSafe(QString json) {
+    json.replace(QLatin1String("</"), QLatin1String("<\\/"));
+    json.replace(QChar(0x2028), QLatin1String("\\u2028"));
+    json.replace(QChar(0x2029), QLatin1String("\\u2029"));
+    return json;
+}
+
+// Runs at document creation in every frame; %1 is the element-hiding data,
+// %2 the allowed sites.
+const char kHidingScript[] = R"JS((function () {
+try {
+  var d = %1, allowed = %2;
+  if (!/^https?:$/.test(location.protocol)) return;
+  var host = location.hostname.toLowerCase().replace(/\.$/, '');
+  if (!host) return;
+  var labels = host.split('.'), keys = [], i, j;
+  for (i = 0; i < labels.length; i++) {
+    var rest = labels.slice(i);
+    if (allowed.indexOf(rest.join('.')) >= 0) return;
+    keys.push(rest.join('.'));
+    if (rest.length > 1) keys.push(rest.slice(0, -1).join('.') + '.*');
+    if (rest.length > 2) keys.push(rest.slice(0, -2).join('.') + '.*');
+  }
+  function get(map, key) {
+    return Object.prototype.hasOwnProperty.call(map, key) ? map[key] : null;
+  }
+  var off = 0;
+  for (i = 0; i < keys.length; i++) off = Math.max(off, get(d.o, keys[i]) || 0);
+  if (off >= 2) return;
+  var hide = Object.create(null), keep = Object.create(null);
+  function add(set, list) {
+    if (Array.isArray(list)) for (j = 0; j < list.length; j++) set[list[j]] = 1;
+  }
+  if (off < 1) add(hide, d.g);
+  for (i = 0; i < keys.length; i++) {
+    add(hide, get(d.s, keys[i]));
+    add(keep, get(d.x, keys[i]));
+  }
+  var rules = [];
+  for (var s in hide) if (!keep[s]) rules.push(s + '{display:none!important}');
+  if (!rules.length) return;
+  var css = rules.join('\n');
+  try {
+    var sheet = new CSSStyleSheet();
+    sheet.replaceSync(css);
+    document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
+    return;
+  } catch (e) {}
+  var put = function () {
+    var style = document.createElement('style');
+    style.textContent = css;
+    document.documentElement.appendChild(style);
+  };
+  if (document.documentElement) { put(); return; }
+  var watch = new MutationObserver(function () {
+    if (document.documentElement) { watch.disconnect(); put(); }
+  });
+  watch.observe(document, {childList: true});
+} catch (e) {}
+})();
+)JS";
+
+}  // namespace
+
+struct ContentBlocker::Loaded {
+    std::shared_ptr<const filter::FilterEngine> engine;
+    int lists = 0;
+    int skipped = 0;
+    bool fromCache = false;
+    qint64 ms = 0;
+};
+
+ContentBlocker::ContentBlocker(Settings settings, QObject *parent)
+    : ContentFilter(parent), settings_(std::move(settings)) {
+    updateTimer_.setSingleShot(true);
+    connect(&updateTimer_, &QTimer::timeout, this, [this] {
+        checkForUpdatesNow();
+        updateTimer_.start(kUpdateIntervalMs);
+    });
+}
+
+ContentBlocker::~ContentBlocker() {
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+        reply_->deleteLater();
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    jobCondition_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+QString ContentBlocker::confPath() const {
+    return settings_.configDir + QLatin1String("/quillow.conf");
+}
+
+QString ContentBlocker::recordsPath() const {
+    return settings_.cacheDir + QLatin1String("/filter-updates.ini");
+}
+
+void ContentBlocker::start() {
+    if (worker_.joinable())
+        return;
+    QSettings conf(confPath(), QSettings::IniFormat);
+    enabled_ = !settings_.turnedOff &&
+               conf.value(QStringLiteral("ContentBlocking/Enabled"), true).toBool();
+    const QStringList sites =
+        conf.value(QStringLiteral("ContentBlocking/AllowedSites")).toStringList();
+    for (int i = 0; i < sites.size() && i < kMaxAllowedSites; ++i) {
+        if (!siteKey(sites[i]).isEmpty())
+            allowedSites_.insert(siteKey(sites[i]));
+    }
+    const QStringList lists = conf.value(QStringLiteral("ContentBlocking/Lists")).toStringList();
+    for (const QString &address : lists) {
+        if (subscriptions_.size() < kMaxSubscriptions && isSubscription(address) &&
+            !subscriptions_.contains(address))
+            subscriptions_.append(address);
+    }
+    if (!enabled_)
+        return;
+    // Counts as active until the worker finds no list, so that the first
+    // requests wait for it.
+    active_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waitDeadline_ = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(settings_.firstRequestWaitMs);
+    }
+    worker_ = std::thread([this] { runJobs(); });
+    post([this] { load(); });
+    if (settings_.network && !subscriptions_.isEmpty())
+        updateTimer_.start(settings_.updateDelayMs);
+}
+
+void ContentBlocker::post(std::function<void()> job) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_.push_back(std::move(job));
+    }
+    jobCondition_.notify_one();
+}
+
+void ContentBlocker::runJobs() {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            jobCondition_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (stopping_)
+                return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        job();
+    }
+}
+
+// On the worker: finds the lists, then reads the cache made from exactly
+// these files or compiles them anew.
+void ContentBlocker::load() {
+    QElapsedTimer clock;
+    clock.start();
+    Loaded loaded;
+    QStringList paths;
+    QString source;
+    qint64 total = 0;
+    const QStringList folders = {settings_.systemListDir,
+                                 settings_.configDir + QLatin1String("/filters")};
+    for (const QString &folder : folders) {
+        const QFileInfoList files = QDir(folder).entryInfoList(
+            {QStringLiteral("*.txt")}, QDir::Files | QDir::Readable, QDir::Name);
+        for (const QFileInfo &file : files) {
+            if (file.size() > kMaxListBytes || total + file.size() > kMaxAllListsBytes) {
+                ++loaded.skipped;
+                continue;
+            }
+            total += file.size();
+            paths.append(file.absoluteFilePath());
+        }
+    }
+    for (const QString &path : paths + QStringList{settings_.suffixListPath}) {
+        const QFileInfo file(path);
+        source += QStringLiteral("%1\t%2\t%3\n")
+                      .arg(path, QString::number(file.size()),
+                           QString::number(file.lastModified().toMSecsSinceEpoch()));
+    }
+    const std::string key = source.toStdString();
+    const QString cachePath = settings_.cacheDir + QLatin1String("/filters.idx");
+    std::string data;
+    if (!paths.isEmpty() && readBounded(cachePath, kMaxCacheBytes, data)) {
+        loaded.engine = filter::FilterEngine::deserialize(data, key);
+        loaded.fromCache = loaded.engine != nullptr;
+    }
+    if (!paths.isEmpty() && !loaded.engine) {
+        std::vector<std::string> texts;
+        for (const QString &path : paths) {
+            if (readBounded(path, kMaxListBytes, data))
+                texts.push_back(std::move(data));
+        }
+        std::string suffixes;
+        readBounded(settings_.suffixListPath, kMaxSuffixListBytes, suffixes);
+        const std::vector<std::string_view> views(texts.begin(), texts.end());
+        loaded.engine =
+            filter::FilterEngine::build(views, filter::PublicSuffixList::fromText(suffixes));
+        if (loaded.engine) {
+            const std::string compiled = loaded.engine->serialize(key);
+            if (!writeWhole(cachePath, compiled.data(), qint64(compiled.size())))
+                qWarning().noquote() << QLatin1String("Could not write") << cachePath;
+        }
+    }
+    loaded.lists = int(paths.size());
+    loaded.ms = clock.elapsed();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (loaded.engine)
+            engine_ = loaded.engine;
+        firstLoadDone_ = true;
+    }
+    readyCondition_.notify_all();
+    QMetaObject::invokeMethod(
+        this, [this, loaded] { onLoaded(loaded); }, Qt::QueuedConnection);
+}
+
+void ContentBlocker::onLoaded(const Loaded &loaded) {
+    if (!loaded.engine && !ready()) {
+        active_ = false;
+        qInfo().noquote() << QLatin1String("Content blocking: no filter lists found");
+    } else if (loaded.engine) {
+        active_ = true;
+        fromCache_ = loaded.fromCache;
+        scriptBuilt_ = false;
+        const filter::FilterStats s = loaded.engine->stats();
+        qInfo().noquote() << QStringLiteral(
+                                 "Content blocking: %1 lists (%2 skipped), %3 network and %4 "
+                                 "element-hiding rules, %5 unsupported, %6 unreadable, %7 ms%8")
+                                 .arg(loaded.lists)
+                                 .arg(loaded.skipped)
+                                 .arg(s.networkRules)
+                                 .arg(s.cosmeticRules)
+                                 .arg(s.unsupported)
+                                 .arg(s.invalid)
+                                 .arg(loaded.ms)
+                                 .arg(loaded.fromCache ? QLatin1String(", from the cache")
+                                                       : QLatin1String());
+    }
+    emit changed();
+}
+
+bool ContentBlocker::ready() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return engine_ != nullptr;
+}
+
+filter::FilterStats ContentBlocker::stats() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return engine_ ? engine_->stats() : filter::FilterStats();
+}
+
+bool ContentBlocker::refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) {
+    if (!active_ || siteAllowed(page.host()))
+        return false;
+    std::shared_ptr<const filter::FilterEngine> engine;
+    {
+        // The first page of a session waits for its lists, but only briefly:
+        // after the deadline requests pass until the lists are ready.
+        std::unique_lock<std::mutex> lock(mutex_);
+        readyCondition_.wait_until(lock, waitDeadline_,
+                                   [this] { return engine_ || firstLoadDone_; });
+        engine = engine_;
+    }
+    return engine && engine->blocks(url, page, kind);
+}
+
+bool ContentBlocker::siteAllowed(const QString &host) const {
+    QString name = host.toLower();
+    while (!name.isEmpty()) {
+        if (allowedSites_.contains(name))
+            return true;
+        const int dot = name.indexOf(QLatin1Char('.'));
+        if (dot < 0)
+            break;
+        name.remove(0, dot + 1);
+    }
+    return false;
+}
+
+void ContentBlocker::setSiteAllowed(const QString &host, bool allowed) {
+    const QString key = siteKey(host);
+    if (key.isEmpty())
+        return;
+    if (allowed) {
+        if (allowedSites_.size() >= kMaxAllowedSites)
+            return;
+        allowedSites_.insert(key);
+    } else {
+        // Every entry that lets this host be, so that blocking is back on here.
+        for (auto it = allowedSites_.begin(); it != allowedSites_.end();) {
+            if (key == *it || key.endsWith(QLatin1Char('.') + *it))
+                it = allowedSites_.erase(it);
+            else
+                ++it;
+        }
+    }
+    QStringList sites(allowedSites_.begin(), allowedSites_.end());
+    sites.sort();
+    makePrivateDir(settings_.configDir);
+    QSettings conf(confPath(), QSettings::IniFormat);
+    conf.setValue(QStringLiteral("ContentBlocking/AllowedSites"), sites);
+    conf.sync();
+    if (conf.status() != QSettings::NoError)
+        qWarning().noquote() << QLatin1String("Could not write") << confPath();
+    scriptBuilt_ = false;
+    emit changed();
+}
+
+QString ContentBlocker::elementHidingScript() const {
+    if (scriptBuilt_)
+        return script_;
+    std::shared_ptr<const filter::FilterEngine> engine;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        engine = engine_;
+    }
+    if (!active_ || !engine || engine->stats().cosmeticRules == 0)
+        return {};
+    QStringList sites(allowedSites_.begin(), allowedSites_.end());
+    sites.sort();
+    const QString allowed = QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(sites)).toJson(QJsonDocument::Compact));
+    script_ =
+        QString::fromLatin1(kHidingScript)
+            .arg(scriptSafe(QString::fromStdString(engine->cosmeticJson())), scriptSafe(allowed));
+    scriptBuilt_ = true;
+    return script_;
+}
+
+void ContentBlocker::checkForUpdatesNow() {
+    if (checking_ || !enabled_ || !settings_.network)
+        return;
+    QSettings records(recordsPath(), QSettings::IniFormat);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    due_.clear();
+    for (const QString &address : subscriptions_) {
+        const qint64 checked =
+            records.value(recordGroup(address) + QLatin1String("/checked")).toLongLong();
+        if (now - checked >= kRecheckAfterSecs || checked > now)
+            due_.append(address);
+    }
+    checking_ = true;
+    savedAny_ = false;
+    fetchNext();
+}
+
+void ContentBlocker::fetchNext() {
+    if (due_.isEmpty()) {
+        checking_ = false;
+        if (savedAny_)
+            post([this] { load(); });
+        emit updatesChecked();
+        return;
+    }
+    const QString address = due_.takeFirst();
+    const QUrl url(address);
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kTransferTimeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    // Asks only for a change when the copy it would keep is still there.
+    if (QFileInfo::exists(settings_.configDir + QLatin1String("/filters/") + listFileName(url))) {
+        QSettings records(recordsPath(), QSettings::IniFormat);
+        records.beginGroup(recordGroup(address));
+        const QByteArray etag = headerValue(records.value(QStringLiteral("etag")).toString());
+        const QByteArray modified =
+            headerValue(records.value(QStringLiteral("lastModified")).toString());
+        if (!etag.isEmpty())
+            request.setRawHeader("If-None-Match", etag);
+        if (!modified.isEmpty())
+            request.setRawHeader("If-Modified-Since", modified);
+    }
+    QNetworkReply *reply = settings_.network->get(request);
+    reply_ = reply;
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > kMaxListBytes || total > kMaxListBytes)
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, address] { onFetched(reply, address); });
+}
+
+void ContentBlocker::onFetched(QNetworkReply *reply, const QString &address) {
+    reply->deleteLater();
+    reply_ = nullptr;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 304) {
+        makePrivateDir(settings_.cacheDir);
+        QSettings records(recordsPath(), QSettings::IniFormat);
+        records.setValue(recordGroup(address) + QLatin1String("/checked"),
+                         QDateTime::currentSecsSinceEpoch());
+        fetchNext();
+        return;
+    }
+    const QByteArray body = reply->read(kMaxListBytes + 1);
+    if (reply->error() != QNetworkReply::NoError || status != 200 || body.size() > kMaxListBytes) {
+        qWarning().noquote()
+            << QStringLiteral("Filter list %1 not updated: %2").arg(address, reply->errorString());
+        fetchNext();
+        return;
+    }
+    const QString etag = QString::fromLatin1(reply->rawHeader("ETag"));
+    const QString modified = QString::fromLatin1(reply->rawHeader("Last-Modified"));
+    std::string text(body.constData(), static_cast<std::size_t>(body.size()));
+    post([this, address, text = std::move(text), etag, modified] {
+        validateAndSave(address, text, etag, modified);
+    });
+}
+
+// On the worker: a list is kept only when it reads as one, not as a web
+// page or an error message.
+void ContentBlocker::validateAndSave(const QString &address, const std::string &text,
+                                     const QString &etag, const QString &modified) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    bool ok = first != std::string::npos && text[first] != '<' && isText(text);
+    if (ok) {
+        const auto engine =
+            filter::FilterEngine::build({text}, filter::PublicSuffixList::fromText({}));
+        const filter::FilterStats &s = engine->stats();
+        const std::size_t rules = s.networkRules + s.cosmeticRules;
+        ok = rules > 0 && s.invalid < rules;
+    }
+    const QString path =
+        settings_.configDir + QLatin1String("/filters/") + listFileName(QUrl(address));
+    ok = ok && writeWhole(path, text.data(), qint64(text.size()));
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok, address, etag, modified] {
+            if (ok) {
+                makePrivateDir(settings_.cacheDir);
+                QSettings records(recordsPath(), QSettings::IniFormat);
+                records.beginGroup(recordGroup(address));
+                records.setValue(QStringLiteral("address"), address);
+                records.setValue(QStringLiteral("checked"), QDateTime::currentSecsSinceEpoch());
+                records.setValue(QStringLiteral("etag"), etag);
+                records.setValue(QStringLiteral("lastModified"), modified);
+                savedAny_ = true;
+            } else {
+                qWarning().noquote()
+                    << QStringLiteral("Filter list %1 not updated: not a filter list").arg(address);
+            }
+            fetchNext();
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace quillow

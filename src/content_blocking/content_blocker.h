@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QPointer>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/content_filter.h"
+#include "filter/filter_engine.h"
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace quillow {
+
+// Blocking with EasyList-style lists: Debian's copies and the user's own
+// (config/filters/*.txt), compiled on a worker thread into an index that is
+// cached, and kept current from the addresses the user subscribed to.
+class ContentBlocker : public ContentFilter {
+    Q_OBJECT
+public:
+    struct Settings {
+        QString configDir;  // quillow.conf and filters/*.txt
+        QString cacheDir;   // filters.idx and filter-updates.ini
+        QString systemListDir = QStringLiteral(
+            "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/easylist");
+        QString suffixListPath = QString::fromLatin1(filter::PublicSuffixList::defaultPath());
+        bool turnedOff = false;
+        int updateDelayMs = 60000;
+        QNetworkAccessManager *network = nullptr;  // null: no updates
+        int firstRequestWaitMs = 300;
+    };
+
+    explicit ContentBlocker(Settings settings, QObject *parent = nullptr);
+    ~ContentBlocker() override;
+
+    // Reads quillow.conf, begins loading the lists and schedules updates.
+    void start();
+
+    bool active() const override { return active_; }
+    bool refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) override;
+    bool siteAllowed(const QString &host) const override;
+    void setSiteAllowed(const QString &host, bool allowed) override;
+    QString elementHidingScript() const override;
+
+    bool ready() const;
+    bool loadedFromCache() const { return fromCache_; }
+    filter::FilterStats stats() const;
+
+    // Checks the subscribed lists that are due now instead of on schedule.
+    void checkForUpdatesNow();
+
+signals:
+    // A round of update checks is over (lists that changed are then being
+    // compiled; changed() follows).
+    void updatesChecked();
+
+private:
+    struct Loaded;
+    void post(std::function<void()> job);
+    void runJobs();
+    void load();
+    void onLoaded(const Loaded &loaded);
+    void fetchNext();
+    void onFetched(QNetworkReply *reply, const QString &address);
+    void validateAndSave(const QString &address, const std::string &text, const QString &etag,
+                         const QString &lastModified);
+    QString confPath() const;
+    QString recordsPath() const;
+
+    const Settings settings_;
+    bool enabled_ = false;
+    bool active_ = false;
+    bool fromCache_ = false;
+    QSet<QString> allowedSites_;
+    QStringList subscriptions_;
+    mutable QString script_;
+    mutable bool scriptBuilt_ = false;
+
+    // Updates: the addresses left in this round, the transfer under way.
+    QTimer updateTimer_;
+    QStringList due_;
+    bool checking_ = false;
+    bool savedAny_ = false;
+    QPointer<QNetworkReply> reply_;
+
+    // Shared with the worker thread.
+    mutable std::mutex mutex_;
+    std::condition_variable readyCondition_;
+    std::shared_ptr<const filter::FilterEngine> engine_;
+    bool firstLoadDone_ = false;
+    std::chrono::steady_clock::time_point waitDeadline_;
+    std::deque<std::function<void()>> jobs_;
+    std::condition_variable jobCondition_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+}  // namespace quillow

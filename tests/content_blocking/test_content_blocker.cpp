@@ -1,0 +1,243 @@
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "content_blocking/content_blocker.h"
+#include "http_server.h"
+
+using namespace quillow;
+using filter::RequestKind;
+
+namespace {
+
+const QUrl kPage(QStringLiteral("https://news.example.com/"));
+const QUrl kAd(QStringLiteral("https://ads.example.com/x.js"));
+
+// One run's folders: config (with filters/), cache, the system's lists and
+// a small suffix list.
+struct Folders {
+    QTemporaryDir root;
+    Folders() {
+        QVERIFY(QDir(root.path()).mkpath("config/filters") && QDir(root.path()).mkpath("system"));
+        write("psl.dat", "com\nco.uk\n");
+    }
+    QString path(const QString &name) const { return root.filePath(name); }
+    void write(const QString &name, const QByteArray &text) const {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                file.write(text) == text.size());
+    }
+    QByteArray read(const QString &name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void conf(const QString &key, const QVariant &value) const {
+        QSettings(path("config/quillow.conf"), QSettings::IniFormat)
+            .setValue("ContentBlocking/" + key, value);
+    }
+    ContentBlocker::Settings settings(QNetworkAccessManager *network = nullptr, int waitMs = 300,
+                                      bool turnedOff = false) const {
+        return {path("config"), path("cache"), path("system"), path("psl.dat"), turnedOff, 0,
+                network,        waitMs};
+    }
+};
+
+test::HttpServer::Response answer(int status, const QByteArray &type, const QByteArray &body,
+                                  const QByteArray &headers = {}) {
+    test::HttpServer::Response r;
+    std::tie(r.status, r.contentType, r.body, r.headers) = std::tie(status, type, body, headers);
+    return r;
+}
+
+// Starts the blocker and waits until its lists are loaded.
+bool load(ContentBlocker &blocker) {
+    QSignalSpy spy(&blocker, &ContentFilter::changed);
+    blocker.start();
+    return spy.wait(20000);
+}
+
+}  // namespace
+
+class TestContentBlocker : public QObject {
+    Q_OBJECT
+private slots:
+    void offOrWithoutLists() {
+        const std::tuple<const char *, bool, bool, bool> cases[] = {
+            {"Enabled=false", false, false, true},
+            {"--no-content-blocking", true, true, true},
+            {"no lists", false, true, false}};
+        for (const auto &[name, turnedOff, enabled, lists] : cases) {
+            Folders f;
+            if (lists)
+                f.write("system/easylist.txt", "||ads.example.com^\n##.ad\n");
+            f.conf("Enabled", enabled);
+            ContentBlocker blocker(f.settings(nullptr, 300, turnedOff));
+            QSignalSpy spy(&blocker, &ContentFilter::changed);
+            blocker.start();
+            if (!lists)
+                QVERIFY2(spy.wait(20000), name);
+            QVERIFY2(!blocker.active() && !blocker.ready() &&
+                         !blocker.refuses(kAd, kPage, RequestKind::Script) &&
+                         blocker.elementHidingScript().isEmpty(),
+                     name);
+        }
+    }
+
+    void listsFromBothFoldersAndTheCache() {
+        Folders f;
+        f.write("system/easylist.txt", "[Adblock Plus 2.0]\n||ads.example.com^\n");
+        f.write("config/filters/mine.txt", "/banner/*$image\n");
+        const auto touch = [&] {
+            QFile file(f.path("config/filters/mine.txt"));
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(3600),
+                                     QFileDevice::FileModificationTime));
+        };
+        // Each step changes something, then a new blocker loads the lists.
+        const std::tuple<const char *, std::function<void()>, bool, std::size_t> steps[] = {
+            {"first start", [] {}, false, 2},
+            {"unchanged", [] {}, true, 2},
+            {"list edited",
+             [&] { f.write("config/filters/mine.txt", "/banner/*$image\n||t.example.net^\n"); },
+             false, 3},
+            {"list touched", touch, false, 3},
+            {"cache damaged", [&] { f.write("cache/filters.idx", "QFI\x01garbage"); }, false, 3},
+            {"cache rewritten", [] {}, true, 3},
+        };
+        for (const auto &[name, change, fromCache, rules] : steps) {
+            change();
+            ContentBlocker blocker(f.settings());
+            QVERIFY2(load(blocker), name);
+            QVERIFY2(blocker.ready() && blocker.loadedFromCache() == fromCache, name);
+            QCOMPARE(blocker.stats().networkRules, rules);
+            QVERIFY(blocker.refuses(kAd, kPage, RequestKind::Script));
+            const QUrl banner("https://cdn.example.org/banner/a.png");
+            QVERIFY(blocker.refuses(banner, kPage, RequestKind::Image));
+            QVERIFY(!blocker.refuses(banner, kPage, RequestKind::Script));
+            QVERIFY(
+                !blocker.refuses(QUrl("https://cdn.example.org/a.png"), kPage, RequestKind::Image));
+            QCOMPARE(blocker.refuses(QUrl("https://t.example.net/p"), kPage, RequestKind::Ping),
+                     rules == 3);
+            QVERIFY(blocker.elementHidingScript().isEmpty());  // no element-hiding rules
+        }
+        // The group's and others' bits: none.
+        QCOMPARE(int(QFile::permissions(f.path("cache/filters.idx")) & 0x77), 0);
+    }
+
+    void allowedSitesAndElementHiding() {
+        Folders f;
+        f.write("system/easylist.txt",
+                "##.ad-banner\nexample.com##.promo\nexample.com#@#.ad-banner\n"
+                "##div[title=\"a\xe2\x80\xa8z\"]\n||ads.example.com^\n");
+        {
+            ContentBlocker blocker(f.settings());
+            QVERIFY(load(blocker));
+            QSignalSpy spy(&blocker, &ContentFilter::changed);
+            blocker.setSiteAllowed("www.Example.ORG", true);
+            QCOMPARE(spy.count(), 1);
+        }
+        const auto inConf = [&] {
+            return QSettings(f.path("config/quillow.conf"), QSettings::IniFormat)
+                .value("ContentBlocking/AllowedSites")
+                .toStringList();
+        };
+        QCOMPARE(inConf(), QStringList{"example.org"});
+        ContentBlocker blocker(f.settings());
+        QVERIFY(load(blocker));
+        const std::pair<const char *, bool> hosts[] = {
+            {"example.org", true},           {"shop.example.org", true}, {"www.example.org", true},
+            {"example.org.evil.com", false}, {"notexample.org", false},  {"org", false}};
+        for (const auto &[host, allowed] : hosts) {
+            QVERIFY2(blocker.siteAllowed(host) == allowed, host);
+            QVERIFY2(blocker.refuses(kAd, QUrl(QStringLiteral("https://") + host),
+                                     RequestKind::Script) == !allowed,
+                     host);
+        }
+        const QString script = blocker.elementHidingScript();
+        for (const char *part : {"\".ad-banner\"", "\"example.com\":[\".promo\"]",
+                                 "[\"example.org\"]", "adoptedStyleSheets"})
+            QVERIFY2(script.contains(part), part);
+        // A line separator in a selector cannot end a line of the script.
+        QVERIFY(!script.contains(QChar(0x2028)) && script.contains("a\\u2028z"));
+        // Blocking back on for a subdomain takes away the entry that covered it.
+        blocker.setSiteAllowed("shop.example.org", false);
+        QVERIFY(!blocker.siteAllowed("example.org") && inConf().isEmpty());
+        QVERIFY(!blocker.elementHidingScript().contains("example.org\"]"));
+    }
+
+    void firstRequestWaitsUntilTheDeadline() {
+        QByteArray big;
+        for (int i = 0; i < 100000; ++i)
+            big += "||ad" + QByteArray::number(i) + ".example.net^$third-party\n";
+        big += "||ads.example.com^\n";
+        // A long deadline: the first request gets the lists' verdict; none:
+        // it passes at once, before the lists are ready.
+        for (const auto &[waitMs, verdict] : {std::pair{60000, true}, std::pair{0, false}}) {
+            Folders f;
+            f.write("system/easylist.txt", big);
+            ContentBlocker blocker(f.settings(nullptr, waitMs));
+            QSignalSpy spy(&blocker, &ContentFilter::changed);
+            blocker.start();
+            QCOMPARE(blocker.refuses(kAd, kPage, RequestKind::Script), verdict);
+            QVERIFY(spy.wait(20000));
+            QVERIFY(blocker.refuses(kAd, kPage, RequestKind::Script));
+        }
+    }
+
+    void updates() {
+        test::HttpServer server;
+        QVERIFY(server.listen());
+        const QByteArray list = "! Title: extra\n||tracker.example.net^\n";
+        server.route("/lists/Extra%20List.txt",
+                     answer(200, "text/plain", list, "ETag: \"v1\"\r\n"));
+        Folders f;
+        f.write("system/easylist.txt", "||ads.example.com^\n");
+        f.conf("Lists", QStringList{server.url("/lists/Extra%20List.txt"), "file:///etc/hosts",
+                                    "ftp://127.0.0.1/list.txt"});
+        QNetworkAccessManager network;
+        ContentBlocker blocker(f.settings(&network));
+        QSignalSpy checked(&blocker, &ContentBlocker::updatesChecked);
+        QVERIFY(load(blocker));
+        const QUrl tracker("https://tracker.example.net/t.gif");
+        // The first check, right after start, fetches the list and applies it.
+        QTRY_VERIFY_WITH_TIMEOUT(blocker.refuses(tracker, kPage, RequestKind::Image), 20000);
+        QCOMPARE(server.requests, QStringList{"/lists/Extra%20List.txt"});
+        QCOMPARE(f.read("config/filters/extralist.txt"), list);
+        checked.clear();
+        blocker.checkForUpdatesNow();  // checked within a day: nothing to ask
+        QCOMPARE(checked.count(), 1);
+        QCOMPARE(server.requests.size(), 1);
+
+        const test::HttpServer::Response answers[] = {
+            answer(304, "text/plain", {}, "ETag: \"v1\"\r\n"),
+            answer(200, "text/html", "<!doctype html>\n<html><body>Moved</body></html>\n"),
+            answer(200, "text/plain", "\x01\x02\xff\xfe{{{ ]]]\n###\n@@\n"),
+            answer(500, "text/plain", "||other.example.org^\n"),
+        };
+        for (const auto &response : answers) {
+            QSettings records(f.path("cache/filter-updates.ini"), QSettings::IniFormat);
+            for (const QString &address : records.childGroups())
+                records.setValue(address + "/checked", 1);  // long ago
+            records.sync();
+            server.route("/lists/Extra%20List.txt", response);
+            checked.clear();
+            blocker.checkForUpdatesNow();
+            QVERIFY(checked.wait(20000));
+            QVERIFY(server.heads.last().contains("\r\nIf-None-Match: \"v1\""));
+            QCOMPARE(f.read("config/filters/extralist.txt"), list);
+            QVERIFY(blocker.refuses(tracker, kPage, RequestKind::Image));
+            // A 304 counts as a check; a failure is tried again at the next one.
+            const qsizetype asked = server.requests.size();
+            blocker.checkForUpdatesNow();
+            QVERIFY(checked.count() == 2 || checked.wait(20000));
+            QCOMPARE(server.requests.size(), asked + (response.status == 304 ? 0 : 1));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestContentBlocker)
+#include "test_content_blocker.moc"

@@ -1,0 +1,166 @@
+// Content blocking on the real engine with Debian's EasyList and
+// EasyPrivacy: every host resolves to 127.0.0.1, where the test serves a
+// page whose resources come from hosts and paths the lists name.
+
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include "browser/content_blocking.h"
+#include "browser/web_engine_browser.h"
+#include "content_blocking/content_blocker.h"
+#include "engine_support.h"
+#include "harness.h"
+#include "http_server.h"
+
+using namespace quillow;
+using namespace quillow::test;
+
+class ContentBlockingTest : public QObject {
+    Q_OBJECT
+
+    HttpServer server;
+    QTemporaryDir dir;
+    std::unique_ptr<ContentBlocker> blocker;
+    std::unique_ptr<Harness> h;
+    MainWindow *w = nullptr;
+
+    QString at(const QString &host, const QString &path) const {
+        return u"http://%1:%2%3"_s.arg(host).arg(server.port()).arg(path);
+    }
+    QString pageUrl() const { return at(u"www.quillow-news.test"_s, u"/page.html"_s); }
+    QString style(const QString &id) {
+        QVariant result;
+        viewOf(w)->page()->runJavaScript(
+            u"getComputedStyle(document.getElementById('%1')).display"_s.arg(id),
+            QWebEngineScript::MainWorld, [&result](const QVariant &v) { result = v; });
+        return QTest::qWaitFor([&result] { return result.isValid(); }, kPageWait)
+                   ? result.toString()
+                   : QString();
+    }
+    QString popupDetails() const {
+        for (QLabel *label : statusBar(w)->findChildren<QLabel *>())
+            if (label->text().endsWith(u" Popups"_s))
+                return label->toolTip() + u'|' + label->accessibleDescription();
+        return {};
+    }
+    void load() {
+        server.requests.clear();
+        typeAddress(w, pageUrl());
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/done.js"_s), kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(server.listen());
+        const QByteArray port = QByteArray::number(server.port());
+        server.route(u"/page.html"_s,
+                     "<html><head><link rel=stylesheet href='/site.css'></head><body>"
+                     "<script src='http://pagead2.googlesyndication.com:" +
+                         port +
+                         "/pagead/js/adsbygoogle.js'></script>"
+                         "<script src='http://www.google-analytics.com:" +
+                         port +
+                         "/analytics.js'></script>"
+                         "<script src='/adserver3.js'></script>"
+                         "<script src='/app.js'></script><img src='/logo.png'>"
+                         "<div id=ad class=banner-ad>ad</div><div id=story class=story>story</div>"
+                         "<script src='/done.js'></script></body></html>");
+        for (const char *path : {"/site.css", "/app.js", "/logo.png", "/done.js", "/adserver3.js",
+                                 "/pagead/js/adsbygoogle.js", "/analytics.js"})
+            server.route(QString::fromLatin1(path), QByteArray("/* */"));
+        server.route(u"/opener.html"_s,
+                     "<html><body><script>window.open('http://0i0i0i0.com:" + port +
+                         "/deal.html'); window.open('/page.html');</script></body></html>");
+        server.route(u"/deal.html"_s, QByteArray("<html><body>deal</body></html>"));
+
+        QVERIFY(dir.isValid());
+        ContentBlocker::Settings settings;
+        settings.configDir = dir.filePath(u"config"_s);
+        settings.cacheDir = dir.filePath(u"cache"_s);
+        settings.firstRequestWaitMs = kPageWait;
+        blocker = std::make_unique<ContentBlocker>(settings);
+        blocker->start();
+        QVERIFY2(blocker->active(), "the Debian package webext-ublock-origin-chromium is needed");
+        keepElementHiding(QWebEngineProfile::defaultProfile(), blocker.get());
+    }
+    void init() {
+        h = std::make_unique<Harness>();
+        w = startOnEngine(*h, QUrl(), [this](Context &c) {
+            c.contentFilter = blocker.get();
+            c.browserFactory =
+                webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl(), blocker.get());
+        });
+        QVERIFY(w);
+    }
+    void cleanup() { h.reset(); }
+
+    // The lists' hosts and paths never reach the server; the page's own
+    // resources do, the element the lists name is hidden, and the status
+    // bar's popup panel tells how many requests were refused.
+    void adsAndTrackersRefusedPageIntact() {
+        load();
+        for (const char *path : {"/page.html", "/site.css", "/app.js", "/logo.png"})
+            QVERIFY2(server.requests.contains(QString::fromLatin1(path)), path);
+        for (const char *path : {"/pagead/js/adsbygoogle.js", "/analytics.js", "/adserver3.js"})
+            QVERIFY2(!server.requests.contains(QString::fromLatin1(path)), path);
+        QTRY_COMPARE_WITH_TIMEOUT(style(u"ad"_s), u"none"_s, kPageWait);
+        QCOMPARE(style(u"story"_s), u"block"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(popupDetails(),
+                                  u"0 Popups refused, 3 requests blocked|"
+                                  u"0 Popups refused, 3 requests blocked"_s,
+                                  kPageWait);
+    }
+
+    // Unchecking "Block ads on this site" in the page's menu lets the site
+    // be and reloads it; checking it again blocks again.
+    void theUserLetsASiteBe() {
+        load();
+        const auto toggle = [this](bool wasChecked) {
+            QMenu *menu = nullptr;
+            QVERIFY(clickInPage(
+                w, {40, 200},
+                [&] { return menu = qobject_cast<QMenu *>(QApplication::activePopupWidget()); },
+                Qt::RightButton));
+            QAction *entry = menu->actions().last();
+            QCOMPARE(entry->text(), u"Block ads on this site"_s);
+            QCOMPARE(entry->isChecked(), wasChecked);
+            server.requests.clear();
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+            QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/done.js"_s), kPageWait);
+        };
+        toggle(true);
+        QVERIFY(blocker->siteAllowed(u"www.quillow-news.test"_s));
+        QVERIFY(server.requests.contains(u"/pagead/js/adsbygoogle.js"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(style(u"ad"_s), u"block"_s, kPageWait);
+        toggle(false);
+        QVERIFY(!blocker->siteAllowed(u"www.quillow-news.test"_s));
+        QVERIFY(!server.requests.contains(u"/pagead/js/adsbygoogle.js"_s));
+    }
+
+    // With popups allowed, a window the lists name as a popup is still
+    // refused and counted; another one opens.
+    void listedPopupsRefused() {
+        typeAddress(w, at(u"www.quillow-news.test"_s, u"/opener.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(h->windows().mainWindows().size(), 2, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), u"1 Popups"_s, kPageWait);
+        QVERIFY(!server.requests.contains(u"/deal.html"_s));
+    }
+};
+
+int main(int argc, char **argv) {
+    // Every host name is this machine: the lists' hosts are served here.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --host-resolver-rules=\"MAP * 127.0.0.1\"");
+    return runEngineTest(argc, argv, [argc, argv] {
+        ContentBlockingTest test;
+        return QTest::qExec(&test, argc, argv);
+    });
+}
+
+#include "test_content_blocking.moc"
