@@ -7,8 +7,9 @@ set -euo pipefail
 QUILLOW_CMAKE_ARGS=(-DQUILLOW_WARNINGS_AS_ERRORS=ON)
 # Beyond what running needs: clang for the fuzz targets, and the desktop's
 # validators of the menu and software-centre entries for the install test,
-# pdftotext to read a printed page, xdotool to answer a started program.
-QUILLOW_EXTRA_PACKAGES=(clang-14 libclang-rt-14-dev desktop-file-utils appstream poppler-utils xdotool)
+# pdftotext to read a printed page, xdotool to answer a started program,
+# and lintian, dpkg-dev and file to build and check the Debian package.
+QUILLOW_EXTRA_PACKAGES=(clang-14 libclang-rt-14-dev desktop-file-utils appstream poppler-utils xdotool lintian dpkg-dev file)
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 cd "$QUILLOW_BUILD"

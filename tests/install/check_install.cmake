@@ -11,7 +11,8 @@ if(NOT result EQUAL 0)
 endif()
 set(expected bin/quillow share/applications/quillow.desktop
     share/metainfo/io.github.quillow.quillow.metainfo.xml
-    share/icons/hicolor/scalable/apps/quillow.svg share/man/man1/quillow.1)
+    share/icons/hicolor/scalable/apps/quillow.svg share/man/man1/quillow.1.gz
+    share/doc/quillow/copyright share/doc/quillow/changelog.gz)
 foreach(size 16 24 32 48 64 128 256)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quillow.png)
 endforeach()
