@@ -10,7 +10,7 @@ set -euo pipefail
 QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLOW_FUZZ_BUILD="${QUILLOW_FUZZ_BUILD:-${QUILLOW_ROOT}/build-fuzz}"
 seconds="${QUILLOW_FUZZ_SECONDS:-20}"
-targets=(fuzz_favorites_format fuzz_request_builder fuzz_block_list)
+targets=(fuzz_favorites_format fuzz_request_builder fuzz_block_list fuzz_filter_rules)
 
 CC=clang-14 CXX=clang++-14 cmake -S "$QUILLOW_ROOT" -B "$QUILLOW_FUZZ_BUILD" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLOW_FUZZ=ON -DQUILLOW_BUILD_TESTS=OFF \
