@@ -46,6 +46,9 @@ addresses loaded, Back, Forward, Refresh, Stop and Home, a favorites list and
 a switch that decides whether pages may open new windows. Popups it refuses
 are counted in the status bar.
 
+It refuses the ads and trackers that EasyList and EasyPrivacy name (the lists of
+webext-ublock-origin-chromium) and hides the page elements they name.
+
 A search dialog sends words to a search engine, and an HTML window fetches the
 HTML text of a page and shows it changed. Quillow is built on Qt WebEngine.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
