@@ -254,11 +254,6 @@ void ContentBlocker::start() {
     // Counts as active until the worker finds no list, so that the first
     // requests wait for it.
     active_ = true;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        waitDeadline_ = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(settings_.firstRequestWaitMs);
-    }
     worker_ = std::thread([this] { runJobs(); });
     post([this] { load(); });
     if (settings_.network && !subscriptions_.isEmpty())
@@ -390,15 +385,22 @@ filter::FilterStats ContentBlocker::stats() const {
 }
 
 bool ContentBlocker::refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) {
-    if (!active_ || siteAllowed(page.host()))
+    if (!active_ || (!allowedSites_.isEmpty() && siteAllowed(page.host())))
         return false;
     std::shared_ptr<const filter::FilterEngine> engine;
     {
         // The first page of a session waits for its lists, but only briefly:
-        // after the deadline requests pass until the lists are ready.
+        // from the first request that finds them not ready, at most that
+        // long in all; after that requests pass until the lists are ready.
         std::unique_lock<std::mutex> lock(mutex_);
-        readyCondition_.wait_until(lock, waitDeadline_,
-                                   [this] { return engine_ || firstLoadDone_; });
+        if (!engine_ && !firstLoadDone_ && !waitStarted_) {
+            waitStarted_ = true;
+            waitDeadline_ = std::chrono::steady_clock::now() +
+                            std::chrono::milliseconds(settings_.firstRequestWaitMs);
+        }
+        if (!engine_ && !firstLoadDone_)
+            readyCondition_.wait_until(lock, waitDeadline_,
+                                       [this] { return engine_ || firstLoadDone_; });
         engine = engine_;
     }
     return engine && engine->blocks(url, page, kind);

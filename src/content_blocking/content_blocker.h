@@ -98,6 +98,7 @@ private:
     std::shared_ptr<const filter::FilterEngine> engine_;
     bool firstLoadDone_ = false;
     std::chrono::steady_clock::time_point waitDeadline_;
+    bool waitStarted_ = false;
     std::deque<std::function<void()>> jobs_;
     std::condition_variable jobCondition_;
     bool stopping_ = false;

@@ -21,8 +21,9 @@ public:
     virtual bool active() const = 0;
     // Whether a request for `url` made for the page at `page` is refused:
     // never while blocking is off or for a site the user lets be. Until the
-    // lists are ready it waits for them, at most until 300 ms after they
-    // began loading, so a session's first page is already filtered.
+    // lists are ready it waits for them, 300 ms at most from the first
+    // request that finds them not ready, so a session's first page is
+    // already filtered.
     virtual bool refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) = 0;
     // Whether the user unchecked "Block ads on this site" for this host.
     virtual bool siteAllowed(const QString &host) const = 0;
