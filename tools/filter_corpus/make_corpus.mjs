@@ -319,7 +319,8 @@ function urlFromPattern(pattern, kind) {
         let after = expand(rest, false);
         if (rest.startsWith('*')) {
             // The wildcard may swallow the rest of the host.
-            after = `.${rng.pick(['com', 'net'])}/${token()}` + expand(rest.slice(1), false);
+            const dot = host.endsWith('.') ? '' : '.';
+            after = `${dot}${rng.pick(['com', 'net'])}/${token()}` + expand(rest.slice(1), false);
         } else if (rest.startsWith('^') || rest === '') {
             after = port() + '/' + (rest === '' ? '' : expand(rest.slice(1), false));
         } else if (rest.startsWith(':')) {
