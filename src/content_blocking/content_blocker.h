@@ -82,6 +82,7 @@ private:
     bool fromCache_ = false;
     QSet<QString> allowedSites_;
     QStringList subscriptions_;
+    QString hidingData_;
     mutable QString script_;
     mutable bool scriptBuilt_ = false;
 

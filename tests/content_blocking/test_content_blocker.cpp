@@ -158,7 +158,8 @@ private slots:
                      host);
         }
         const QString script = blocker.elementHidingScript();
-        for (const char *part : {"\".ad-banner\"", "\"example.com\":[\".promo\"]",
+        // The lists' data goes in as a string for JSON.parse.
+        for (const char *part : {"\\\".ad-banner\\\"", "\\\"example.com\\\":[\\\".promo\\\"]",
                                  "[\"example.org\"]", "adoptedStyleSheets"})
             QVERIFY2(script.contains(part), part);
         // A line separator in a selector cannot end a line of the script.
