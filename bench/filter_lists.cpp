@@ -189,10 +189,14 @@ int main(int argc, char **argv) {
     std::vector<double> times;
     times.reserve(corpus.size() * 3);
     std::size_t sink = 0;
+    // The web engine makes a request's address (and its page's) just before
+    // it asks: so are they made here, untimed, fresh in the cache as there.
     for (int round = 0; round < 3; ++round) {
         for (const Entry &e : corpus) {
+            const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(e.urlText));
+            const QUrl page = QUrl::fromEncoded(QByteArray::fromStdString(e.pageText));
             const auto start = Clock::now();
-            sink += engine->blocks(e.url, e.page, e.kind);
+            sink += engine->blocks(url, page, e.kind);
             times.push_back(
                 std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
@@ -201,8 +205,10 @@ int main(int argc, char **argv) {
     std::vector<double> textTimes;
     textTimes.reserve(corpus.size());
     for (const Entry &e : corpus) {
+        const std::string url = e.urlText;
+        const std::string page = e.pageText;
         const auto start = Clock::now();
-        sink += engine->blocks(e.urlText, e.pageText, e.kind);
+        sink += engine->blocks(url, page, e.kind);
         textTimes.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }

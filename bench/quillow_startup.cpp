@@ -3,7 +3,8 @@
 // (the status bar reads "Site Loaded."), in the lasting profile under the
 // XDG folders it is given, listening for later starts. The one difference:
 // the connection test asks 127.0.0.1, so that the bench stays on the
-// loopback interface.
+// loopback interface. Of the command line it reads only
+// --no-content-blocking; the filter lists load as the program loads them.
 //
 // Once the favorites are read (after the window is shown: they come in on
 // a thread of their own) it prints "favorites <count>".
@@ -13,6 +14,7 @@
 // round of the hand-over benchmark finds the program as it started.
 
 #include <QApplication>
+#include <QNetworkAccessManager>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -20,9 +22,11 @@
 #include <QWebEngineView>
 #include <functional>
 
+#include "app/command_line.h"
 #include "app/file_locations.h"
 #include "app/hand_over.h"
 #include "app/program.h"
+#include "content_blocking/content_blocker.h"
 #include "favorites/favorites_list.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
@@ -63,6 +67,21 @@ int main(int argc, char **argv) {
     const quillow::FileLocations where = quillow::chooseFileLocations(
         quillow::currentLocationFacts(QCoreApplication::applicationDirPath()));
     quillow::HandOver handOver(where.profileDir);
+
+    // As the program does: the lists load on their own thread while the
+    // engine starts.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QNetworkAccessManager listUpdates;
+    quillow::ContentBlocker::Settings blocking;
+    blocking.configDir = where.configDir;
+    blocking.cacheDir = where.cacheDir;
+    blocking.turnedOff = quillow::parseCommandLine(arguments).noContentBlocking;
+    blocking.network = &listUpdates;
+    quillow::ContentBlocker contentBlocker(blocking);
+    contentBlocker.start();
+
     std::unique_ptr<QWebEngineProfile> profile = quillow::lastingProfile(where);
     if (!profile || !handOver.claim()) {
         std::fprintf(stderr, "no lasting profile, or another Quillow holds it\n");
@@ -71,7 +90,7 @@ int main(int argc, char **argv) {
     handOver.listen();
 
     quillow::DesktopQuestions questions;
-    quillow::Context context = quillow::realContext(&questions, profile.get(), where);
+    quillow::Context context = quillow::realContext(&questions, profile.get(), where, &contentBlocker);
     context.connectionTestHost = QStringLiteral("127.0.0.1");
     quillow::Program windows(context);
     quillow::MainWindow *window = windows.createPrimary();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Quillow's benchmarks in one run: start-up time and memory against a bare
 # web view (alternating runs), a second start's hand-over to the running
-# program against a cold start, the popup storm and the favorites at scale.
+# program against a cold start, the popup storm, the favorites at scale, the
+# filter lists against their goals and start-up with and without them.
 #
 #   bash bench/run.sh [build-dir]      (default: build/ in the repository)
 #
@@ -25,6 +26,7 @@ if [[ -z "${DISPLAY:-}" && -z "${QUILLOW_BENCH_IN_XVFB:-}" ]]; then
 fi
 
 rounds=7       # start-up rounds per program, after one to warm up
+list_rounds=20 # start-up rounds with and without the filter lists
 fav_rounds=9   # rounds of each favorites size
 settle=3       # seconds between ready and reading the memory
 ready_limit=60 # seconds a program may take to get ready
@@ -36,7 +38,7 @@ else
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLOW_BUILD_BENCHMARKS=ON
 fi
 cmake --build "$build" -j2 --target quillow quillow_startup bare_view popup_storm window_storm \
-    page_after_page endless_fetch long_print
+    page_after_page endless_fetch long_print filter_lists
 
 # The engine must not reach for the network by itself, in either program;
 # as root it starts only with its sandbox off.
@@ -47,13 +49,14 @@ fi
 
 work=$(mktemp -d)
 
-# Quillow's lasting profile, and the lock and socket that one running
-# program per profile needs, in folders of the run's own; the profile is
-# created in the warm-up round.
+# Quillow's lasting profile, its settings and compiled filter lists, and
+# the lock and socket that one running program per profile needs, in folders
+# of the run's own (no settings of the user's); the profile and the lists'
+# cache are created in the warm-up round.
 use_profile() {
     export XDG_DATA_HOME="$work/$1/data" XDG_CACHE_HOME="$work/$1/cache" \
-        XDG_RUNTIME_DIR="$work/$1/run"
-    mkdir -p "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+        XDG_CONFIG_HOME="$work/$1/config" XDG_RUNTIME_DIR="$work/$1/run"
+    mkdir -p "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
 }
 use_profile cold
@@ -115,15 +118,15 @@ alive() {
     state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
 }
 
-# Starts a program, waits for its ready line, reads the tree's memory
-# $settle seconds later and ends the tree. Writes "<ms> <KiB> <processes>"
-# to the file $2.
+# Starts a program (with the arguments after $2), waits for its ready line,
+# reads the tree's memory $settle seconds later and ends the tree. Writes
+# "<ms> <KiB> <processes>" to the file $2.
 start_once() {
     local program=$1 result=$2 out="$work/out" t0 pid ready pids kib i
     : >"$out"
     (
         printf '%s\n' "$EPOCHREALTIME" >"$work/t0"
-        exec "$program" >"$out" 2>>"$work/stderr"
+        exec "$program" "${@:3}" >"$out" 2>>"$work/stderr"
     ) &
     pid=$!
     running=$pid
@@ -331,6 +334,97 @@ for n in "${sizes[@]}"; do
 done
 echo "   targets: start-up within 1.05x at 100k and 1.10x at 1M; under 100 bytes per entry"
 echo "   beyond the file's own bytes"
+
+echo
+echo "== Filter lists: EasyList and EasyPrivacy from the lists and from the cache, memory,"
+echo "   agreement with the stored verdicts and time per request over the corpus"
+"$build/bench/filter_lists" "$root/bench/data/filter_corpus.tsv.gz" 2>>"$work/stderr" || status=1
+
+echo
+echo "== Start-up with the filter lists (from their cache) against --no-content-blocking:"
+echo "   exec to main window shown with about:blank loaded, memory ${settle} s later; one round"
+echo "   each to warm up (it compiles the cache), then $list_rounds alternating rounds"
+use_profile lists
+cache="$XDG_CACHE_HOME/quillow/filters.idx"
+# The program logs each load of the lists: "Content blocking: ... <n> ms[, from the cache]".
+lists_log() { grep 'Content blocking: ' "$work/stderr" || true; }
+# The load time of the lines after the first $1, of those (not) from the cache.
+load_ms() {
+    lists_log | tail -n +$(($1 + 1)) | awk -v cached="$2" '
+        (/, from the cache$/ ? "yes" : "no") == cached {
+            sub(/ ms(, from the cache)?$/, ""); sub(/.* /, ""); print }'
+}
+start_once "$quillow" "$work/r"
+start_once "$quillow" "$work/r" --no-content-blocking
+[[ -s $cache ]] || {
+    echo "the warm-up round left no $cache" >&2
+    status=1
+}
+printf '%8s %10s %10s %6s %10s %10s %10s %6s\n' round "lists ms" "lists MiB" procs "load ms" \
+    "none ms" "none MiB" procs
+: >"$work/l"
+: >"$work/n"
+for ((round = 1; round <= list_rounds; round++)); do
+    # Which goes first swaps each round.
+    order="lists none"
+    ((round % 2)) || order="none lists"
+    for variant in $order; do
+        logged=$(lists_log | wc -l)
+        if [[ $variant == lists ]]; then
+            start_once "$quillow" "$work/r"
+            read -r lms lkib ln <"$work/r"
+            lload=$(load_ms "$logged" yes)
+            [[ -n $lload ]] || {
+                echo "round $round: the lists did not load from the cache" >&2
+                status=1
+            }
+        else
+            start_once "$quillow" "$work/r" --no-content-blocking
+            read -r nms nkib nn <"$work/r"
+            (($(lists_log | wc -l) == logged)) || {
+                echo "round $round: lists loaded with --no-content-blocking" >&2
+                status=1
+            }
+        fi
+    done
+    echo "$lms $lkib ${lload:-0}" >>"$work/l"
+    echo "$nms $nkib" >>"$work/n"
+    awk -v r="$round" -v lms="$lms" -v lkib="$lkib" -v ln="$ln" -v ll="${lload:-?}" \
+        -v nms="$nms" -v nkib="$nkib" -v nn="$nn" 'BEGIN {
+        printf "%8d %10d %10.1f %6d %10s %10d %10.1f %6d\n",
+            r, lms, lkib / 1024, ln, ll, nms, nkib / 1024, nn }'
+done
+lms=$(cut -d' ' -f1 "$work/l" | median)
+nms=$(cut -d' ' -f1 "$work/n" | median)
+lkib=$(cut -d' ' -f2 "$work/l" | median)
+nkib=$(cut -d' ' -f2 "$work/n" | median)
+lload=$(cut -d' ' -f3 "$work/l" | median)
+range() { cut -d' ' -f1 "$1" | sort -n | sed -n '1p;$p' | paste -sd-; }
+awk -v lms="$lms" -v lkib="$lkib" -v ll="$lload" -v nms="$nms" -v nkib="$nkib" \
+    'BEGIN { printf "%8s %10d %10.1f %6s %10d %10d %10.1f\n", "median", lms, lkib / 1024, "",
+                    ll, nms, nkib / 1024 }'
+printf '%8s %10s %10s %6s %10s %10s\n' range "$(range "$work/l")" "" "" "" "$(range "$work/n")"
+awk -v l="$lms" -v n="$nms" -v lk="$lkib" -v nk="$nkib" 'BEGIN {
+    r = l / n
+    printf "ratio with lists / without (medians): time %.3f (%s), memory %.3f (+%.1f MiB, no target);\n",
+        r, r <= 1.05 ? "met" : "MISSED", lk / nk, (lk - nk) / 1024
+    printf "target at most 1.05 for the time\n"
+    exit r <= 1.05 ? 0 : 1
+}' || status=1
+# For information: the first start, when the lists are compiled and cached.
+rm -f "$cache"
+logged=$(lists_log | wc -l)
+start_once "$quillow" "$work/r"
+read -r fms fkib _ <"$work/r"
+fload=$(load_ms "$logged" no)
+[[ -n $fload && -s $cache ]] || {
+    echo "the first start did not compile and cache the lists" >&2
+    status=1
+}
+awk -v f="$fms" -v fk="$fkib" -v fl="${fload:-?}" -v n="$nms" 'BEGIN {
+    printf "first start, no cache: %d ms (%.3f of the median without lists), %.1f MiB;\n",
+        f, f / n, fk / 1024
+    printf "the lists compiled in %s ms (no target)\n", fl }'
 
 echo
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

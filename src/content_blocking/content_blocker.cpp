@@ -280,9 +280,17 @@ void ContentBlocker::start() {
     // requests wait for it.
     active_ = true;
     worker_ = std::thread([this] { runJobs(); });
-    post([this] { load(); });
+    // The lists are not needed to show the window: they load once the
+    // program has started, or at once when a request asks before that.
+    QTimer::singleShot(settings_.loadDelayMs, this, [this] { beginLoading(); });
     if (settings_.network && !subscriptions_.isEmpty())
         updateTimer_.start(settings_.updateDelayMs);
+}
+
+void ContentBlocker::beginLoading() {
+    if (loadBegun_.exchange(true))
+        return;
+    post([this] { load(); });
 }
 
 void ContentBlocker::post(std::function<void()> job) {
@@ -420,6 +428,7 @@ filter::FilterStats ContentBlocker::stats() const {
 bool ContentBlocker::refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) {
     if (!active_ || (!allowedSites_.isEmpty() && siteAllowed(page.host())))
         return false;
+    beginLoading();
     std::shared_ptr<const filter::FilterEngine> engine;
     {
         // The first page of a session waits for its lists, but only briefly:

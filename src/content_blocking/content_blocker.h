@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -37,6 +38,9 @@ public:
         int updateDelayMs = 60000;
         QNetworkAccessManager *network = nullptr;  // null: no updates
         int firstRequestWaitMs = 300;
+        // After start(), the lists begin loading when this has passed or a
+        // request asks for them, whichever comes first.
+        int loadDelayMs = 1000;
     };
 
     explicit ContentBlocker(Settings settings, QObject *parent = nullptr);
@@ -65,6 +69,7 @@ signals:
 
 private:
     struct Loaded;
+    void beginLoading();
     void post(std::function<void()> job);
     void runJobs();
     void load();
@@ -100,6 +105,7 @@ private:
     bool firstLoadDone_ = false;
     std::chrono::steady_clock::time_point waitDeadline_;
     bool waitStarted_ = false;
+    std::atomic<bool> loadBegun_{false};
     std::deque<std::function<void()>> jobs_;
     std::condition_variable jobCondition_;
     bool stopping_ = false;

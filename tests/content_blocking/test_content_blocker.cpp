@@ -41,8 +41,9 @@ struct Folders {
     }
     ContentBlocker::Settings settings(QNetworkAccessManager *network = nullptr, int waitMs = 300,
                                       bool turnedOff = false) const {
-        return {path("config"), path("cache"), path("system"), path("psl.dat"), turnedOff, 0,
-                network,        waitMs};
+        return {path("config"),  path("cache"), path("system"),
+                path("psl.dat"), turnedOff,     0,
+                network,         waitMs,        0};
     }
 };
 
