@@ -886,17 +886,7 @@ bool FilterEngine::blocks(const QUrl &url, const QUrl &page, RequestKind kind) c
     }
     const int port = url.port();
     const QString portText = port == -1 ? QString() : QString::number(port);
-    // A path of plain characters is the same encoded or not; asking for it
-    // plain spares the encoding pass.
-    QString path = url.path();
-    for (const QChar ch : path) {
-        const char16_t u = ch.unicode();
-        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
-              u == '/' || u == '-' || u == '.' || u == '_' || u == '~')) {
-            path = url.path(QUrl::FullyEncoded);
-            break;
-        }
-    }
+    const QString path = url.path(QUrl::FullyEncoded);
     const bool hasQuery = url.hasQuery();
     const QString query = hasQuery ? url.query(QUrl::FullyEncoded) : QString();
     const std::size_t length = std::size_t(scheme.size() + 3 + host.size() + 1 + portText.size() +
