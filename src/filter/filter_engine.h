@@ -32,12 +32,11 @@ struct FilterLimits {
     std::size_t maxDomainsPerRule = 2000;
 };
 
-// Element-hiding rules as the page script reads them: selectors for every
-// site, selectors per host, exceptions per host and the hosts where element
-// hiding is off (1: generic rules off, 2: all off). JSON.
-// The network rules of EasyList-style lists, indexed for deciding a request
-// in well under a microsecond: by the request's host, by a word of its
-// address, or (for the few rules with neither) by trying each.
+// The rules of EasyList-style lists. Network rules are indexed for deciding
+// a request in about a microsecond: by the request's host, by a whole word
+// of its address, by a site a rule's domain= names, or (for the few rules
+// with none of these) by trying each. Element-hiding rules are kept as the
+// page script reads them.
 class FilterEngine {
 public:
     ~FilterEngine();
@@ -58,7 +57,9 @@ public:
     const FilterStats &stats() const { return stats_; }
     std::size_t networkRuleCount() const;
     const PublicSuffixList &suffixes() const { return suffixes_; }
-    // The element-hiding rules for the page script, as JSON.
+    // The element-hiding rules for the page script, as JSON: "g" the
+    // selectors for every site, "s" those per host, "x" the exceptions per
+    // host, "o" the hosts where hiding is off (1: generic rules, 2: all).
     const std::string &cosmeticJson() const { return cosmeticJson_; }
 
     // The compiled index, for the cache; `source` names what it was built
