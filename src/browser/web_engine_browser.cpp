@@ -195,9 +195,13 @@ void WebEngineBrowser::onNewWindow(QWebEngineNewWindowRequest &request) {
         request.openIn(target->page_);
 }
 
+// The engine's error for a request its interceptor refused.
+constexpr qint32 kBlockedByClient = -20;
+
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     const QString url = info.url().toString();
     const bool notice = noticeLoading_;
+    QString outcome;  // what the status tells at the end, if not the usual
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
             completeNavigation();
@@ -233,6 +237,13 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
                 info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain &&
                 (code == 401 || code == 407))
                 break;  // the server's refusal page, as the user chose
+            // A page the filter lists refuse whole: refused as the user's
+            // blocker chose, no failure to ask about.
+            if (filter_ && code == kBlockedByClient &&
+                info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+                outcome = tr("Blocked by the filter lists: %1").arg(url);
+                break;
+            }
             // The host asks the user; a modal question must not run inside the
             // engine's own notification.
             QTimer::singleShot(0, this, [this, url, code] { emit navigationFailed(url, code); });
@@ -250,10 +261,10 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     // Another program's address no click of the user's asked for: the
     // engine refused it, and the user hears of it here only.
     const bool refused = !elsewhere_.isEmpty() && !page_->userAskedElsewhere(elsewhere_);
-    emit statusTextChanged(
-        refused
-            ? tr("Not opened, no click asked for it: %1").arg(shortened(elsewhere_.toString(), 200))
-            : tr("Done"));
+    if (refused)
+        outcome =
+            tr("Not opened, no click asked for it: %1").arg(shortened(elsewhere_.toString(), 200));
+    emit statusTextChanged(outcome.isEmpty() ? tr("Done") : outcome);
     elsewhere_.clear();
 }
 

@@ -143,6 +143,19 @@ private slots:
         QVERIFY(!server.requests.contains(u"/pagead/js/adsbygoogle.js"_s));
     }
 
+    // A page the lists refuse whole never reaches the server and is no
+    // failure to ask about.
+    void listedPageRefusedWithoutAQuestion() {
+        server.requests.clear();
+        typeAddress(w, at(u"www.trksmorestreacking.com"_s, u"/landing.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(),
+                                  u"Blocked by the filter lists: "_s +
+                                      at(u"www.trksmorestreacking.com"_s, u"/landing.html"_s),
+                                  kPageWait);
+        QVERIFY(!server.requests.contains(u"/landing.html"_s));
+        QVERIFY(h->questions.asked.isEmpty());
+    }
+
     // With popups allowed, a window the lists name as a popup is still
     // refused and counted; another one opens.
     void listedPopupsRefused() {
