@@ -598,24 +598,14 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
             // A word the sure part holds whole, with other characters on
             // both sides, is a word of every address the expression matches.
             std::size_t bestUse = SIZE_MAX;
-            for (std::size_t i = 0; i < literal.size();) {
-                if (!isTokenChar(static_cast<unsigned char>(literal[i]))) {
-                    ++i;
-                    continue;
-                }
-                const std::size_t a = i;
-                while (i < literal.size() && isTokenChar(static_cast<unsigned char>(literal[i])))
-                    ++i;
-                if (a == 0 || i == literal.size())
-                    continue;
-                const std::uint64_t h = tokenHash(literal.data() + a, literal.data() + i);
-                const std::size_t use =
-                    wordUse[h] + (isCommonWord(literal.substr(a, i - a)) ? 1000000 : 0);
+            forEachWholeWord(literal, false, false, [&](std::string_view w) {
+                const std::uint64_t h = tokenHash(w.data(), w.data() + w.size());
+                const std::size_t use = wordUse[h] + (isCommonWord(w) ? 1000000 : 0);
                 if (use < bestUse) {
                     bestUse = use;
                     key = h;
                 }
-            }
+            });
             f.literal = static_cast<std::uint32_t>(engine->pool_.size());
             f.literalLength = static_cast<std::uint32_t>(literal.size());
             engine->pool_ += literal;
