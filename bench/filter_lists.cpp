@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "filter/filter_engine.h"
+#include "filter/rule_parser.h"
 
 using namespace quillow::filter;
 using Clock = std::chrono::steady_clock;
@@ -116,11 +117,12 @@ int main(int argc, char **argv) {
     // Load from the lists, three times; the median counts.
     std::vector<double> loads;
     std::unique_ptr<FilterEngine> engine;
+    std::vector<std::string> texts;
     for (int round = 0; round < 3; ++round) {
         engine.reset();
+        texts.clear();
         malloc_trim(0);
         const auto start = Clock::now();
-        std::vector<std::string> texts;
         for (const char *path : listPaths)
             texts.push_back(readFile(path));
         std::vector<std::string_view> views(texts.begin(), texts.end());
@@ -162,11 +164,19 @@ int main(int argc, char **argv) {
         "<= 30 MiB)\n",
         double(afterLists - before) / 1024.0, double(afterCache - before) / 1024.0);
 
-    // Agreement, then time per request from the request's address.
+    // Agreement, then time per request from the request's address. A
+    // disagreement names the rules that decided ours.
+    const auto ruleText = [&](RuleRef rule) {
+        if (!rule.found())
+            return std::string("-");
+        return std::string(lineOfList(texts[rule.list], rule.line)) + " (" + listPaths[rule.list] +
+               ":" + std::to_string(rule.line) + ")";
+    };
     std::size_t blockedBoth = 0, blockedTheirs = 0, allowedBoth = 0, allowedTheirs = 0;
     int shown = 0;
     for (const Entry &e : corpus) {
-        const bool ours = engine->blocks(e.url, e.page, e.kind);
+        const Verdict verdict = engine->decide(e.url, e.page, e.kind);
+        const bool ours = verdict.blocked;
         if (e.blocked) {
             ++blockedTheirs;
             blockedBoth += ours;
@@ -175,8 +185,10 @@ int main(int argc, char **argv) {
             allowedBoth += !ours;
         }
         if (ours != e.blocked && showDisagreements && shown++ < 200)
-            std::fprintf(stderr, "%s\t%d\t%s\t%s\n", e.blocked ? "block" : "allow", int(e.kind),
-                         e.pageText.c_str(), e.urlText.c_str());
+            std::fprintf(stderr, "%s\t%d\t%s\t%s\n\trule: %s\n\texception: %s\n",
+                         e.blocked ? "block" : "allow", int(e.kind), e.pageText.c_str(),
+                         e.urlText.c_str(), ruleText(verdict.rule).c_str(),
+                         ruleText(verdict.exception).c_str());
     }
     std::printf(
         "agreement: %.3f%% of %zu blocked also blocked, %.3f%% of %zu allowed also "
@@ -196,7 +208,7 @@ int main(int argc, char **argv) {
             const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(e.urlText));
             const QUrl page = QUrl::fromEncoded(QByteArray::fromStdString(e.pageText));
             const auto start = Clock::now();
-            sink += engine->blocks(url, page, e.kind);
+            sink += engine->decide(url, page, e.kind).blocked;
             times.push_back(
                 std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
@@ -208,7 +220,7 @@ int main(int argc, char **argv) {
         const std::string url = e.urlText;
         const std::string page = e.pageText;
         const auto start = Clock::now();
-        sink += engine->blocks(url, page, e.kind);
+        sink += engine->decide(url, page, e.kind).blocked;
         textTimes.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }

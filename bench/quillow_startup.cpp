@@ -26,7 +26,7 @@
 #include "app/file_locations.h"
 #include "app/hand_over.h"
 #include "app/program.h"
-#include "content_blocking/content_blocker.h"
+#include "content_blocking/filter_list_blocker.h"
 #include "favorites/favorites_list.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
@@ -74,12 +74,12 @@ int main(int argc, char **argv) {
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     QNetworkAccessManager listUpdates;
-    quillow::ContentBlocker::Settings blocking;
+    quillow::FilterListBlocker::Settings blocking;
     blocking.configDir = where.configDir;
     blocking.cacheDir = where.cacheDir;
-    blocking.turnedOff = quillow::parseCommandLine(arguments).noContentBlocking;
+    blocking.offForRun = quillow::parseCommandLine(arguments).noContentBlocking;
     blocking.network = &listUpdates;
-    quillow::ContentBlocker contentBlocker(blocking);
+    quillow::FilterListBlocker contentBlocker(blocking);
     contentBlocker.start();
 
     std::unique_ptr<QWebEngineProfile> profile = quillow::lastingProfile(where);
@@ -90,7 +90,8 @@ int main(int argc, char **argv) {
     handOver.listen();
 
     quillow::DesktopQuestions questions;
-    quillow::Context context = quillow::realContext(&questions, profile.get(), where, &contentBlocker);
+    quillow::Context context =
+        quillow::realContext(&questions, profile.get(), where, &contentBlocker);
     context.connectionTestHost = QStringLiteral("127.0.0.1");
     quillow::Program windows(context);
     quillow::MainWindow *window = windows.createPrimary();

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "filter/filter_engine.h"
+#include "filter/rule_parser.h"
 #include "fuzz_support.h"
 
 using namespace quillow::filter;
@@ -56,17 +57,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     QUILLOW_FUZZ_CHECK(engine);
     const FilterStats &stats = engine->stats();
     QUILLOW_FUZZ_CHECK(stats.networkRules <= limits.maxNetworkRules);
-    const bool blocked = engine->blocks(url, page, kind);
+    const Verdict verdict = engine->decide(url, page, kind);
+    const bool blocked = verdict.blocked;
+    // A verdict names rules of the list it was given.
+    QUILLOW_FUZZ_CHECK(!verdict.rule.found() || !lineOfList(list, verdict.rule.line).empty());
+    QUILLOW_FUZZ_CHECK(!blocked || verdict.rule.found());
 
     const bool caseMatters = list.find("match-case") != std::string_view::npos;
     if (!caseMatters)
-        QUILLOW_FUZZ_CHECK(engine->blocks(upper(url), upper(page), kind) == blocked);
+        QUILLOW_FUZZ_CHECK(engine->decide(upper(url), upper(page), kind).blocked == blocked);
 
     const std::string cache = engine->serialize("source");
     const auto again = FilterEngine::deserialize(cache, "source");
     QUILLOW_FUZZ_CHECK(again);
-    QUILLOW_FUZZ_CHECK(again->blocks(url, page, kind) == blocked);
-    QUILLOW_FUZZ_CHECK(again->cosmeticJson() == engine->cosmeticJson());
+    QUILLOW_FUZZ_CHECK(again->decide(url, page, kind).blocked == blocked);
+    QUILLOW_FUZZ_CHECK(again->elementHiding().json() == engine->elementHiding().json());
     QUILLOW_FUZZ_CHECK(!FilterEngine::deserialize(cache, "another source"));
 
     // A cache damaged on disk: a byte changed, or the file cut short.
@@ -75,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const std::size_t at = (std::size_t(damage) * 2654435761u) % broken.size();
         broken[at] = static_cast<char>(broken[at] ^ (damage | 1));
         if (const auto read = FilterEngine::deserialize(broken, "source"))
-            (void)read->blocks(url, page, kind);
+            (void)read->decide(url, page, kind);
         QUILLOW_FUZZ_CHECK(!FilterEngine::deserialize(cache.substr(0, at), "source"));
     }
     return 0;

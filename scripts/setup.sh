@@ -10,7 +10,7 @@ QUILLOW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLOW_BUILD="${QUILLOW_BUILD:-${QUILLOW_ROOT}/build}"
 QUILLOW_JOBS="${QUILLOW_JOBS:-2}"
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev libre2-dev
           xvfb xauth fonts-dejavu-core fonts-liberation2 publicsuffix
           "${QUILLOW_EXTRA_PACKAGES[@]+"${QUILLOW_EXTRA_PACKAGES[@]}"}")
 # EasyList and EasyPrivacy for content blocking; the package recommends

@@ -20,7 +20,7 @@
 #include "app/session_record.h"
 #include "app/termination_signals.h"
 #include "browser/download_controller.h"
-#include "content_blocking/content_blocker.h"
+#include "content_blocking/filter_list_blocker.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
 
@@ -137,12 +137,12 @@ int main(int argc, char **argv) {
     // The filter lists load on a thread of their own while the engine
     // starts; the first page's requests wait for them a little if need be.
     QNetworkAccessManager listUpdates;
-    quillow::ContentBlocker::Settings blocking;
+    quillow::FilterListBlocker::Settings blocking;
     blocking.configDir = where.configDir;
     blocking.cacheDir = where.cacheDir;
-    blocking.turnedOff = line.noContentBlocking;
+    blocking.offForRun = line.noContentBlocking;
     blocking.network = &listUpdates;
-    quillow::ContentBlocker contentBlocker(blocking);
+    quillow::FilterListBlocker contentBlocker(blocking);
     contentBlocker.start();
 
     // Asked for privacy or without a folder for it, the engine keeps

@@ -291,7 +291,7 @@ std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where) {
 }
 
 Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where,
-                    ContentFilter *contentFilter) {
+                    ContentBlocker *contentBlocker) {
     Context context;
     // An installed copy's folders may not exist yet; nobody else on the
     // machine reads them. A portable copy's folder is the program's own.
@@ -304,11 +304,11 @@ Context realContext(Questions *questions, QWebEngineProfile *profile, const File
     context.beep = [] { QApplication::beep(); };
     context.openElsewhere = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     context.connectionTestHost = QStringLiteral("www.example.com");
-    context.contentFilter = contentFilter;
+    context.contentBlocker = contentBlocker;
     context.browserFactory = webEngineBrowserFactory(
-        profile, QUrl(QStringLiteral("qrc:/assets/home.html")), contentFilter);
-    if (contentFilter)
-        keepElementHiding(profile, contentFilter);
+        profile, QUrl(QStringLiteral("qrc:/assets/home.html")), contentBlocker);
+    if (contentBlocker)
+        keepElementHiding(profile, contentBlocker);
     context.transferFactory = [](QObject *parent) -> InternetTransfer * {
         return new NetworkTransfer(parent);
     };

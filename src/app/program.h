@@ -13,7 +13,7 @@ class QWebEngineProfile;
 
 namespace quillow {
 
-class ContentFilter;
+class ContentBlocker;
 struct FileLocations;
 class FavoritesList;
 class MainWindow;
@@ -112,8 +112,8 @@ std::unique_ptr<QWebEngineProfile> lastingProfile(const FileLocations &where);
 
 // The real platform pieces, as the program and its benchmarks use them;
 // every window's page uses profile.
-// contentFilter, when there is one, blocks in every window's page.
+// contentBlocker, when there is one, blocks in every window's page.
 Context realContext(Questions *questions, QWebEngineProfile *profile, const FileLocations &where,
-                    ContentFilter *contentFilter = nullptr);
+                    ContentBlocker *contentBlocker = nullptr);
 
 }  // namespace quillow

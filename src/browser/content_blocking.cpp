@@ -4,7 +4,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
-#include "core/content_filter.h"
+#include "browser/content_blocker.h"
 
 namespace quillow {
 
@@ -44,27 +44,33 @@ RequestKind requestKindOf(QWebEngineUrlRequestInfo::ResourceType type) {
     }
 }
 
-PageRequestFilter::PageRequestFilter(ContentFilter *filter, QObject *parent)
-    : QWebEngineUrlRequestInterceptor(parent), filter_(filter) {}
+PageRequestInterceptor::PageRequestInterceptor(ContentBlocker *blocker, QObject *parent)
+    : QWebEngineUrlRequestInterceptor(parent), blocker_(blocker) {}
 
-void PageRequestFilter::interceptRequest(QWebEngineUrlRequestInfo &info) {
+void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
     const RequestKind kind = requestKindOf(info.resourceType());
     const bool newPage = kind == RequestKind::Document;
     const QUrl url = info.requestUrl();
     // Only what goes out to the web is the lists' business.
     const QString scheme = url.scheme();
-    bool refused = false;
+    filter::Verdict verdict;
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
         scheme == QLatin1String("ws") || scheme == QLatin1String("wss")) {
+        // The page on show decides whether blocking is on, for its frames
+        // too; the rules' sites and parties are the document's that asks.
+        const QUrl page = newPage ? url : info.firstPartyUrl();
         const QUrl initiator = info.initiator();
-        const QUrl page =
-            initiator.isValid() && !initiator.isEmpty() ? initiator : info.firstPartyUrl();
-        refused = filter_->refuses(url, page, kind);
+        const QUrl document =
+            newPage || !initiator.isValid() || initiator.isEmpty() ? page : initiator;
+        if (blocker_->isOn(page))
+            verdict = blocker_->decide(url, document, kind);
     }
-    if (refused)
+    if (verdict.blocked)
         info.block(true);
-    if (newPage || refused) {
-        const int count = newPage ? int(refused) : blocked_ + 1;
+    if (newPage)
+        pageRule_ = verdict.blocked ? verdict.rule : filter::RuleRef();
+    if (newPage || verdict.blocked) {
+        const int count = newPage ? int(verdict.blocked) : blocked_ + 1;
         blocked_ = count;
         emit blockedCountChanged(count);
     }
@@ -92,10 +98,11 @@ void installScript(QWebEngineProfile *profile, const QString &source) {
 
 }  // namespace
 
-void keepElementHiding(QWebEngineProfile *profile, ContentFilter *filter) {
-    installScript(profile, filter->elementHidingScript());
-    QObject::connect(filter, &ContentFilter::changed, profile,
-                     [profile, filter] { installScript(profile, filter->elementHidingScript()); });
+void keepElementHiding(QWebEngineProfile *profile, ContentBlocker *blocker) {
+    installScript(profile, blocker->elementHidingScript());
+    QObject::connect(blocker, &ContentBlocker::changed, profile, [profile, blocker] {
+        installScript(profile, blocker->elementHidingScript());
+    });
 }
 
 }  // namespace quillow

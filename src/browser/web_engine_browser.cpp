@@ -1,7 +1,7 @@
 #include "browser/web_engine_browser.h"
 
+#include "browser/content_blocker.h"
 #include "browser/content_blocking.h"
-#include "core/content_filter.h"
 
 #include <QAuthenticator>
 #include <QContextMenuEvent>
@@ -26,10 +26,8 @@
 #include <QWebEngineView>
 #include <utility>
 
-#include "browser/content_blocking.h"
 #include "browser/web_page.h"
-#include "core/content_filter.h"
-#include "core/shortened.h"
+#include "text/shortened.h"
 
 namespace quillow {
 
@@ -102,18 +100,18 @@ PermissionRequest::Feature featureOf(QWebEnginePage::Feature feature) {
 }  // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home,
-                                   ContentFilter *filter)
+                                   ContentBlocker *blocker)
     : Browser(nullptr),
       view_(new WebView(parent, [this](const QPoint &at) { showContextMenu(at); })),
       home_(std::move(home)),
-      filter_(filter) {
+      blocker_(blocker) {
     setParent(view_);
     page_ = new WebPage(profile, this);
     view_->setPage(page_);
-    if (filter_) {
-        auto *requests = new PageRequestFilter(filter_, this);
+    if (blocker_) {
+        auto *requests = new PageRequestInterceptor(blocker_, this);
         page_->setUrlRequestInterceptor(requests);
-        connect(requests, &PageRequestFilter::blockedCountChanged, this,
+        connect(requests, &PageRequestInterceptor::blockedCountChanged, this,
                 &Browser::blockedRequestsChanged);
     }
 
@@ -239,7 +237,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
                 break;  // the server's refusal page, as the user chose
             // A page the filter lists refuse whole: refused as the user's
             // blocker chose, no failure to ask about.
-            if (filter_ && code == kBlockedByClient &&
+            if (blocker_ && code == kBlockedByClient &&
                 info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain) {
                 outcome = tr("Blocked by the filter lists: %1").arg(url);
                 break;
@@ -491,16 +489,18 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
         menu->removeAction(previous);
     // The user's say over content blocking, for the site on show.
     const QUrl site = page_->url();
-    if (filter_ && filter_->active() &&
+    const ContentBlocker::State blocking =
+        blocker_ ? blocker_->stateFor(site) : ContentBlocker::State::NoLists;
+    if ((blocking == ContentBlocker::State::On || blocking == ContentBlocker::State::OffForSite) &&
         (site.scheme() == QLatin1String("http") || site.scheme() == QLatin1String("https")) &&
         !site.host().isEmpty()) {
         if (!menu->isEmpty())
             menu->addSeparator();
         QAction *block = menu->addAction(tr("Block ads on this site"));
         block->setCheckable(true);
-        block->setChecked(!filter_->siteAllowed(site.host()));
+        block->setChecked(blocking == ContentBlocker::State::On);
         connect(block, &QAction::toggled, this, [this, host = site.host()](bool on) {
-            filter_->setSiteAllowed(host, !on);
+            blocker_->setSiteAllowed(host, !on);
             page_->triggerAction(QWebEnginePage::Reload);
         });
     }
@@ -568,9 +568,9 @@ std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
 }
 
 BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home,
-                                       ContentFilter *filter) {
-    return [profile, home, filter](QWidget *parent) -> Browser * {
-        return new WebEngineBrowser(parent, profile, home, filter);
+                                       ContentBlocker *blocker) {
+    return [profile, home, blocker](QWidget *parent) -> Browser * {
+        return new WebEngineBrowser(parent, profile, home, blocker);
     };
 }
 

@@ -16,7 +16,7 @@ class QWebEngineView;
 
 namespace quillow {
 
-class ContentFilter;
+class ContentBlocker;
 class WebPage;
 
 // The browser component on Qt WebEngine: a view and its page.
@@ -25,9 +25,9 @@ class WebEngineBrowser : public Browser {
 public:
     // parent owns the view, and the view this component; home is where
     // goHome goes.
-    // filter, when there is one, refuses the page's requests it names.
+    // blocker, when there is one, blocks the page's requests its lists name.
     WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, QUrl home,
-                     ContentFilter *filter = nullptr);
+                     ContentBlocker *blocker = nullptr);
 
     QWidget *widget() override;
     BrowserResult navigate(const QString &address) override;
@@ -69,7 +69,7 @@ private:
     QWebEngineView *view_;
     WebPage *page_;
     QUrl home_;
-    ContentFilter *filter_;
+    ContentBlocker *blocker_;
     // The running load has shown its address: it is complete for the host.
     bool committed_ = false;
     // The address that arrived, reported as complete once the page acts or
@@ -97,6 +97,6 @@ std::unique_ptr<QWebEngineProfile> persistentProfile(const QString &storageDir,
 // The real component for a new main window: every window's page shares
 // profile.
 BrowserFactory webEngineBrowserFactory(QWebEngineProfile *profile, QUrl home,
-                                       ContentFilter *filter = nullptr);
+                                       ContentBlocker *blocker = nullptr);
 
 }  // namespace quillow

@@ -9,7 +9,7 @@
 
 namespace quillow {
 
-class ContentFilter;
+class ContentBlocker;
 class ProgramRules;
 class Questions;
 
@@ -26,7 +26,7 @@ struct Context {
     ProgramRules *rules = nullptr;
     std::function<void()> beep;
     // Content blocking from the filter lists; none means none.
-    ContentFilter *contentFilter = nullptr;
+    ContentBlocker *contentBlocker = nullptr;
     // Hands an address of another program's (mailto:, ...) to the desktop.
     std::function<bool(const QUrl &)> openElsewhere;
     QString connectionTestHost;

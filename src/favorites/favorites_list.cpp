@@ -17,7 +17,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/shortened.h"
+#include "text/shortened.h"
 #include "favorites/favorites_format.h"
 
 namespace quillow {

@@ -1,22 +1,23 @@
 #include "filter/public_suffix.h"
 
-#include "filter/host_hash.h"
-
 #include <QString>
 #include <QUrl>
 
-#include <algorithm>
+#include <unordered_map>
+
+#include "filter/ascii.h"
+#include "filter/host_hash.h"
 
 namespace quillow::filter {
 
 namespace {
 
-enum RuleKind : std::uint8_t { kNormal = 1, kWildcard = 2, kException = 4 };
+enum SuffixKind : std::uint8_t { kNormal = 1, kWildcard = 2, kException = 4 };
 
 constexpr std::size_t kMaxRules = 1 << 16;
 constexpr std::size_t kMaxLabels = 32;
 
-std::string_view trimmed(std::string_view s) {
+std::string_view firstWord(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
         s.remove_prefix(1);
     const std::size_t space = s.find_first_of(" \t\r");
@@ -41,59 +42,22 @@ bool isIpAddress(std::string_view host) {
     return !host.empty();
 }
 
-void PublicSuffixList::insert(std::uint64_t key, std::uint8_t kind) {
-    std::size_t mask = keys_.size() - 1;
-    for (std::size_t i = key & mask;; i = (i + 1) & mask) {
-        if (keys_[i] == key) {
-            kinds_[i] |= kind;
-            return;
-        }
-        if (keys_[i] == 0) {
-            keys_[i] = key;
-            kinds_[i] = kind;
-            ++count_;
-            return;
-        }
-    }
-}
-
-void PublicSuffixList::fillBits() {
-    bits_.assign(std::max<std::size_t>(keys_.size() / 16, 1), 0);
-    const std::uint64_t mask = bits_.size() * 64 - 1;
-    for (const std::uint64_t key : keys_) {
-        if (key) {
-            const std::uint64_t bit = (key >> 32) & mask;
-            bits_[bit >> 6] |= 1ull << (bit & 63);
-        }
-    }
-}
-
 std::uint8_t PublicSuffixList::lookup(std::uint64_t key) const {
-    if (keys_.empty())
+    if (!table_.mayHold(key))
         return 0;
-    const std::uint64_t bit = (key >> 32) & (bits_.size() * 64 - 1);
-    if (!(bits_[bit >> 6] & (1ull << (bit & 63))))
-        return 0;
-    const std::size_t mask = keys_.size() - 1;
-    for (std::size_t i = key & mask;; i = (i + 1) & mask) {
-        if (keys_[i] == key)
-            return kinds_[i];
-        if (keys_[i] == 0)
-            return 0;
-    }
+    std::uint32_t n = 0;
+    const std::uint32_t *kinds = table_.find(key, n);
+    return kinds ? static_cast<std::uint8_t>(*kinds) : 0;
 }
 
 PublicSuffixList PublicSuffixList::fromText(std::string_view text) {
-    PublicSuffixList all;
-    all.keys_.assign(kMaxRules * 2, 0);
-    all.kinds_.assign(kMaxRules * 2, 0);
-    PublicSuffixList &list = all;
+    std::unordered_map<std::uint64_t, std::uint32_t> kinds;
     std::size_t start = 0;
-    while (start < text.size() && list.count_ < kMaxRules) {
+    while (start < text.size() && kinds.size() < kMaxRules) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
             end = text.size();
-        std::string_view rule = trimmed(text.substr(start, end - start));
+        std::string_view rule = firstWord(text.substr(start, end - start));
         start = end + 1;
         if (rule.empty() || rule.substr(0, 2) == "//" || rule.size() > 253)
             continue;
@@ -108,46 +72,28 @@ PublicSuffixList PublicSuffixList::fromText(std::string_view text) {
         if (rule.empty())
             continue;
         if (isAscii(rule)) {
-            std::string lower(rule);
-            for (char &c : lower)
-                if (c >= 'A' && c <= 'Z')
-                    c = static_cast<char>(c - 'A' + 'a');
-            list.insert(hostHash(lower), kind);
+            kinds[hostHash(asciiLowered(rule))] |= kind;
         } else {
             const QByteArray ace = QUrl::toAce(QString::fromUtf8(rule.data(), int(rule.size())));
             if (!ace.isEmpty())
-                list.insert(hostHash(std::string_view(ace.constData(), std::size_t(ace.size()))),
-                            kind);
+                kinds[hostHash(std::string_view(ace.constData(), std::size_t(ace.size())))] |= kind;
         }
     }
-    // Read into room for the most a list may hold; kept in a table its size.
-    std::size_t size = 16;
-    while (size < all.count_ * 2)
-        size *= 2;
-    PublicSuffixList fitted;
-    fitted.keys_.assign(size, 0);
-    fitted.kinds_.assign(size, 0);
-    for (std::size_t i = 0; i < all.keys_.size(); ++i)
-        if (all.keys_[i])
-            fitted.insert(all.keys_[i], all.kinds_[i]);
-    fitted.fillBits();
-    return fitted;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> entries(kinds.begin(), kinds.end());
+    PublicSuffixList list;
+    list.table_.build(entries);
+    list.count_ = entries.size();
+    return list;
 }
 
-PublicSuffixList PublicSuffixList::fromTable(std::vector<std::uint64_t> keys,
-                                             std::vector<std::uint8_t> kinds) {
-    PublicSuffixList list;
-    const std::size_t n = keys.size();
-    if (n != kinds.size() || n == 0 || (n & (n - 1)) != 0)
-        return list;
-    list.keys_ = std::move(keys);
-    list.kinds_ = std::move(kinds);
-    for (const std::uint64_t k : list.keys_)
-        list.count_ += k != 0;
-    if (list.count_ == n)  // a full table would make lookups endless
-        return PublicSuffixList();
-    list.fillBits();
-    return list;
+bool PublicSuffixList::fromTable(RuleTable table, PublicSuffixList &list) {
+    if (!table.valid(8) || !table.ids.empty())
+        return false;
+    list.count_ = 0;
+    for (const RuleTable::Slot &slot : table.table)
+        list.count_ += slot.key != 0;
+    list.table_ = std::move(table);
+    return true;
 }
 
 std::size_t PublicSuffixList::suffixLabels(std::string_view host) const {

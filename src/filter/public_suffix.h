@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "filter/rule_table.h"
 
 namespace quillow::filter {
 
@@ -29,21 +30,14 @@ public:
     // host itself when it is a public suffix or an IP address.
     std::string_view registrableDomain(std::string_view host) const;
 
-    // The flat table, for the compiled cache.
-    const std::vector<std::uint64_t> &keys() const { return keys_; }
-    const std::vector<std::uint8_t> &kinds() const { return kinds_; }
-    static PublicSuffixList fromTable(std::vector<std::uint64_t> keys,
-                                      std::vector<std::uint8_t> kinds);
+    // The table, for the compiled cache; one read back is checked.
+    const RuleTable &table() const { return table_; }
+    static bool fromTable(RuleTable table, PublicSuffixList &list);
 
 private:
-    void insert(std::uint64_t key, std::uint8_t kind);
     std::uint8_t lookup(std::uint64_t key) const;
 
-    void fillBits();
-
-    std::vector<std::uint64_t> keys_;
-    std::vector<std::uint8_t> kinds_;
-    std::vector<std::uint64_t> bits_;  // one bit per rule, before the table
+    RuleTable table_;  // suffix hash to its kinds (normal, wildcard, exception)
     std::size_t count_ = 0;
 };
 

@@ -1,43 +1,18 @@
 #include "filter/rule_parser.h"
 
+#include <QString>
+#include <QUrl>
+
 #include <algorithm>
-#include <cctype>
+
+#include "filter/ascii.h"
 
 namespace quillow::filter {
 
 namespace {
 
-struct KindName {
-    std::string_view name;
-    std::uint16_t bits;
-};
-
-constexpr KindName kKindNames[] = {
-    {"script", kindBit(RequestKind::Script)},
-    {"image", kindBit(RequestKind::Image)},
-    {"stylesheet", kindBit(RequestKind::Stylesheet)},
-    {"css", kindBit(RequestKind::Stylesheet)},
-    {"xmlhttprequest", kindBit(RequestKind::XmlHttpRequest)},
-    {"xhr", kindBit(RequestKind::XmlHttpRequest)},
-    {"subdocument", kindBit(RequestKind::Subdocument)},
-    {"frame", kindBit(RequestKind::Subdocument)},
-    {"object", kindBit(RequestKind::Object)},
-    {"object-subrequest", kindBit(RequestKind::Object)},
-    {"font", kindBit(RequestKind::Font)},
-    {"media", kindBit(RequestKind::Media)},
-    {"websocket", kindBit(RequestKind::WebSocket)},
-    {"ping", kindBit(RequestKind::Ping)},
-    {"beacon", kindBit(RequestKind::Ping)},
-    {"other", kindBit(RequestKind::Other)},
-    {"popup", kindBit(RequestKind::Popup)},
-    {"document", kindBit(RequestKind::Document)},
-    {"doc", kindBit(RequestKind::Document)},
-    {"all", kAllKinds},
-};
-
 // Options whose rules do something other than refuse or allow a request.
-constexpr std::string_view kUnsupportedOptions[] = {"redirect",
-                                                    "redirect-rule",
+constexpr std::string_view kUnsupportedOptions[] = {"redirect-rule",
                                                     "rewrite",
                                                     "csp",
                                                     "removeparam",
@@ -65,20 +40,8 @@ constexpr std::string_view kUnsupportedOptions[] = {"redirect",
                                                     "ipaddress",
                                                     "urlskip",
                                                     "sitekey",
-                                                    "rewrite",
                                                     "xmlhttprequest-subrequest",
-                                                    "webrtc",
                                                     "elemhide-subrequest"};
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), lower);
-    return out;
-}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -88,16 +51,54 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A host named in Unicode, in the ASCII form addresses carry; empty when
+// it has none.
+std::string asciiHost(std::string_view host) {
+    if (isAscii(host))
+        return asciiLowered(host);
+    const QByteArray ace = QUrl::toAce(QString::fromUtf8(host.data(), qsizetype(host.size())));
+    return std::string(ace.constData(), std::size_t(ace.size()));
+}
+
+bool isIpv6Literal(std::string_view d) {
+    if (d.size() < 3 || d.front() != '[' || d.back() != ']')
+        return false;
+    return std::all_of(d.begin() + 1, d.end() - 1, [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
+    });
+}
+
 bool validDomainName(std::string_view d) {
     if (d.empty() || d.size() > 253)
         return false;
-    for (const char c : d) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (!(u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-              c == '-' || c == '_' || c == '*'))
-            return false;
+    if (isIpv6Literal(d))
+        return true;
+    return std::all_of(d.begin(), d.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+               c == '_' || c == '*';
+    });
+}
+
+bool parseDomain(std::string_view item, DomainEntry &entry) {
+    if (item.front() == '~') {
+        entry.negated = true;
+        item.remove_prefix(1);
     }
-    return true;
+    // A wildcard stands only for the public suffix: "google.*".
+    const bool entity = item.size() > 2 && item.substr(item.size() - 2) == ".*";
+    if (entity)
+        item.remove_suffix(2);
+    if (item.find('*') != std::string_view::npos)
+        return false;
+    entry.name = asciiHost(item);
+    if (entity && !entry.name.empty())
+        entry.name += ".*";
+    return validDomainName(entry.name);
 }
 
 // "a.com|~b.a.com" (network) or "a.com,~b.a.com" (element hiding).
@@ -107,22 +108,12 @@ bool parseDomains(std::string_view text, char separator, std::vector<DomainEntry
         std::size_t end = text.find(separator, start);
         if (end == std::string_view::npos)
             end = text.size();
-        std::string_view item = trimmed(text.substr(start, end - start));
+        const std::string_view item = trimmed(text.substr(start, end - start));
         start = end + 1;
         if (item.empty())
             continue;
         DomainEntry entry;
-        if (item.front() == '~') {
-            entry.negated = true;
-            item.remove_prefix(1);
-        }
-        entry.name = lowered(item);
-        // A wildcard stands only for the public suffix: "google.*".
-        const std::size_t star = entry.name.find('*');
-        if (star != std::string::npos &&
-            (star + 1 != entry.name.size() || star < 2 || entry.name[star - 1] != '.'))
-            return false;
-        if (!validDomainName(entry.name))
+        if (!parseDomain(item, entry))
             return false;
         out.push_back(std::move(entry));
     }
@@ -132,6 +123,42 @@ bool parseDomains(std::string_view text, char separator, std::vector<DomainEntry
 bool isUnsupportedOption(std::string_view name) {
     return std::find(std::begin(kUnsupportedOptions), std::end(kUnsupportedOptions), name) !=
            std::end(kUnsupportedOptions);
+}
+
+// An option without a value that is not a kind.
+RuleType applyFlag(std::string_view name, bool negated, NetworkRule &rule) {
+    if (name == "third-party" || name == "3p" || name == "first-party" || name == "1p") {
+        const bool third = (name == "third-party" || name == "3p") != negated;
+        rule.party = third ? kThirdParty : kFirstParty;
+    } else if (negated) {
+        return RuleType::Invalid;
+    } else if (name == "match-case") {
+        rule.matchCase = true;
+    } else if (name == "important") {
+        rule.important = true;
+    } else if (name == "elemhide" || name == "ehide") {
+        rule.cosmeticSwitches |= kElementHide;
+    } else if (name == "generichide" || name == "ghide") {
+        rule.cosmeticSwitches |= kGenericHide;
+    } else if (name == "badfilter") {
+        rule.badfilter = true;
+    } else if (name != "_") {
+        return isUnsupportedOption(name) ? RuleType::Unsupported : RuleType::Invalid;
+    }
+    return RuleType::Network;
+}
+
+// One option with a value.
+RuleType applyValue(std::string_view name, bool negated, std::string_view value,
+                    NetworkRule &rule) {
+    if (name == "domain" || name == "from")
+        return !negated && parseDomains(value, '|', rule.domains) ? RuleType::Network
+                                                                  : RuleType::Invalid;
+    // A neutral stand-in is not served yet: such a request is refused, as
+    // the stand-in's rule also refuses it.
+    if (name == "redirect")
+        return !negated && !value.empty() ? RuleType::Network : RuleType::Invalid;
+    return isUnsupportedOption(name) ? RuleType::Unsupported : RuleType::Invalid;
 }
 
 RuleType parseOptions(std::string_view text, NetworkRule &rule) {
@@ -146,52 +173,21 @@ RuleType parseOptions(std::string_view text, NetworkRule &rule) {
         start = end + 1;
         if (option.empty())
             return RuleType::Invalid;
-        bool negated = false;
-        if (option.front() == '~') {
-            negated = true;
+        const bool negated = option.front() == '~';
+        if (negated)
             option.remove_prefix(1);
-        }
-        std::string_view value;
         const std::size_t eq = option.find('=');
+        const std::string name = asciiLowered(option.substr(0, eq));
+        RuleType type = RuleType::Network;
         if (eq != std::string_view::npos) {
-            value = option.substr(eq + 1);
-            option = option.substr(0, eq);
-        }
-        const std::string name = lowered(option);
-        if (name == "domain" || name == "from") {
-            if (negated || !parseDomains(value, '|', rule.domains))
-                return RuleType::Invalid;
-            continue;
-        }
-        if (!value.empty() || eq != std::string_view::npos) {
-            return isUnsupportedOption(name) ? RuleType::Unsupported : RuleType::Invalid;
-        }
-        bool isKind = false;
-        for (const KindName &k : kKindNames) {
-            if (k.name == name) {
-                (negated ? negative : positive) |= k.bits;
-                isKind = true;
-                break;
-            }
-        }
-        if (isKind)
-            continue;
-        if (name == "third-party" || name == "3p" || name == "first-party" || name == "1p") {
-            const bool third = (name == "third-party" || name == "3p") != negated;
-            rule.party = third ? kThirdParty : kFirstParty;
-        } else if (name == "match-case" && !negated) {
-            rule.matchCase = true;
-        } else if (name == "important" && !negated) {
-            rule.important = true;
-        } else if ((name == "elemhide" || name == "ehide") && !negated) {
-            rule.cosmeticSwitches |= kElementHide;
-        } else if ((name == "generichide" || name == "ghide") && !negated) {
-            rule.cosmeticSwitches |= kGenericHide;
-        } else if (name == "badfilter" && !negated) {
-            rule.badfilter = true;
+            type = applyValue(name, negated, option.substr(eq + 1), rule);
+        } else if (const std::uint16_t bits = kindBitsOfName(name)) {
+            (negated ? negative : positive) |= bits;
         } else {
-            return isUnsupportedOption(name) ? RuleType::Unsupported : RuleType::Invalid;
+            type = applyFlag(name, negated, rule);
         }
+        if (type != RuleType::Network)
+            return type;
     }
     if (positive)
         rule.kinds = positive & ~negative;
@@ -208,28 +204,44 @@ RuleType parseOptions(std::string_view text, NetworkRule &rule) {
     return rule.kinds || rule.cosmeticSwitches ? RuleType::Network : RuleType::Invalid;
 }
 
-// Selectors a style sheet cannot apply, or that would break out of it.
-bool plainSelector(std::string_view s) {
-    if (s.empty() || s.size() > 1024 || s.front() == '^' || s.substr(0, 4) == "+js(")
-        return false;
-    for (const char c : s)
-        if (c == '{' || c == '}' || c == ';' || c == '\n' || c == '\0' || c == '<')
-            return false;
-    if (s.find("/*") != std::string_view::npos)
-        return false;
-    static constexpr std::string_view kProcedural[] = {
-        ":has(",         ":has-text(",     ":-abp-",
-        ":xpath(",       ":style(",        ":remove(",
-        ":upward(",      ":matches-",      ":min-text-length(",
-        ":watch-attr(",  ":others(",       ":if(",
-        ":if-not(",      ":nth-ancestor(", ":contains(",
-        ":remove-attr(", ":remove-class(", ":shadow",
-        ":spath("};
-    for (const std::string_view p : kProcedural)
-        if (s.find(p) != std::string_view::npos)
-            return false;
-    return true;
+// Whether text after a '$' reads as options: a name, then its end, a
+// comma or a value.
+bool startsOptions(std::string_view s) {
+    if (!s.empty() && s.front() == '~')
+        s.remove_prefix(1);
+    std::size_t i = 0;
+    while (i < s.size() && ((s[i] >= 'a' && s[i] <= 'z') || (s[i] >= 'A' && s[i] <= 'Z') ||
+                            (s[i] >= '0' && s[i] <= '9') || s[i] == '-' || s[i] == '_'))
+        ++i;
+    return i > 0 && (i == s.size() || s[i] == ',' || s[i] == '=');
 }
+
+// Where a rule's options start: at the last '$' that starts options. In
+// a line that may be a regular expression ("/ads$/$script") the '$' right
+// after its closing slash is preferred, so neither the expression's '$'
+// nor one inside an option's value ("$removeparam=/^utm_$/") is taken.
+std::size_t optionsStart(std::string_view line) {
+    std::size_t last = std::string_view::npos;
+    for (std::size_t at = line.rfind('$'); at != std::string_view::npos;
+         at = at > 0 ? line.rfind('$', at - 1) : std::string_view::npos) {
+        if (!startsOptions(line.substr(at + 1)))
+            continue;
+        if (line.front() != '/' || (at > 0 && line[at - 1] == '/'))
+            return at;
+        if (last == std::string_view::npos)
+            last = at;
+    }
+    return last;
+}
+
+// Selectors a style sheet cannot apply, or that would break out of it.
+constexpr std::string_view kProcedural[] = {":has(",         ":has-text(",     ":-abp-",
+                                            ":xpath(",       ":style(",        ":remove(",
+                                            ":upward(",      ":matches-",      ":min-text-length(",
+                                            ":watch-attr(",  ":others(",       ":if(",
+                                            ":if-not(",      ":nth-ancestor(", ":contains(",
+                                            ":remove-attr(", ":remove-class(", ":shadow",
+                                            ":spath("};
 
 RuleType parseCosmetic(std::string_view line, std::size_t at, std::size_t markLength,
                        bool exception, CosmeticRule &rule) {
@@ -237,7 +249,7 @@ RuleType parseCosmetic(std::string_view line, std::size_t at, std::size_t markLe
     rule.exception = exception;
     const std::string_view domains = line.substr(0, at);
     const std::string_view selector = trimmed(line.substr(at + markLength));
-    if (!plainSelector(selector))
+    if (!isPlainSelector(selector))
         return RuleType::Unsupported;
     if (!domains.empty() && !parseDomains(domains, ',', rule.domains))
         return RuleType::Invalid;
@@ -246,52 +258,116 @@ RuleType parseCosmetic(std::string_view line, std::size_t at, std::size_t markLe
 }
 
 bool looksLikeHost(std::string_view p) {
-    if (p.empty() || !std::isalnum(static_cast<unsigned char>(p.front())) ||
-        !std::isalnum(static_cast<unsigned char>(p.back())))
+    const auto alnum = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
+    if (p.empty() || !alnum(p.front()) || !alnum(p.back()))
         return false;
-    for (const char c : p)
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_'))
-            return false;
-    return true;
+    return std::all_of(p.begin(), p.end(),
+                       [&](char c) { return alnum(c) || c == '.' || c == '-' || c == '_'; });
+}
+
+// The pattern between the anchors, as the index and the matcher read it.
+RuleType parsePattern(std::string_view pattern, NetworkRule &rule) {
+    if (pattern.size() >= 2 && pattern.front() == '/' && pattern.back() == '/') {
+        rule.regex = true;
+        rule.pattern = std::string(pattern.substr(1, pattern.size() - 2));
+        return rule.pattern.empty() ? RuleType::Invalid : RuleType::Network;
+    }
+    // Telling case apart is for regular expressions only; on a plain
+    // pattern it is a mistake, and the rule is dropped as other blockers
+    // drop it.
+    if (rule.matchCase)
+        return RuleType::Invalid;
+    if (pattern.substr(0, 2) == "||") {
+        rule.anchorHost = true;
+        pattern.remove_prefix(2);
+    } else if (pattern.substr(0, 1) == "|") {
+        rule.anchorLeft = true;
+        pattern.remove_prefix(1);
+    }
+    if (!pattern.empty() && pattern.back() == '|') {
+        rule.anchorRight = true;
+        pattern.remove_suffix(1);
+    }
+    // Leading and trailing wildcards say nothing a search does not.
+    while (!pattern.empty() && pattern.front() == '*') {
+        pattern.remove_prefix(1);
+        rule.anchorLeft = rule.anchorHost = false;
+    }
+    while (!pattern.empty() && pattern.back() == '*') {
+        pattern.remove_suffix(1);
+        rule.anchorRight = false;
+    }
+    for (const char c : pattern)
+        if (c == ' ' || c == '\t' || static_cast<unsigned char>(c) < 0x20)
+            return RuleType::Invalid;
+    if (rule.anchorHost && !isAscii(pattern)) {
+        // Requests name hosts in their ASCII form.
+        const std::size_t hostEnd = std::min(pattern.find_first_of("/^:*|?"), pattern.size());
+        const std::string host = asciiHost(pattern.substr(0, hostEnd));
+        if (host.empty())
+            return RuleType::Invalid;
+        rule.pattern = host + asciiLowered(pattern.substr(hostEnd));
+    } else {
+        rule.pattern = asciiLowered(pattern);
+    }
+    // A bare host name, as in a hosts file, names that host: "example.com"
+    // is "||example.com^", as other blockers read it.
+    if (!rule.anchorLeft && !rule.anchorHost && looksLikeHost(rule.pattern)) {
+        rule.anchorHost = true;
+        rule.anchorRight = false;
+        rule.pattern += '^';
+    }
+    return RuleType::Network;
 }
 
 }  // namespace
 
-bool requestKindFromName(std::string_view name, RequestKind &kind) {
-    for (const KindName &k : kKindNames) {
-        if (k.name == name && k.bits != kAllKinds) {
-            for (unsigned i = 0; i < 13; ++i)
-                if (k.bits == (1u << i)) {
-                    kind = static_cast<RequestKind>(i);
-                    return true;
-                }
-        }
-    }
-    return false;
+bool isPlainSelector(std::string_view s) {
+    if (s.empty() || s.size() > 1024 || s.front() == '^' || s.substr(0, 4) == "+js(")
+        return false;
+    for (const char c : s)
+        if (c == '{' || c == '}' || c == ';' || c == '\n' || c == '\r' || c == '\0' || c == '<')
+            return false;
+    // A final backslash would escape what the style sheet puts after it.
+    if (s.back() == '\\' || s.find("/*") != std::string_view::npos)
+        return false;
+    for (const std::string_view p : kProcedural)
+        if (s.find(p) != std::string_view::npos)
+            return false;
+    return true;
 }
 
-std::string withoutBadfilter(std::string_view line) {
-    const std::size_t dollar = line.rfind('$');
-    if (dollar == std::string_view::npos)
-        return std::string(line);
-    std::string out(line.substr(0, dollar));
-    std::string options;
-    std::string_view rest = line.substr(dollar + 1);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view option = rest.substr(0, comma);
-        if (option != "badfilter") {
-            if (!options.empty())
-                options += ',';
-            options += option;
-        }
-        if (comma == std::string_view::npos)
-            break;
-        rest.remove_prefix(comma + 1);
+std::string canonicalForm(const NetworkRule &rule) {
+    std::vector<std::string> domains;
+    for (const DomainEntry &d : rule.domains)
+        domains.push_back((d.negated ? "~" : "") + d.name);
+    std::sort(domains.begin(), domains.end());
+    std::string form;
+    for (const bool flag : {rule.exception, rule.important, rule.matchCase, rule.regex,
+                            rule.anchorLeft, rule.anchorHost, rule.anchorRight})
+        form += flag ? '1' : '0';
+    form += ' ' + std::to_string(rule.kinds) + ' ' + std::to_string(rule.party) + ' ' +
+            std::to_string(rule.cosmeticSwitches);
+    for (const std::string &d : domains)
+        form += ' ' + d;
+    return form + '\n' + rule.pattern;
+}
+
+std::string_view lineOfList(std::string_view list, std::uint32_t number) {
+    if (number == 0)
+        return {};
+    std::size_t start = 0;
+    for (std::uint32_t n = 1; n < number; ++n) {
+        start = list.find('\n', start);
+        if (start == std::string_view::npos)
+            return {};
+        ++start;
     }
-    if (!options.empty())
-        out += '$' + options;
-    return out;
+    const std::size_t end = std::min(list.find('\n', start), list.size());
+    std::string_view line = list.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
 }
 
 RuleType parseRule(std::string_view line, NetworkRule &rule, CosmeticRule &cosmetic) {
@@ -317,57 +393,14 @@ RuleType parseRule(std::string_view line, NetworkRule &rule, CosmeticRule &cosme
         line.remove_prefix(2);
     }
     std::string_view pattern = line;
-    // Options follow the last '$'; one with a '/' after it is part of a
-    // regular expression ("/ads$/").
-    std::size_t dollar = line.rfind('$');
-    if (dollar != std::string_view::npos && line.find('/', dollar) != std::string_view::npos) {
-        const std::size_t regexEnd = line.rfind("/$");
-        dollar = regexEnd == std::string_view::npos ? std::string_view::npos : regexEnd + 1;
-    }
+    const std::size_t dollar = optionsStart(line);
     if (dollar != std::string_view::npos) {
         pattern = line.substr(0, dollar);
         const RuleType options = parseOptions(line.substr(dollar + 1), rule);
         if (options != RuleType::Network)
             return options;
     }
-
-    if (pattern.size() >= 2 && pattern.front() == '/' && pattern.back() == '/') {
-        rule.regex = true;
-        rule.pattern = std::string(pattern.substr(1, pattern.size() - 2));
-        return rule.pattern.empty() ? RuleType::Invalid : RuleType::Network;
-    }
-    if (pattern.substr(0, 2) == "||") {
-        rule.anchorHost = true;
-        pattern.remove_prefix(2);
-    } else if (pattern.substr(0, 1) == "|") {
-        rule.anchorLeft = true;
-        pattern.remove_prefix(1);
-    }
-    if (!pattern.empty() && pattern.back() == '|') {
-        rule.anchorRight = true;
-        pattern.remove_suffix(1);
-    }
-    // Leading and trailing wildcards say nothing a search does not.
-    while (!pattern.empty() && pattern.front() == '*') {
-        pattern.remove_prefix(1);
-        rule.anchorLeft = rule.anchorHost = false;
-    }
-    while (!pattern.empty() && pattern.back() == '*') {
-        pattern.remove_suffix(1);
-        rule.anchorRight = false;
-    }
-    for (const char c : pattern)
-        if (c == ' ' || c == '\t' || static_cast<unsigned char>(c) < 0x20)
-            return RuleType::Invalid;
-    rule.pattern = rule.matchCase ? std::string(pattern) : lowered(pattern);
-    // A bare host name, as in a hosts file, names that host: "example.com"
-    // is "||example.com^", as other blockers read it.
-    if (!rule.anchorLeft && !rule.anchorHost && looksLikeHost(rule.pattern)) {
-        rule.anchorHost = true;
-        rule.anchorRight = false;
-        rule.pattern += '^';
-    }
-    return RuleType::Network;
+    return parsePattern(pattern, rule);
 }
 
 }  // namespace quillow::filter

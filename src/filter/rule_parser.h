@@ -5,50 +5,24 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/request_kind.h"
+
 namespace quillow::filter {
 
-// What a request is for, as the lists name it. Bits of a rule's kinds.
-enum class RequestKind : std::uint8_t {
-    Other,
-    Script,
-    Image,
-    Stylesheet,
-    XmlHttpRequest,
-    Subdocument,
-    Object,
-    Font,
-    Media,
-    WebSocket,
-    Ping,
-    Document,
-    Popup,
-};
-constexpr std::uint16_t kindBit(RequestKind k) {
-    return static_cast<std::uint16_t>(1u << static_cast<unsigned>(k));
-}
-// A rule that names no kind applies to every request a page makes; the
-// page itself and a popup only by their own options.
-constexpr std::uint16_t kAllKinds = (1u << 13) - 1;
-constexpr std::uint16_t kDefaultKinds =
-    kAllKinds & ~kindBit(RequestKind::Popup) & ~kindBit(RequestKind::Document);
-// The list's name of a kind ("script", "xmlhttprequest", ...), or false.
-bool requestKindFromName(std::string_view name, RequestKind &kind);
-
-enum Party : std::uint8_t { kFirstParty = 1, kThirdParty = 2, kAnyParty = 3 };
 enum CosmeticSwitch : std::uint8_t { kGenericHide = 1, kElementHide = 2 };
 
 struct DomainEntry {
-    std::string name;  // lower case; "google.*" stands for every public suffix
+    std::string name;  // lower case, ASCII; "google.*" stands for every public suffix
     bool negated = false;
 };
 
 // One network rule of Adblock Plus syntax, as written.
 struct NetworkRule {
-    std::string pattern;  // '*' and '^' as in the list; lower case unless matchCase
+    std::string pattern;  // '*' and '^' as in the list; lower case but in a regular expression
     bool exception = false;
     bool important = false;
-    bool matchCase = false;
-    bool regex = false;  // pattern is the regular expression between the slashes
+    bool matchCase = false;  // a regular expression that tells upper from lower case
+    bool regex = false;      // pattern is the regular expression between the slashes
     bool anchorLeft = false;
     bool anchorHost = false;
     bool anchorRight = false;
@@ -73,8 +47,16 @@ enum class RuleType { None, Network, Cosmetic, Unsupported, Invalid };
 // that rewrite instead of refusing) are Unsupported, never half-read.
 RuleType parseRule(std::string_view line, NetworkRule &network, CosmeticRule &cosmetic);
 
-// The line's text without its `badfilter` option, to find the rule it cancels.
-std::string withoutBadfilter(std::string_view line);
+// What a rule does, in one form whatever the order and case of its
+// options: a `badfilter` rule cancels the rules of its own form.
+std::string canonicalForm(const NetworkRule &rule);
+
+// A selector a style sheet can apply and that cannot break out of it.
+bool isPlainSelector(std::string_view selector);
+
+// Line `number` (from 1) of a list's text, without its line end; empty
+// when the list is shorter.
+std::string_view lineOfList(std::string_view list, std::uint32_t number);
 
 constexpr std::size_t kMaxLineLength = 8192;
 

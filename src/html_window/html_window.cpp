@@ -12,7 +12,7 @@
 
 #include "core/page_fetcher.h"
 #include "core/questions.h"
-#include "core/shortened.h"
+#include "text/shortened.h"
 #include "widgets/design_font.h"
 #include "widgets/twips.h"
 

@@ -11,11 +11,10 @@
 #include <QWindowStateChangeEvent>
 
 #include "browser/browser.h"
+#include "browser/content_blocker.h"
 #include "connection/connection_state.h"
 #include "connection/transfer_arbiter.h"
-#include "core/content_filter.h"
 #include "core/questions.h"
-#include "core/shortened.h"
 #include "favorites/favorites_panel.h"
 #include "main_window/address_box.h"
 #include "main_window/address_decision.h"
@@ -23,6 +22,7 @@
 #include "main_window/find_bar.h"
 #include "main_window/layout.h"
 #include "main_window/zoom_levels.h"
+#include "text/shortened.h"
 #include "widgets/black_frame.h"
 #include "widgets/caption_button.h"
 #include "widgets/clickable_label.h"
@@ -367,7 +367,7 @@ void MainWindow::showPopupCount() {
     paintBatcher_->hold(statusBar_);
     statusBar_->setPopupCount(QString::number(popupCount_) + QStringLiteral(" Popups"));
     QString details = tr("%n Popups refused", nullptr, int(qMin<qint64>(popupCount_, INT_MAX)));
-    if (context_.contentFilter && context_.contentFilter->active())
+    if (context_.contentBlocker && context_.contentBlocker->isOn(QUrl()))
         details += tr(", %n requests blocked", nullptr, blockedRequests_);
     statusBar_->setPopupDetails(details);
 }

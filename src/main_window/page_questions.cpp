@@ -12,7 +12,7 @@
 #include "browser/browser.h"
 #include "core/program_rules.h"
 #include "core/questions.h"
-#include "core/shortened.h"
+#include "text/shortened.h"
 #include "main_window/main_window.h"
 #include "questions/question_texts.h"
 

@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "browser/browser.h"
-#include "core/content_filter.h"
+#include "browser/content_blocker.h"
 #include "core/program_rules.h"
 #include "core/questions.h"
 #include "main_window/address_box.h"
@@ -21,6 +21,17 @@
 #include "widgets/status_bar.h"
 
 namespace quillow {
+
+namespace {
+
+// A window the filter lists name as a popup, asked for by a page they
+// block on.
+bool listedPopup(ContentBlocker *blocker, const QString &url, const QString &page) {
+    return blocker && blocker->isOn(QUrl(page)) &&
+           blocker->decide(QUrl(url), QUrl(page), filter::RequestKind::Popup).blocked;
+}
+
+}  // namespace
 
 void MainWindow::connectPage() {
     connect(browser_, &Browser::statusTextChanged, this, &MainWindow::showStatusText);
@@ -91,9 +102,7 @@ void MainWindow::answerNewWindow(NewWindowRequest &request) {
     // the windows the filter lists name as popups.
     if (blockingPopups_ ||
         (!request.isUserInitiated() && !context_.rules->allowWindowWithoutClick()) ||
-        (context_.contentFilter &&
-         context_.contentFilter->refuses(QUrl(request.url()), QUrl(browser_->location()),
-                                         filter::RequestKind::Popup))) {
+        listedPopup(context_.contentBlocker, request.url(), browser_->location())) {
         statusBar_->setMessage(tr("Popup Blocked"));
         ++popupCount_;
         showPopupCount();

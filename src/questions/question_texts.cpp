@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QUrl>
 
-#include "core/shortened.h"
+#include "text/shortened.h"
 
 namespace quillow {
 

@@ -1,11 +1,16 @@
-// The filter engine by table: rules as EasyList and EasyPrivacy write them,
-// requests, and the verdicts uBlock Origin gives for them; the public-suffix
-// list; what the engine skips and the bounds it keeps; the compiled cache.
+// The filter engine by table: rules as the lists write them, requests, and
+// the verdicts uBlock Origin gives for them, through every way the index
+// finds a rule; the public-suffix list; what the engine skips and the
+// bounds it keeps; the compiled cache, also damaged; the kinds the web
+// engine's requests are given.
 
 #include <QUrl>
 #include <QtTest>
 
+#include "browser/content_blocking.h"
+#include "filter/cache_format.h"
 #include "filter/filter_engine.h"
+#include "filter/rule_parser.h"
 
 using namespace quillow::filter;
 using namespace Qt::StringLiterals;
@@ -15,13 +20,20 @@ namespace {
 const PublicSuffixList &suffixes() {
     static const PublicSuffixList list = PublicSuffixList::fromText(
         "// comment\ncom\nnet\norg\nuk\nco.uk\nde\n*.ck\n!www.ck\nblogspot.com\n"
-        "\xe5\x85\xac\xe5\x8f\xb8.cn\n");
+        "\xe5\x85\xac\xe5\x8f\xb8.cn\n\xd1\x80\xd1\x84\n");
     return list;
 }
 
 std::unique_ptr<FilterEngine> engineOf(const QString &rules, const FilterLimits &limits = {}) {
     const std::string text = rules.toStdString();
     return FilterEngine::build({text}, suffixes(), limits);
+}
+
+QString many(const QString &piece, int times) {
+    QString out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
 }
 
 }  // namespace
@@ -35,85 +47,161 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("blocked");
-        const auto row = [](const char *name, const char *rules, const char *kind, const char *page,
-                            const char *url, bool blocked) {
-            QTest::newRow(name) << QString::fromUtf8(rules) << QString::fromLatin1(kind)
-                                << QString::fromUtf8(page) << QString::fromUtf8(url) << blocked;
+        QTest::addColumn<int>("line");  // of the rule that blocks; 0: allowed
+        const auto row = [](const char *name, const QString &rules, const char *kind,
+                            const char *page, const QString &url, int line) {
+            QTest::newRow(name) << rules << QString::fromLatin1(kind) << QString::fromUtf8(page)
+                                << url << line;
         };
         const char *site = "https://www.site.co.uk/";
-        row("host and its subdomains", "||ads.example.com^", "script", site,
-            "https://x.ads.example.com:8080/a.js", true);
-        row("not a longer host", "||ads.example.com^", "script", site,
-            "https://ads.example.com.evil.net/a.js", false);
-        row("not a host ending alike", "||ads.example.com^", "image", site,
-            "https://xads.example.com/", false);
-        row("exception", "||ads.com^\n@@||ads.com/ok/", "script", site, "https://ads.com/ok/x.js",
-            false);
-        row("important beats the exception", "||ads.com^$important\n@@||ads.com/ok/", "script",
-            site, "https://ads.com/ok/x.js", true);
-        row("same site is first party", "||cdn.site.co.uk^$third-party", "image", site,
-            "https://cdn.site.co.uk/a.png", false);
-        row("other site is third party", "||other.co.uk^$third-party", "image", site,
-            "https://other.co.uk/a.png", true);
-        row("a blank page is no site", "||t.net^$~third-party", "image", "about:blank",
-            "https://t.net/p", false);
-        row("any excluded name wins", "/ad/*$domain=a.site.com|~site.com", "image",
-            "https://a.site.com/", "https://x.net/ad/1.gif", false);
-        row("listed site and subdomains", "/ad/*$domain=site.com", "image", "https://b.site.com/",
-            "https://x.net/ad/1.gif", true);
-        row("entity name", "/ad/*$domain=google.*", "image", "https://www.google.co.uk/",
-            "https://x.net/ad/1.gif", true);
-        row("entity name, suffix only", "/ad/*$domain=google.*", "image",
-            "https://google.example.com/", "https://x.net/ad/1.gif", false);
-        row("no kind: not the page itself", "||ads.com^", "document", site, "https://ads.com/",
-            false);
-        row("no kind: not a popup", "||ads.com^", "popup", site, "https://ads.com/", false);
-        row("document rule", "||ads.com^$document", "document", site, "https://ads.com/", true);
-        row("popup rule", "||ads.com^$popup", "popup", site, "https://ads.com/p", true);
-        row("all", "||ads.com^$all", "popup", site, "https://ads.com/p", true);
-        row("negated kind", "/track^$~image", "ping", site, "https://x.net/track?a", true);
-        row("negated kind excluded", "/track^$~image", "image", site, "https://x.net/track", false);
-        row("separator is not a dot", "||ads.com/x^", "script", site, "https://ads.com/x.js",
-            false);
-        row("separator at the end", "||ads.com/x^", "script", site, "https://ads.com/x", true);
-        row("end anchor", "|http://ads.com|", "script", site, "http://ads.com/", false);
-        row("start anchor", "|https://ads.", "script", site, "HTTPS://ads.x.net/", true);
-        row("bare host name is a host", "example.com", "script", site,
-            "https://x.org/example.com/a.js", false);
-        row("bare host name blocks", "example.com", "script", site, "https://www.example.com/",
-            true);
-        row("substring", "-ad-300x250.", "image", site, "https://x.net/i/top-ad-300x250.gif", true);
-        row("wildcards", "/banner/*/img^", "image", site, "https://x.net/banner/a/b/img?1", true);
-        row("regular expression, any case", "/ad[0-9]\\//", "image", site,
-            "https://x.net/AD1/x.png", true);
-        row("match-case", "/BannerAd.$match-case", "image", site, "https://x.net/bannerad.gif",
-            false);
-        row("badfilter cancels its twin", "||ads.com^\n||ads.com^$badfilter", "script", site,
-            "https://ads.com/a.js", false);
-        row("badfilter leaves others", "||ads.com^$script\n||ads.com^$badfilter", "script", site,
-            "https://ads.com/a.js", true);
-        row("websocket", "$websocket,domain=site.co.uk", "websocket", site, "wss://x.net/s", true);
-        row("redirect skipped", "||ads.com^$script,redirect=noop.js", "script", site,
-            "https://ads.com/a.js", false);
-        row("unknown option never half read", "||ads.com^$webbundle", "script", site,
-            "https://ads.com/a.js", false);
+        // By the request's host.
+        row("host and its subdomains", u"||ads.example.com^"_s, "script", site,
+            u"https://x.ads.example.com:8080/a.js"_s, 1);
+        row("not a longer host", u"||ads.example.com^"_s, "script", site,
+            u"https://ads.example.com.evil.net/a.js"_s, 0);
+        row("not a host ending alike", u"||ads.example.com^"_s, "image", site,
+            u"https://xads.example.com/"_s, 0);
+        row("a host's final dot", u"||google-analytics.com^"_s, "script", site,
+            u"https://www.google-analytics.com./analytics.js"_s, 1);
+        row("a host in Unicode", u"!\n||пример.рф^"_s, "script", site,
+            u"https://ads.пример.рф/a.js"_s, 2);
+        row("past 32 labels", u"||ads.com^"_s, "script", site,
+            u"https://"_s + many(u"a."_s, 40) + u"ads.com/x.js"_s, 1);
+        row("bare host name is a host", u"example.com"_s, "script", site,
+            u"https://x.org/example.com/a.js"_s, 0);
+        row("bare host name blocks", u"example.com"_s, "script", site,
+            u"https://www.example.com/"_s, 1);
+        // By a word of the address, at the word's place.
+        row("substring", u"-ad-300x250."_s, "image", site, u"https://x.net/i/top-ad-300x250.gif"_s,
+            1);
+        row("wildcards", u"/banner/*/img^"_s, "image", site, u"https://x.net/banner/a/b/img?1"_s,
+            1);
+        row("^ is no letter", u"||ads.com/x^"_s, "script", site, u"https://ads.com/xa"_s, 0);
+        row("^ is no dot", u"||ads.com/x^"_s, "script", site, u"https://ads.com/x.js"_s, 0);
+        row("^ at the end", u"||ads.com/x^"_s, "script", site, u"https://ads.com/x"_s, 1);
+        row("a run of ^ before text", u"*^^x.gif"_s, "image", site, u"https://y.net/a&&x.gif"_s, 1);
+        row("a run of ^, too short", u"*^^x.gif"_s, "image", site, u"https://y.net/a&x.gif"_s, 0);
+        row("|| at a label", u"||ad*.net/banner.gif"_s, "image", site,
+            u"https://x.ad.net/banner.gif"_s, 1);
+        row("|| not inside a label", u"||ad*.net/banner.gif"_s, "image", site,
+            u"https://bad.net/banner.gif"_s, 0);
+        row("end anchor", u"|http://ads.com|"_s, "script", site, u"http://ads.com/"_s, 0);
+        row("start anchor", u"|https://ads."_s, "script", site, u"HTTPS://ads.x.net/"_s, 1);
+        row("past 256 words", u"/js/prebid.js"_s, "script", site,
+            u"https://x.net/"_s + many(u"a/"_s, 260) + u"js/prebid.js"_s, 1);
+        row("over 4 KiB", u"/pixel.gif?"_s, "image", site,
+            u"https://x.net/"_s + many(u"ab"_s, 3000) + u"/pixel.gif?x"_s, 1);
+        // By a site of domain=, or tried on every request.
+        row("domain= only", u"$websocket,domain=site.co.uk"_s, "websocket", site,
+            u"wss://x.net/s"_s, 1);
+        row("entity name", u"/ad/*$domain=google.*"_s, "image", "https://www.google.co.uk/",
+            u"https://x.net/ad/1.gif"_s, 1);
+        row("entity name, suffix only", u"/ad/*$domain=google.*"_s, "image",
+            "https://google.example.com/", u"https://x.net/ad/1.gif"_s, 0);
+        row("unindexed", u"$image,domain=~other.com"_s, "image", site, u"https://x.net/a"_s, 1);
+        row("any excluded name wins", u"/ad/*$domain=a.site.com|~site.com"_s, "image",
+            "https://a.site.com/", u"https://x.net/ad/1.gif"_s, 0);
+        row("listed site and subdomains", u"/ad/*$domain=site.com"_s, "image",
+            "https://b.site.com/", u"https://x.net/ad/1.gif"_s, 1);
+        row("a site in Unicode", u"/ad.js$domain=пример.рф"_s, "script", "https://пример.рф/",
+            u"https://cdn.net/ad.js"_s, 1);
+        row("IPv6 sites excluded", u"||0.0.0.0^$third-party,domain=~0.0.0.0|~127.0.0.1|~[::1]"_s,
+            "image", "http://[::1]/", u"http://0.0.0.0/x"_s, 0);
+        row("IPv6 sites, another page", u"||0.0.0.0^$third-party,domain=~0.0.0.0|~[::1]|~local"_s,
+            "image", site, u"http://0.0.0.0/x"_s, 1);
+        // Party, kinds, exceptions.
+        row("exception", u"||ads.com^\n@@||ads.com/ok/"_s, "script", site,
+            u"https://ads.com/ok/x.js"_s, 0);
+        row("important beats the exception", u"@@||ads.com/ok/\n||ads.com^$important"_s, "script",
+            site, u"https://ads.com/ok/x.js"_s, 2);
+        row("same site is first party", u"||cdn.site.co.uk^$third-party"_s, "image", site,
+            u"https://cdn.site.co.uk/a.png"_s, 0);
+        row("other site is third party", u"||other.co.uk^$third-party"_s, "image", site,
+            u"https://other.co.uk/a.png"_s, 1);
+        row("a blank page is no site", u"||t.net^$~third-party"_s, "image", "about:blank",
+            u"https://t.net/p"_s, 0);
+        row("no kind: not the page itself", u"||ads.com^"_s, "document", site,
+            u"https://ads.com/"_s, 0);
+        row("no kind: not a popup", u"||ads.com^"_s, "popup", site, u"https://ads.com/"_s, 0);
+        row("document rule", u"||ads.com^$document"_s, "document", site, u"https://ads.com/"_s, 1);
+        row("popup rule", u"||ads.com^$popup"_s, "popup", site, u"https://ads.com/p"_s, 1);
+        row("all", u"||ads.com^$all"_s, "popup", site, u"https://ads.com/p"_s, 1);
+        row("negated kind", u"/track^$~image"_s, "ping", site, u"https://x.net/track?a"_s, 1);
+        row("negated kind excluded", u"/track^$~image"_s, "image", site, u"https://x.net/track"_s,
+            0);
+        // Regular expressions, and case.
+        row("regular expression, any case", u"/ad[0-9]\\//"_s, "image", site,
+            u"https://x.net/AD1/x.png"_s, 1);
+        row("an escaped character", u"/ad\\x2dbanner/"_s, "image", site,
+            u"https://x.net/ad-banner.gif"_s, 1);
+        row("match-case expression", u"/\\/RegexAd\\./$match-case"_s, "image", site,
+            u"https://x.net/RegexAd.gif"_s, 1);
+        row("match-case expression, other case", u"/\\/RegexAd\\./$match-case"_s, "image", site,
+            u"https://x.net/regexad.gif"_s, 0);
+        row("match-case pattern dropped", u"/BannerAd.$match-case"_s, "image", site,
+            u"https://x.net/BannerAd.gif"_s, 0);
+        row("match-case pattern, lower case", u"/BannerAd.$match-case"_s, "image", site,
+            u"https://x.net/bannerad.gif"_s, 0);
+        // badfilter, in any order, case and line end.
+        row("badfilter cancels its twin", u"||ads.com^\n||ads.com^$badfilter"_s, "script", site,
+            u"https://ads.com/a.js"_s, 0);
+        row("badfilter, options reordered",
+            u"||ads.com^$third-party,script\r\n||ads.com^$SCRIPT,Third-Party,BadFilter\r\n"_s,
+            "script", site, u"https://ads.com/a.js"_s, 0);
+        row("badfilter leaves others", u"||ads.com^$script\n||ads.com^$badfilter"_s, "script", site,
+            u"https://ads.com/a.js"_s, 1);
+        // Options beyond refusing.
+        row("redirect blocks", u"||ads.com^$script,redirect=noop.js"_s, "script", site,
+            u"https://ads.com/a.js"_s, 1);
+        row("redirect-rule alone does not", u"||ads.com^$script,redirect-rule=noop.js"_s, "script",
+            site, u"https://ads.com/a.js"_s, 0);
+        row("removeparam does not block", u"||x.com^$removeparam=/^utm_/"_s, "document", site,
+            u"https://x.com/?utm_source=1"_s, 0);
+        row("replace does not block", u"||x.com/a.js$replace=/ads/x/"_s, "script", site,
+            u"https://x.com/a.js"_s, 0);
+        row("unknown option never half read", u"||ads.com^$webbundle"_s, "script", site,
+            u"https://ads.com/a.js"_s, 0);
     }
     void verdicts() {
         QFETCH(QString, rules);
         QFETCH(QString, kind);
         QFETCH(QString, page);
         QFETCH(QString, url);
-        QFETCH(bool, blocked);
+        QFETCH(int, line);
         RequestKind k = RequestKind::Other;
         QVERIFY(requestKindFromName(kind.toStdString(), k));
         const auto engine = engineOf(rules);
-        QCOMPARE(engine->blocks(url.toStdString(), page.toStdString(), k), blocked);
-        // From the web engine's addresses, and from the compiled cache.
-        QCOMPARE(engine->blocks(QUrl(url), QUrl(page), k), blocked);
+        const QUrl request(url);
+        const QUrl pageUrl(page);
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
         QVERIFY(cached);
-        QCOMPARE(cached->blocks(url.toStdString(), page.toStdString(), k), blocked);
+        // From the web engine's addresses, from the encoded ones, and from
+        // the compiled cache.
+        for (const Verdict &v : {engine->decide(request, pageUrl, k),
+                                 engine->decide(request.toEncoded().toStdString(),
+                                                pageUrl.toEncoded().toStdString(), k),
+                                 cached->decide(request, pageUrl, k)}) {
+            QCOMPARE(v.blocked, line != 0);
+            if (line)
+                QCOMPARE(int(v.rule.line), line);
+        }
+    }
+
+    // An exception names itself and the rule it overrode.
+    void verdictNamesRules() {
+        const auto engine = engineOf(u"! list\n||ads.com^\n@@||ads.com/ok/$script"_s);
+        const std::string other = "||ads.com/ok/$important";
+        const auto both = FilterEngine::build({"@@||x^", other}, suffixes());
+        const Verdict allowed =
+            engine->decide("https://ads.com/ok/a.js", "https://site.com/", RequestKind::Script);
+        QVERIFY(!allowed.blocked);
+        QCOMPARE(allowed.rule.line, 2u);
+        QCOMPARE(allowed.exception.line, 3u);
+        const Verdict important =
+            both->decide("https://ads.com/ok/a.js", "https://site.com/", RequestKind::Script);
+        QVERIFY(important.blocked && important.rule.list == 1 && important.rule.line == 1);
+        QCOMPARE(QString::fromStdString(std::string(lineOfList("a\r\nb\nc", 2))), u"b"_s);
+        QVERIFY(lineOfList("a\nb", 3).empty() && lineOfList("a", 0).empty());
     }
 
     void publicSuffixes_data() {
@@ -137,24 +225,39 @@ private slots:
     // list costs no more than the bounds.
     void skippedAndBounded() {
         const auto engine = engineOf(
-            u"! comment\n[Adblock Plus 2.0]\n||a.com^$redirect=noop.js\n||b.com^$csp=x\n"
+            u"! comment\n[Adblock Plus 2.0]\n||a.com^$redirect-rule=noop.js\n||b.com^$csp=x\n"
             "##+js(aopr, x)\nsite.com##div:has(.ad)\nsite.com#?#.x\n||c.com^$removeparam=x\n"
-            "/(/\n||d.com^$nonsense\n##.ok\n||e.com^\n"_s +
+            "##div{color:red}\n##.a;b\n##a /* x\n##.ok\\\n/(?=x)/\n/(/\n||d.com^$nonsense\n"
+            "/x$match-case\n##.ok\n||e.com^\n"_s +
             QString(9000, u'x'));
         const FilterStats &s = engine->stats();
         QCOMPARE(s.networkRules, 1u);
         QCOMPARE(s.cosmeticRules, 1u);
-        QCOMPARE(s.unsupported, 6u);
-        QCOMPARE(s.invalid, 3u);  // a bad expression, an unknown option, a huge line
+        QCOMPARE(s.unsupported, 10u);
+        // Look-ahead and a broken expression, an unknown option, match-case
+        // on a pattern, a huge line.
+        QCOMPARE(s.invalid, 5u);
         FilterLimits limits;
         limits.maxNetworkRules = 1000;
         limits.maxRegexRules = 2;
-        QString many;
+        QString rules;
         for (int i = 0; i < 1500; ++i)
-            many += u"||h%1.com^\n/r%1[0-9]/\n"_s.arg(i);
-        const auto bounded = engineOf(many, limits);
+            rules += u"||h%1.com^\n/r%1[0-9]/\n"_s.arg(i);
+        const auto bounded = engineOf(rules, limits);
         QCOMPARE(bounded->stats().networkRules, 1000u);
         QCOMPARE(bounded->stats().overLimit, 2000u);
+    }
+
+    // A request no list may make cost more than its budget: let pass and
+    // counted, however many rules a hostile list aims at it.
+    void budget() {
+        const auto hostile =
+            engineOf(many(u"&"_s + QString(4000, u'^') + u"x\n"_s, 20) + u"/a.png\n"_s);
+        const std::string url = "https://a.com/" + std::string(200000, '&') + "/b.png";
+        const Verdict v = hostile->decide(url, "https://a.com/", RequestKind::Image);
+        QVERIFY(!v.blocked && v.overBudget);
+        QCOMPARE(hostile->overBudgetCount(), 1u);
+        QVERIFY(hostile->decide("https://a.com/&&/a.png", "", RequestKind::Image).blocked);
     }
 
     // Element hiding as the page script reads it.
@@ -163,19 +266,64 @@ private slots:
             u"##.ad\n##.gone\nsite.com,~x.site.com##div[id=\"x\"]\nsite.com#@#.ad\n#@#.gone\n"
             "@@||quiet.com^$generichide\n@@||none.com^$elemhide"_s);
         QCOMPARE(
-            QString::fromStdString(engine->cosmeticJson()),
+            QString::fromStdString(engine->elementHiding().json()),
             QStringLiteral("{\"g\":[\".ad\"],\"s\":{\"site.com\":[\"div[id=\\\"x\\\"]\"]},"
                            "\"x\":{\"site.com\":[\".ad\"],\"x.site.com\":[\"div[id=\\\"x\\\"]\"]},"
                            "\"o\":{\"none.com\":2,\"quiet.com\":1}}"));
     }
 
-    // A cache from other lists, or cut short, is not read.
-    void cacheOfOtherListsRefused() {
-        const auto engine = engineOf(u"||ads.com^\n##.ad"_s);
+    // A cache from other lists, cut short or damaged is not read; one that
+    // asks for more memory than it holds allocates nothing for it.
+    void damagedCacheRefused() {
+        const auto engine = engineOf(u"||ads.com^\n/banner/*$image\n##.ad-box\nsite.com##.x"_s);
         const std::string cache = engine->serialize("lists v1");
+        QVERIFY(FilterEngine::deserialize(cache, "lists v1"));
         QVERIFY(!FilterEngine::deserialize(cache, "lists v2"));
         QVERIFY(!FilterEngine::deserialize(cache.substr(0, cache.size() - 1), "lists v1"));
         QVERIFY(!FilterEngine::deserialize(std::string(), "lists v1"));
+        // The suffix table's length, after magic, version and source.
+        std::string huge = cache;
+        const std::uint64_t length = std::uint64_t(1) << 40;
+        std::memcpy(huge.data() + 8 * 3 + 8, &length, sizeof length);
+        QVERIFY(!FilterEngine::deserialize(huge, "lists v1"));
+        // A selector that would break out of the style sheet.
+        std::string selector = cache;
+        selector.replace(selector.find(".ad-box"), 7, ".ad{b}x");
+        QVERIFY(!FilterEngine::deserialize(selector, "lists v1"));
+        // An empty table whose bits say it holds keys.
+        RuleTable table;
+        table.bits.assign(2, ~0ull);
+        QVERIFY(!table.valid(1) && !table.mayHold(12345));
+    }
+
+    // The web engine's resource types, as the lists name them.
+    void requestKinds() {
+        using R = QWebEngineUrlRequestInfo;
+        const std::pair<R::ResourceType, RequestKind> kinds[] = {
+            {R::ResourceTypeMainFrame, RequestKind::Document},
+            {R::ResourceTypeSubFrame, RequestKind::Subdocument},
+            {R::ResourceTypeStylesheet, RequestKind::Stylesheet},
+            {R::ResourceTypeScript, RequestKind::Script},
+            {R::ResourceTypeImage, RequestKind::Image},
+            {R::ResourceTypeFontResource, RequestKind::Font},
+            {R::ResourceTypeSubResource, RequestKind::Other},
+            {R::ResourceTypeObject, RequestKind::Object},
+            {R::ResourceTypeMedia, RequestKind::Media},
+            {R::ResourceTypeWorker, RequestKind::Script},
+            {R::ResourceTypeSharedWorker, RequestKind::Script},
+            {R::ResourceTypePrefetch, RequestKind::Other},
+            {R::ResourceTypeFavicon, RequestKind::Image},
+            {R::ResourceTypeXhr, RequestKind::XmlHttpRequest},
+            {R::ResourceTypePing, RequestKind::Ping},
+            {R::ResourceTypeServiceWorker, RequestKind::Script},
+            {R::ResourceTypeCspReport, RequestKind::Other},
+            {R::ResourceTypePluginResource, RequestKind::Object},
+            {R::ResourceTypeNavigationPreloadMainFrame, RequestKind::Other},
+            {R::ResourceTypeNavigationPreloadSubFrame, RequestKind::Other},
+            {R::ResourceTypeWebSocket, RequestKind::WebSocket},
+            {R::ResourceTypeUnknown, RequestKind::Other}};
+        for (const auto &[type, kind] : kinds)
+            QCOMPARE(int(quillow::requestKindOf(type)), int(kind));
     }
 };
 

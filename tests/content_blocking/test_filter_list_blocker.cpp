@@ -6,7 +6,7 @@
 #include <QTest>
 #include <functional>
 
-#include "content_blocking/content_blocker.h"
+#include "content_blocking/filter_list_blocker.h"
 #include "http_server.h"
 
 using namespace quillow;
@@ -39,8 +39,8 @@ struct Folders {
         QSettings(path("config/quillow.conf"), QSettings::IniFormat)
             .setValue("ContentBlocking/" + key, value);
     }
-    ContentBlocker::Settings settings(QNetworkAccessManager *network = nullptr, int waitMs = 300,
-                                      bool turnedOff = false) const {
+    FilterListBlocker::Settings settings(QNetworkAccessManager *network = nullptr, int waitMs = 300,
+                                         bool turnedOff = false) const {
         return {path("config"),  path("cache"), path("system"),
                 path("psl.dat"), turnedOff,     0,
                 network,         waitMs,        0};
@@ -54,16 +54,21 @@ test::HttpServer::Response answer(int status, const QByteArray &type, const QByt
     return r;
 }
 
+// Whether the blocker blocks a request of a page, as the web engine asks.
+bool blocks(FilterListBlocker &blocker, const QUrl &url, const QUrl &page, RequestKind kind) {
+    return blocker.isOn(page) && blocker.decide(url, page, kind).blocked;
+}
+
 // Starts the blocker and waits until its lists are loaded.
-bool load(ContentBlocker &blocker) {
-    QSignalSpy spy(&blocker, &ContentFilter::changed);
+bool load(FilterListBlocker &blocker) {
+    QSignalSpy spy(&blocker, &ContentBlocker::changed);
     blocker.start();
     return spy.wait(20000);
 }
 
 }  // namespace
 
-class TestContentBlocker : public QObject {
+class TestFilterListBlocker : public QObject {
     Q_OBJECT
 private slots:
     void offOrWithoutLists() {
@@ -76,13 +81,13 @@ private slots:
             if (lists)
                 f.write("system/easylist.txt", "||ads.example.com^\n##.ad\n");
             f.conf("Enabled", enabled);
-            ContentBlocker blocker(f.settings(nullptr, 300, turnedOff));
-            QSignalSpy spy(&blocker, &ContentFilter::changed);
+            FilterListBlocker blocker(f.settings(nullptr, 300, turnedOff));
+            QSignalSpy spy(&blocker, &ContentBlocker::changed);
             blocker.start();
             if (!lists)
                 QVERIFY2(spy.wait(20000), name);
-            QVERIFY2(!blocker.active() && !blocker.ready() &&
-                         !blocker.refuses(kAd, kPage, RequestKind::Script) &&
+            QVERIFY2(!blocker.isOn(QUrl()) && !blocker.ready() &&
+                         !blocks(blocker, kAd, kPage, RequestKind::Script) &&
                          blocker.elementHidingScript().isEmpty(),
                      name);
         }
@@ -111,17 +116,17 @@ private slots:
         };
         for (const auto &[name, change, fromCache, rules] : steps) {
             change();
-            ContentBlocker blocker(f.settings());
+            FilterListBlocker blocker(f.settings());
             QVERIFY2(load(blocker), name);
             QVERIFY2(blocker.ready() && blocker.loadedFromCache() == fromCache, name);
             QCOMPARE(blocker.stats().networkRules, rules);
-            QVERIFY(blocker.refuses(kAd, kPage, RequestKind::Script));
+            QVERIFY(blocks(blocker, kAd, kPage, RequestKind::Script));
             const QUrl banner("https://cdn.example.org/banner/a.png");
-            QVERIFY(blocker.refuses(banner, kPage, RequestKind::Image));
-            QVERIFY(!blocker.refuses(banner, kPage, RequestKind::Script));
+            QVERIFY(blocks(blocker, banner, kPage, RequestKind::Image));
+            QVERIFY(!blocks(blocker, banner, kPage, RequestKind::Script));
             QVERIFY(
-                !blocker.refuses(QUrl("https://cdn.example.org/a.png"), kPage, RequestKind::Image));
-            QCOMPARE(blocker.refuses(QUrl("https://t.example.net/p"), kPage, RequestKind::Ping),
+                !blocks(blocker, QUrl("https://cdn.example.org/a.png"), kPage, RequestKind::Image));
+            QCOMPARE(blocks(blocker, QUrl("https://t.example.net/p"), kPage, RequestKind::Ping),
                      rules == 3);
             QVERIFY(blocker.elementHidingScript().isEmpty());  // no element-hiding rules
         }
@@ -135,9 +140,9 @@ private slots:
                 "##.ad-banner\nexample.com##.promo\nexample.com#@#.ad-banner\n"
                 "##div[title=\"a\xe2\x80\xa8z\"]\n||ads.example.com^\n");
         {
-            ContentBlocker blocker(f.settings());
+            FilterListBlocker blocker(f.settings());
             QVERIFY(load(blocker));
-            QSignalSpy spy(&blocker, &ContentFilter::changed);
+            QSignalSpy spy(&blocker, &ContentBlocker::changed);
             blocker.setSiteAllowed("www.Example.ORG", true);
             QCOMPARE(spy.count(), 1);
         }
@@ -147,15 +152,17 @@ private slots:
                 .toStringList();
         };
         QCOMPARE(inConf(), QStringList{"example.org"});
-        ContentBlocker blocker(f.settings());
+        FilterListBlocker blocker(f.settings());
         QVERIFY(load(blocker));
         const std::pair<const char *, bool> hosts[] = {
             {"example.org", true},           {"shop.example.org", true}, {"www.example.org", true},
             {"example.org.evil.com", false}, {"notexample.org", false},  {"org", false}};
         for (const auto &[host, allowed] : hosts) {
-            QVERIFY2(blocker.siteAllowed(host) == allowed, host);
-            QVERIFY2(blocker.refuses(kAd, QUrl(QStringLiteral("https://") + host),
-                                     RequestKind::Script) == !allowed,
+            const QUrl page(QStringLiteral("https://") + host);
+            QVERIFY2((blocker.stateFor(page) == ContentBlocker::State::OffForSite) == allowed,
+                     host);
+            QVERIFY2(blocks(blocker, kAd, QUrl(QStringLiteral("https://") + host),
+                            RequestKind::Script) == !allowed,
                      host);
         }
         const QString script = blocker.elementHidingScript();
@@ -167,7 +174,7 @@ private slots:
         QVERIFY(!script.contains(QChar(0x2028)) && script.contains("a\\u2028z"));
         // Blocking back on for a subdomain takes away the entry that covered it.
         blocker.setSiteAllowed("shop.example.org", false);
-        QVERIFY(!blocker.siteAllowed("example.org") && inConf().isEmpty());
+        QVERIFY(blocker.isOn(QUrl("https://example.org/")) && inConf().isEmpty());
         QVERIFY(!blocker.elementHidingScript().contains("example.org\"]"));
     }
 
@@ -181,12 +188,12 @@ private slots:
         for (const auto &[waitMs, verdict] : {std::pair{60000, true}, std::pair{0, false}}) {
             Folders f;
             f.write("system/easylist.txt", big);
-            ContentBlocker blocker(f.settings(nullptr, waitMs));
-            QSignalSpy spy(&blocker, &ContentFilter::changed);
+            FilterListBlocker blocker(f.settings(nullptr, waitMs));
+            QSignalSpy spy(&blocker, &ContentBlocker::changed);
             blocker.start();
-            QCOMPARE(blocker.refuses(kAd, kPage, RequestKind::Script), verdict);
+            QCOMPARE(blocks(blocker, kAd, kPage, RequestKind::Script), verdict);
             QVERIFY(spy.wait(20000));
-            QVERIFY(blocker.refuses(kAd, kPage, RequestKind::Script));
+            QVERIFY(blocks(blocker, kAd, kPage, RequestKind::Script));
         }
     }
 
@@ -195,18 +202,19 @@ private slots:
         QVERIFY(server.listen());
         const QByteArray list = "! Title: extra\n||tracker.example.net^\n";
         server.route("/lists/Extra%20List.txt",
-                     answer(200, "text/plain", list, "ETag: \"v1\"\r\n"));
+                     answer(200, "text/plain", list,
+                            "ETag: \"v1\"\r\nLast-Modified: Mon, 07 Dec 2026 10:00:00 GMT\r\n"));
         Folders f;
         f.write("system/easylist.txt", "||ads.example.com^\n");
         f.conf("Lists", QStringList{server.url("/lists/Extra%20List.txt"), "file:///etc/hosts",
                                     "ftp://127.0.0.1/list.txt"});
         QNetworkAccessManager network;
-        ContentBlocker blocker(f.settings(&network));
-        QSignalSpy checked(&blocker, &ContentBlocker::updatesChecked);
+        FilterListBlocker blocker(f.settings(&network));
+        QSignalSpy checked(&blocker, &FilterListBlocker::updatesChecked);
         QVERIFY(load(blocker));
         const QUrl tracker("https://tracker.example.net/t.gif");
         // The first check, right after start, fetches the list and applies it.
-        QTRY_VERIFY_WITH_TIMEOUT(blocker.refuses(tracker, kPage, RequestKind::Image), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(blocks(blocker, tracker, kPage, RequestKind::Image), 20000);
         QCOMPARE(server.requests, QStringList{"/lists/Extra%20List.txt"});
         QCOMPARE(f.read("config/filters/extralist.txt"), list);
         checked.clear();
@@ -230,8 +238,10 @@ private slots:
             blocker.checkForUpdatesNow();
             QVERIFY(checked.wait(20000));
             QVERIFY(server.heads.last().contains("\r\nIf-None-Match: \"v1\""));
+            QVERIFY(server.heads.last().contains(
+                "\r\nIf-Modified-Since: Mon, 07 Dec 2026 10:00:00 GMT"));
             QCOMPARE(f.read("config/filters/extralist.txt"), list);
-            QVERIFY(blocker.refuses(tracker, kPage, RequestKind::Image));
+            QVERIFY(blocks(blocker, tracker, kPage, RequestKind::Image));
             // A 304 counts as a check; a failure is tried again at the next one.
             const qsizetype asked = server.requests.size();
             blocker.checkForUpdatesNow();
@@ -241,5 +251,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestContentBlocker)
-#include "test_content_blocker.moc"
+QTEST_GUILESS_MAIN(TestFilterListBlocker)
+#include "test_filter_list_blocker.moc"

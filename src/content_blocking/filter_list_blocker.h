@@ -14,18 +14,20 @@
 #include <string>
 #include <thread>
 
-#include "core/content_filter.h"
+#include "browser/content_blocker.h"
 #include "filter/filter_engine.h"
+#include "filter/rule_parser.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
 
 namespace quillow {
 
-// Blocking with EasyList-style lists: Debian's copies and the user's own
-// (config/filters/*.txt), compiled on a worker thread into an index that is
-// cached, and kept current from the addresses the user subscribed to.
-class ContentBlocker : public ContentFilter {
+// Content blocking with EasyList-style lists: Debian's copies and the
+// user's own (config/filters/*.txt), compiled on a worker thread into an
+// index that is cached, and kept current from the addresses the user
+// subscribed to.
+class FilterListBlocker : public ContentBlocker {
     Q_OBJECT
 public:
     struct Settings {
@@ -34,7 +36,7 @@ public:
         QString systemListDir = QStringLiteral(
             "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/easylist");
         QString suffixListPath = QString::fromLatin1(filter::PublicSuffixList::defaultPath());
-        bool turnedOff = false;
+        bool offForRun = false;  // --no-content-blocking
         int updateDelayMs = 60000;
         QNetworkAccessManager *network = nullptr;  // null: no updates
         int firstRequestWaitMs = 300;
@@ -43,18 +45,20 @@ public:
         int loadDelayMs = 1000;
     };
 
-    explicit ContentBlocker(Settings settings, QObject *parent = nullptr);
-    ~ContentBlocker() override;
+    explicit FilterListBlocker(Settings settings, QObject *parent = nullptr);
+    ~FilterListBlocker() override;
 
     // Reads quillow.conf, begins loading the lists and schedules updates.
     void start();
 
-    bool active() const override { return active_; }
-    bool refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) override;
-    bool siteAllowed(const QString &host) const override;
+    State stateFor(const QUrl &page) const override;
+    filter::Verdict decide(const QUrl &url, const QUrl &document,
+                           filter::RequestKind kind) override;
+    void describe(filter::RuleRef rule, std::function<void(const QString &)> done) override;
     void setSiteAllowed(const QString &host, bool allowed) override;
     QString elementHidingScript() const override;
 
+    // The lists are compiled and in use.
     bool ready() const;
     bool loadedFromCache() const { return fromCache_; }
     filter::FilterStats stats() const;
@@ -82,8 +86,10 @@ private:
     QString recordsPath() const;
 
     const Settings settings_;
-    bool enabled_ = false;
-    bool active_ = false;
+    bool siteAllowed(const QString &host) const;
+
+    // On until the lists turn out missing, or why it is off.
+    State state_ = State::On;
     bool fromCache_ = false;
     QSet<QString> allowedSites_;
     QStringList subscriptions_;
@@ -102,10 +108,11 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable readyCondition_;
     std::shared_ptr<const filter::FilterEngine> engine_;
-    bool firstLoadDone_ = false;
+    QStringList listPaths_;  // the engine's lists, in its order
+    bool firstLoadOver_ = false;
     std::chrono::steady_clock::time_point waitDeadline_;
     bool waitStarted_ = false;
-    std::atomic<bool> loadBegun_{false};
+    std::atomic<bool> loadStarted_{false};
     std::deque<std::function<void()>> jobs_;
     std::condition_variable jobCondition_;
     bool stopping_ = false;

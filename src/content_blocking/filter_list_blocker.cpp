@@ -1,4 +1,4 @@
-#include "content_blocking/content_blocker.h"
+#include "content_blocking/filter_list_blocker.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -215,8 +215,9 @@ try {
 
 }  // namespace
 
-struct ContentBlocker::Loaded {
+struct FilterListBlocker::Loaded {
     std::shared_ptr<const filter::FilterEngine> engine;
+    QStringList paths;
     int lists = 0;
     int skipped = 0;
     bool fromCache = false;
@@ -224,8 +225,8 @@ struct ContentBlocker::Loaded {
     qint64 ms = 0;
 };
 
-ContentBlocker::ContentBlocker(Settings settings, QObject *parent)
-    : ContentFilter(parent), settings_(std::move(settings)) {
+FilterListBlocker::FilterListBlocker(Settings settings, QObject *parent)
+    : ContentBlocker(parent), settings_(std::move(settings)) {
     updateTimer_.setSingleShot(true);
     connect(&updateTimer_, &QTimer::timeout, this, [this] {
         checkForUpdatesNow();
@@ -233,7 +234,7 @@ ContentBlocker::ContentBlocker(Settings settings, QObject *parent)
     });
 }
 
-ContentBlocker::~ContentBlocker() {
+FilterListBlocker::~FilterListBlocker() {
     if (reply_) {
         reply_->disconnect(this);
         reply_->abort();
@@ -248,20 +249,22 @@ ContentBlocker::~ContentBlocker() {
         worker_.join();
 }
 
-QString ContentBlocker::confPath() const {
+QString FilterListBlocker::confPath() const {
     return settings_.configDir + QLatin1String("/quillow.conf");
 }
 
-QString ContentBlocker::recordsPath() const {
+QString FilterListBlocker::recordsPath() const {
     return settings_.cacheDir + QLatin1String("/filter-updates.ini");
 }
 
-void ContentBlocker::start() {
+void FilterListBlocker::start() {
     if (worker_.joinable())
         return;
     QSettings conf(confPath(), QSettings::IniFormat);
-    enabled_ = !settings_.turnedOff &&
-               conf.value(QStringLiteral("ContentBlocking/Enabled"), true).toBool();
+    if (settings_.offForRun)
+        state_ = State::OffForRun;
+    else if (!conf.value(QStringLiteral("ContentBlocking/Enabled"), true).toBool())
+        state_ = State::OffInSettings;
     const QStringList sites =
         conf.value(QStringLiteral("ContentBlocking/AllowedSites")).toStringList();
     for (int i = 0; i < sites.size() && i < kMaxAllowedSites; ++i) {
@@ -274,11 +277,8 @@ void ContentBlocker::start() {
             !subscriptions_.contains(address))
             subscriptions_.append(address);
     }
-    if (!enabled_)
+    if (state_ != State::On)
         return;
-    // Counts as active until the worker finds no list, so that the first
-    // requests wait for it.
-    active_ = true;
     worker_ = std::thread([this] { runJobs(); });
     // The lists are not needed to show the window: they load once the
     // program has started, or at once when a request asks before that.
@@ -287,13 +287,13 @@ void ContentBlocker::start() {
         updateTimer_.start(settings_.updateDelayMs);
 }
 
-void ContentBlocker::beginLoading() {
-    if (loadBegun_.exchange(true))
+void FilterListBlocker::beginLoading() {
+    if (loadStarted_.exchange(true))
         return;
     post([this] { load(); });
 }
 
-void ContentBlocker::post(std::function<void()> job) {
+void FilterListBlocker::post(std::function<void()> job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.push_back(std::move(job));
@@ -301,7 +301,7 @@ void ContentBlocker::post(std::function<void()> job) {
     jobCondition_.notify_one();
 }
 
-void ContentBlocker::runJobs() {
+void FilterListBlocker::runJobs() {
     // The lists are compiled at a lower priority: the window and the web
     // engine start first. A page that waits for the lists leaves the
     // processors to this thread.
@@ -322,7 +322,7 @@ void ContentBlocker::runJobs() {
 
 // On the worker: finds the lists, then reads the cache made from exactly
 // these files or compiles them anew.
-void ContentBlocker::load() {
+void FilterListBlocker::load() {
     QElapsedTimer clock;
     clock.start();
     Loaded loaded;
@@ -376,25 +376,28 @@ void ContentBlocker::load() {
     loaded.lists = int(paths.size());
     // The script's data is made here, off the window's thread.
     if (loaded.engine && loaded.engine->stats().cosmeticRules > 0)
-        loaded.hidingData = scriptString(loaded.engine->cosmeticJson());
+        loaded.hidingData = scriptString(loaded.engine->elementHiding().json());
+    if (loaded.engine)
+        loaded.paths = paths;
     loaded.ms = clock.elapsed();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (loaded.engine)
+        if (loaded.engine) {
             engine_ = loaded.engine;
-        firstLoadDone_ = true;
+            listPaths_ = loaded.paths;
+        }
+        firstLoadOver_ = true;
     }
     readyCondition_.notify_all();
     QMetaObject::invokeMethod(
         this, [this, loaded] { onLoaded(loaded); }, Qt::QueuedConnection);
 }
 
-void ContentBlocker::onLoaded(const Loaded &loaded) {
+void FilterListBlocker::onLoaded(const Loaded &loaded) {
     if (!loaded.engine && !ready()) {
-        active_ = false;
+        state_ = State::NoLists;
         qInfo().noquote() << QLatin1String("Content blocking: no filter lists found");
     } else if (loaded.engine) {
-        active_ = true;
         fromCache_ = loaded.fromCache;
         hidingData_ = loaded.hidingData;
         scriptBuilt_ = false;
@@ -415,19 +418,28 @@ void ContentBlocker::onLoaded(const Loaded &loaded) {
     emit changed();
 }
 
-bool ContentBlocker::ready() const {
+bool FilterListBlocker::ready() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return engine_ != nullptr;
 }
 
-filter::FilterStats ContentBlocker::stats() const {
+filter::FilterStats FilterListBlocker::stats() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return engine_ ? engine_->stats() : filter::FilterStats();
 }
 
-bool ContentBlocker::refuses(const QUrl &url, const QUrl &page, filter::RequestKind kind) {
-    if (!active_ || (!allowedSites_.isEmpty() && siteAllowed(page.host())))
-        return false;
+ContentBlocker::State FilterListBlocker::stateFor(const QUrl &page) const {
+    if (state_ != State::On)
+        return state_;
+    if (!allowedSites_.isEmpty() && siteAllowed(page.host()))
+        return State::OffForSite;
+    return State::On;
+}
+
+filter::Verdict FilterListBlocker::decide(const QUrl &url, const QUrl &document,
+                                          filter::RequestKind kind) {
+    if (state_ != State::On)
+        return {};
     beginLoading();
     std::shared_ptr<const filter::FilterEngine> engine;
     {
@@ -435,20 +447,44 @@ bool ContentBlocker::refuses(const QUrl &url, const QUrl &page, filter::RequestK
         // from the first request that finds them not ready, at most that
         // long in all; after that requests pass until the lists are ready.
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!engine_ && !firstLoadDone_ && !waitStarted_) {
+        if (!engine_ && !firstLoadOver_ && !waitStarted_) {
             waitStarted_ = true;
             waitDeadline_ = std::chrono::steady_clock::now() +
                             std::chrono::milliseconds(settings_.firstRequestWaitMs);
         }
-        if (!engine_ && !firstLoadDone_)
+        if (!engine_ && !firstLoadOver_)
             readyCondition_.wait_until(lock, waitDeadline_,
-                                       [this] { return engine_ || firstLoadDone_; });
+                                       [this] { return engine_ || firstLoadOver_; });
         engine = engine_;
     }
-    return engine && engine->blocks(url, page, kind);
+    return engine ? engine->decide(url, document, kind) : filter::Verdict();
 }
 
-bool ContentBlocker::siteAllowed(const QString &host) const {
+void FilterListBlocker::describe(filter::RuleRef rule, std::function<void(const QString &)> done) {
+    QString path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (rule.found() && rule.list < std::uint32_t(listPaths_.size()))
+            path = listPaths_.at(int(rule.list));
+    }
+    // The list is read on the worker: it may be large, and the window
+    // does not wait for a disk.
+    post([this, path, rule, done = std::move(done)] {
+        std::string text;
+        QString shown;
+        if (!path.isEmpty() && readBounded(path, kMaxListBytes, text)) {
+            const std::string_view line = filter::lineOfList(text, rule.line);
+            if (!line.empty())
+                shown = QStringLiteral("%1 (%2)").arg(
+                    QString::fromUtf8(line.data(), qsizetype(line.size())),
+                    QFileInfo(path).fileName());
+        }
+        QMetaObject::invokeMethod(
+            this, [done, shown] { done(shown); }, Qt::QueuedConnection);
+    });
+}
+
+bool FilterListBlocker::siteAllowed(const QString &host) const {
     QString name = host.toLower();
     while (!name.isEmpty()) {
         if (allowedSites_.contains(name))
@@ -461,7 +497,7 @@ bool ContentBlocker::siteAllowed(const QString &host) const {
     return false;
 }
 
-void ContentBlocker::setSiteAllowed(const QString &host, bool allowed) {
+void FilterListBlocker::setSiteAllowed(const QString &host, bool allowed) {
     const QString key = siteKey(host);
     if (key.isEmpty())
         return;
@@ -490,7 +526,7 @@ void ContentBlocker::setSiteAllowed(const QString &host, bool allowed) {
     emit changed();
 }
 
-QString ContentBlocker::elementHidingScript() const {
+QString FilterListBlocker::elementHidingScript() const {
     if (scriptBuilt_)
         return script_;
     std::shared_ptr<const filter::FilterEngine> engine;
@@ -498,7 +534,7 @@ QString ContentBlocker::elementHidingScript() const {
         std::lock_guard<std::mutex> lock(mutex_);
         engine = engine_;
     }
-    if (!active_ || !engine || hidingData_.isEmpty())
+    if (state_ != State::On || !engine || hidingData_.isEmpty())
         return {};
     QStringList sites(allowedSites_.begin(), allowedSites_.end());
     sites.sort();
@@ -510,8 +546,9 @@ QString ContentBlocker::elementHidingScript() const {
     return script_;
 }
 
-void ContentBlocker::checkForUpdatesNow() {
-    if (checking_ || !enabled_ || !settings_.network)
+void FilterListBlocker::checkForUpdatesNow() {
+    if (checking_ || state_ == State::OffForRun || state_ == State::OffInSettings ||
+        !settings_.network)
         return;
     QSettings records(recordsPath(), QSettings::IniFormat);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
@@ -527,7 +564,7 @@ void ContentBlocker::checkForUpdatesNow() {
     fetchNext();
 }
 
-void ContentBlocker::fetchNext() {
+void FilterListBlocker::fetchNext() {
     if (due_.isEmpty()) {
         checking_ = false;
         if (savedAny_)
@@ -563,7 +600,7 @@ void ContentBlocker::fetchNext() {
             [this, reply, address] { onFetched(reply, address); });
 }
 
-void ContentBlocker::onFetched(QNetworkReply *reply, const QString &address) {
+void FilterListBlocker::onFetched(QNetworkReply *reply, const QString &address) {
     reply->deleteLater();
     reply_ = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -592,8 +629,8 @@ void ContentBlocker::onFetched(QNetworkReply *reply, const QString &address) {
 
 // On the worker: a list is kept only when it reads as one, not as a web
 // page or an error message.
-void ContentBlocker::validateAndSave(const QString &address, const std::string &text,
-                                     const QString &etag, const QString &modified) {
+void FilterListBlocker::validateAndSave(const QString &address, const std::string &text,
+                                        const QString &etag, const QString &modified) {
     const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
     bool ok = first != std::string::npos && text[first] != '<' && isText(text);
     if (ok) {

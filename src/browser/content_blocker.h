@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+#include "filter/request_kind.h"
+#include "filter/verdict.h"
+
+namespace quillow {
+
+// Content blocking as the web engine and the windows see it: whether it is
+// on for a page, what the filter lists say of a request, the script that
+// hides a page's elements, and the sites the user lets be.
+class ContentBlocker : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Whether blocking is on for the page on show, or why it is off. An
+    // empty address asks about blocking as a whole.
+    enum class State {
+        On,
+        OffForRun,      // the command line turned it off
+        OffInSettings,  // the user's settings turned it off
+        NoLists,        // no filter list was found
+        OffForSite,     // the user lets the page's site be
+    };
+    virtual State stateFor(const QUrl &page) const = 0;
+    bool isOn(const QUrl &page) const { return stateFor(page) == State::On; }
+
+    // What the lists say of a request for `url` made by the document at
+    // `document` (the page itself, or the frame that asks). Until the lists
+    // are ready it waits for them, 300 ms at most from the first request
+    // that finds them not ready, so a session's first page is already
+    // filtered; then requests pass until they are.
+    virtual filter::Verdict decide(const QUrl &url, const QUrl &document,
+                                   filter::RequestKind kind) = 0;
+    // A rule as the user is shown it: its text and its list's name. Read off
+    // the window's thread; `done` runs on it later with the text (empty when
+    // the list has changed meanwhile).
+    virtual void describe(filter::RuleRef rule, std::function<void(const QString &)> done) = 0;
+
+    // Unchecking "Block ads on this site" lets the host be.
+    virtual void setSiteAllowed(const QString &host, bool allowed) = 0;
+    // JavaScript for every page, run at document creation, that hides what
+    // the lists' element-hiding rules name; empty when there is nothing.
+    virtual QString elementHidingScript() const = 0;
+
+signals:
+    // The lists were loaded or updated, or a site was allowed or not.
+    void changed();
+};
+
+}  // namespace quillow

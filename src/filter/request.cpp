@@ -1,0 +1,266 @@
+#include "filter/request.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "filter/ascii.h"
+#include "filter/host_hash.h"
+#include "filter/public_suffix.h"
+#include "filter/rule_table.h"
+
+namespace quillow::filter {
+
+namespace {
+
+// A decision's budget: the lists' typical request looks at a few hundred
+// characters; a hostile one stops here, well under a millisecond.
+constexpr std::int64_t kBudget = 400000;
+
+// Each thread's room for the request it decides; grown once for a long
+// address, then reused.
+struct Scratch {
+    std::string lower;
+    std::string original;
+    std::string page;
+    Request request;
+};
+thread_local Scratch scratch;
+
+char *roomFor(std::string &buffer, std::size_t n) {
+    if (buffer.size() < n)
+        buffer.resize(std::max<std::size_t>(n, 4096));
+    return buffer.data();
+}
+
+// A host's final dot names the same host ("example.com."); rules never
+// carry it.
+std::string_view withoutFinalDots(std::string_view host) {
+    while (!host.empty() && host.back() == '.')
+        host.remove_suffix(1);
+    return host;
+}
+
+// One pass over the address: lower case, and its words hashed as the
+// index keys them, with where each starts.
+void readAddress(std::string_view original, Request &r, const RuleTable *early) {
+    const std::size_t n = original.size();
+    char *__restrict out = roomFor(scratch.lower, n);
+    const char *__restrict in = original.data();
+    std::size_t count = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = asciiLower(in[i]);
+        out[i] = c;
+        if (!isTokenChar(static_cast<unsigned char>(c))) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        std::uint64_t h = wordStep(5381, static_cast<unsigned char>(c));
+        for (++i; i < n; ++i) {
+            const char d = asciiLower(in[i]);
+            out[i] = d;
+            if (!isTokenChar(static_cast<unsigned char>(d)))
+                break;
+            h = wordStep(h, static_cast<unsigned char>(d));
+        }
+        if (count < kMaxWords) {
+            r.words[count] = wordFinish(h);
+            if (early)
+                early->prefetchBit(r.words[count]);
+            r.wordPositions[count++] = static_cast<std::uint32_t>(start);
+        }
+    }
+    r.wordCount = count;
+    r.original = original;
+    r.url = std::string_view(out, n);
+    r.host = findHost(r.url);
+}
+
+void finish(Request &r, RequestKind kind) {
+    const std::string_view host = r.hostName();
+    r.hostCount = 0;
+    std::uint64_t h = kHashSeed;
+    for (std::size_t i = host.size(); i-- > 0 && r.hostCount < kMaxLabels;) {
+        h = hashStep(h, static_cast<unsigned char>(host[i]));
+        if (i == 0 || host[i - 1] == '.') {
+            r.hostSuffixLengths[r.hostCount] = static_cast<std::uint32_t>(host.size() - i);
+            r.hostHashes[r.hostCount++] = h | 1;
+        }
+    }
+    r.kind = kindBit(kind);
+    r.party = 0;
+    r.pageReady = false;
+    r.entitiesReady = false;
+    r.budget.left = kBudget;
+}
+
+std::string_view lowerInto(std::string &buffer, std::string_view text) {
+    char *out = roomFor(buffer, text.size());
+    std::transform(text.begin(), text.end(), out, asciiLower);
+    return withoutFinalDots(std::string_view(out, text.size()));
+}
+
+// Appends a component that is plain ASCII (percent-encoded) as it stands.
+char *appendAscii(char *out, const QString &text) {
+    const QChar *d = text.constData();
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        const char16_t u = d[i].unicode();
+        *out++ = u < 0x80 ? static_cast<char>(u) : '?';
+    }
+    return out;
+}
+
+// Hosts reach the rules as the request names them: international names in
+// their ASCII form, IPv6 addresses in brackets, no final dot.
+QString hostOf(const QUrl &url) {
+    QString host = url.host();
+    for (const QChar ch : host) {
+        if (ch.unicode() >= 0x80 || ch == QLatin1Char(':')) {
+            host = url.host(QUrl::FullyEncoded);
+            if (host.contains(QLatin1Char(':')))
+                host = QLatin1Char('[') + host + QLatin1Char(']');
+            break;
+        }
+    }
+    while (host.endsWith(QLatin1Char('.')))
+        host.chop(1);
+    return host;
+}
+
+}  // namespace
+
+HostSpan findHost(std::string_view u) {
+    const std::size_t n = u.size();
+    std::size_t start = 0;
+    while (start < n && start <= 32 && u[start] != ':')
+        ++start;
+    if (start + 2 >= n || u[start] != ':' || u[start + 1] != '/' || u[start + 2] != '/')
+        return {};
+    start += 3;
+    std::size_t hostStart = start;
+    std::size_t colon = std::string_view::npos;
+    std::size_t stop = start;
+    for (; stop < n; ++stop) {
+        const char c = u[stop];
+        if (c == '/' || c == '?' || c == '#')
+            break;
+        if (c == '@') {
+            hostStart = stop + 1;
+            colon = std::string_view::npos;
+        } else if (c == ':' && colon == std::string_view::npos) {
+            colon = stop;
+        }
+    }
+    std::size_t hostEnd = colon == std::string_view::npos ? stop : colon;
+    if (hostStart < stop && u[hostStart] == '[') {
+        hostEnd = hostStart;
+        while (hostEnd < stop && u[hostEnd] != ']')
+            ++hostEnd;
+        hostEnd = hostEnd < stop ? hostEnd + 1 : stop;
+    }
+    return {hostStart, std::max(hostStart, hostEnd)};
+}
+
+Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestKind kind,
+                        const RuleTable *early) {
+    Request &r = scratch.request;
+    const HostSpan host = findHost(url);
+    const std::size_t kept = withoutFinalDots(url.substr(host.begin, host.end - host.begin)).size();
+    if (kept < host.end - host.begin) {
+        // Without the host's final dots, as the rules name hosts.
+        const std::size_t cut = host.end - host.begin - kept;
+        char *out = roomFor(scratch.original, url.size() - cut);
+        std::memcpy(out, url.data(), host.begin + kept);
+        std::memcpy(out + host.begin + kept, url.data() + host.end, url.size() - host.end);
+        url = std::string_view(out, url.size() - cut);
+    }
+    readAddress(url, r, early);
+    const HostSpan page = findHost(pageUrl);
+    r.pageHost = lowerInto(scratch.page, pageUrl.substr(page.begin, page.end - page.begin));
+    finish(r, kind);
+    return r;
+}
+
+Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind,
+                        const RuleTable *early) {
+    Request &r = scratch.request;
+    const QString scheme = url.scheme();
+    const QString host = hostOf(url);
+    const int port = url.port();
+    const QString portText = port == -1 ? QString() : QString::number(port);
+    const QString path = url.path(QUrl::FullyEncoded);
+    const bool hasQuery = url.hasQuery();
+    const QString query = hasQuery ? url.query(QUrl::FullyEncoded) : QString();
+    const std::size_t length = std::size_t(scheme.size() + 3 + host.size() + 1 + portText.size() +
+                                           path.size() + 1 + query.size());
+    char *const begin = roomFor(scratch.original, length);
+    char *out = appendAscii(begin, scheme);
+    *out++ = ':';
+    *out++ = '/';
+    *out++ = '/';
+    out = appendAscii(out, host);
+    if (port != -1) {
+        *out++ = ':';
+        out = appendAscii(out, portText);
+    }
+    out = appendAscii(out, path);
+    if (hasQuery) {
+        *out++ = '?';
+        out = appendAscii(out, query);
+    }
+    readAddress(std::string_view(begin, std::size_t(out - begin)), r, early);
+    const QString pageHost = hostOf(page);
+    char *pageOut = roomFor(scratch.page, std::size_t(pageHost.size()));
+    const char *const pageEnd = appendAscii(pageOut, pageHost);
+    r.pageHost = lowerInto(scratch.page, std::string_view(pageOut, std::size_t(pageEnd - pageOut)));
+    finish(r, kind);
+    return r;
+}
+
+std::uint8_t partyOf(Request &r, const PublicSuffixList &suffixes) {
+    if (!r.party) {
+        // The page's site owns its own host and every host under it.
+        const std::string_view host = r.hostName();
+        const std::string_view site = suffixes.registrableDomain(r.pageHost);
+        const bool own = !site.empty() && host.size() >= site.size() &&
+                         host.substr(host.size() - site.size()) == site &&
+                         (host.size() == site.size() || host[host.size() - site.size() - 1] == '.');
+        r.party = own ? kFirstParty : kThirdParty;
+    }
+    return r.party;
+}
+
+void preparePageHashes(Request &r) {
+    if (!r.pageReady) {
+        r.pageCount = hostSuffixHashes(r.pageHost, r.pageHashes, kMaxLabels);
+        r.pageReady = true;
+    }
+}
+
+void prepareEntityHashes(Request &r, const PublicSuffixList &suffixes) {
+    if (r.entitiesReady)
+        return;
+    // "google.*" names: the host without its public suffix, plus ".*".
+    const std::size_t suffixLabels = suffixes.suffixLabels(r.pageHost);
+    std::size_t cut = r.pageHost.size();
+    for (std::size_t labels = 0; labels < suffixLabels && cut > 0;) {
+        if (r.pageHost[--cut] == '.')
+            ++labels;
+    }
+    const std::string_view name = r.pageHost.substr(0, cut);
+    r.entityCount = 0;
+    std::uint64_t h = hashStep(hashStep(kHashSeed, '*'), '.');
+    for (std::size_t i = name.size(); i-- > 0 && r.entityCount < kMaxLabels;) {
+        h = hashStep(h, static_cast<unsigned char>(name[i]));
+        if (i == 0 || name[i - 1] == '.')
+            r.entityHashes[r.entityCount++] = h | 1;
+    }
+    r.entitiesReady = true;
+}
+
+}  // namespace quillow::filter

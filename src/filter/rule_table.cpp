@@ -1,0 +1,105 @@
+#include "filter/rule_table.h"
+
+#include <unordered_map>
+
+namespace quillow::filter {
+
+namespace {
+
+bool isPowerOfTwo(std::size_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+}  // namespace
+
+const std::uint32_t *RuleTable::find(std::uint64_t key, std::uint32_t &count, bool &bare) const {
+    if (table.empty())
+        return nullptr;
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t i = key & mask;; i = (i + 1) & mask) {
+        const Slot &slot = table[i];
+        if (slot.key == key) {
+            bare = slot.count & kBare;
+            count = slot.count & ~kBare;
+            return count == 1 ? &slot.first : ids.data() + slot.first;
+        }
+        if (slot.key == 0)
+            return nullptr;
+    }
+}
+
+bool RuleTable::valid(std::size_t idLimit) const {
+    if (table.empty())
+        return bits.empty() && ids.empty();
+    // Sixteen bits a key, or more: as build() makes them.
+    if (!isPowerOfTwo(table.size()) || bits.size() * 8 != table.size())
+        return false;
+    std::size_t used = 0;
+    for (const Slot &slot : table) {
+        if (slot.key == 0)
+            continue;
+        ++used;
+        const std::uint32_t n = slot.count & ~kBare;
+        if (n == 0 || (n == 1 ? slot.first >= idLimit
+                              : std::uint64_t(slot.first) + n > std::uint64_t(ids.size())))
+            return false;
+    }
+    if (used == table.size())  // a full table would make a lookup endless
+        return false;
+    for (const std::uint32_t id : ids)
+        if (id >= idLimit)
+            return false;
+    return true;
+}
+
+void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,
+                      const std::unordered_set<std::uint64_t> &bareKeys) {
+    std::unordered_map<std::uint64_t, std::uint32_t> sizes;
+    for (const auto &e : entries)
+        ++sizes[e.first];
+    table.clear();
+    bits.clear();
+    ids.clear();
+    if (sizes.empty())
+        return;
+    std::size_t slotCount = 16;
+    while (slotCount < sizes.size() * 2)
+        slotCount *= 2;
+    table.assign(slotCount, Slot{0, 0, 0});
+    bits.assign(slotCount / 8, 0);
+    std::vector<std::uint32_t> runs(entries.size(), 0);
+    const std::size_t mask = slotCount - 1;
+    std::uint32_t next = 0;
+    std::unordered_map<std::uint64_t, std::size_t> slotOf;
+    for (const auto &[key, n] : sizes) {
+        std::size_t i = key & mask;
+        while (table[i].key != 0)
+            i = (i + 1) & mask;
+        table[i] = Slot{key, next, 0};
+        next += n;
+        slotOf[key] = i;
+        const std::uint64_t bit = bitOf(key);
+        bits[bit >> 6] |= 1ull << (bit & 63);
+    }
+    for (const auto &e : entries) {
+        Slot &slot = table[slotOf[e.first]];
+        runs[slot.first + slot.count++] = e.second;
+    }
+    // Runs of one move into their slots; the rest keep their place.
+    for (Slot &slot : table) {
+        if (slot.key == 0)
+            continue;
+        if (slot.count == 1) {
+            slot.first = runs[slot.first];
+        } else {
+            const std::uint32_t at = static_cast<std::uint32_t>(ids.size());
+            ids.insert(ids.end(), runs.begin() + slot.first,
+                       runs.begin() + slot.first + slot.count);
+            slot.first = at;
+        }
+        if (bareKeys.count(slot.key))
+            slot.count |= kBare;
+    }
+}
+
+}  // namespace quillow::filter

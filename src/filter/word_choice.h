@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "filter/host_hash.h"
+
+namespace quillow::filter {
+
+struct NetworkRule;
+
+// Calls f(word) for each word of a pattern that any address it matches
+// holds whole: letters and digits with no wildcard against either side.
+template <typename F>
+void forEachWholeWord(std::string_view p, bool anchoredStart, bool anchoredEnd, F &&f) {
+    std::size_t i = 0;
+    while (i < p.size()) {
+        if (!isTokenChar(static_cast<unsigned char>(p[i]))) {
+            ++i;
+            continue;
+        }
+        const std::size_t a = i;
+        while (i < p.size() && isTokenChar(static_cast<unsigned char>(p[i])))
+            ++i;
+        const bool leftWhole = a > 0 ? p[a - 1] != '*' : anchoredStart;
+        const bool rightWhole = i < p.size() ? p[i] != '*' : anchoredEnd;
+        if (leftWhole && rightWhole)
+            f(p.substr(a, i - a));
+    }
+}
+
+// The word a rule is filed under in the index.
+struct ChosenWord {
+    std::uint64_t hash = 0;  // 0: the rule has no word to be found by
+    std::size_t offset = 0;  // where the word stands in the pattern
+};
+
+// How many rules hold each word: a rule goes under its rarest word, so
+// that a word of an address finds few rules to try.
+class WordUse {
+public:
+    // Counts the words of a rule that may be filed under a word.
+    void count(const NetworkRule &rule);
+    ChosenWord choose(const NetworkRule &rule) const;
+    // A regular expression's word: one its required text holds whole.
+    ChosenWord chooseIn(std::string_view requiredText) const;
+
+private:
+    std::size_t scoreOf(std::uint64_t hash, std::string_view word) const;
+    template <typename F>
+    void forEachWord(const NetworkRule &rule, F &&f) const;
+
+    std::unordered_map<std::uint64_t, std::uint32_t> use_;
+};
+
+// The longest run of characters every match of a regular expression
+// holds, lower case; empty when none is sure (alternation at the top).
+std::string regexRequiredText(std::string_view re);
+
+}  // namespace quillow::filter
