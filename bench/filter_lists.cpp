@@ -16,6 +16,7 @@
 
 #include "filter/filter_engine.h"
 #include "filter/rule_parser.h"
+#include "filter_corpus.h"
 
 using namespace quillow::filter;
 using Clock = std::chrono::steady_clock;
@@ -61,56 +62,43 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: filter_lists CORPUS.tsv.gz [LIST...]\n");
         return 2;
     }
-    std::vector<const char *> listPaths;
-    for (int i = 2; i < argc; ++i)
-        listPaths.push_back(argv[i]);
-    if (listPaths.empty()) {
-        listPaths = {
-            "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/easylist/"
-            "easylist.txt",
-            "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/easylist/"
-            "easyprivacy.txt"};
-    }
     const bool showDisagreements = qEnvironmentVariableIsSet("FILTER_BENCH_SHOW");
 
     // The corpus first, so its memory is in place before the lists come.
-    std::vector<Entry> corpus;
-    {
-        const std::string command = std::string("gzip -dc '") + argv[1] + "'";
-        FILE *in = popen(command.c_str(), "r");
-        char *line = nullptr;
-        size_t capacity = 0;
-        ssize_t length;
-        while (in && (length = getline(&line, &capacity, in)) > 0) {
-            std::string_view l(line, std::size_t(length));
-            if (l.back() == '\n')
-                l.remove_suffix(1);
-            if (l.empty() || l.front() == '#')
-                continue;
-            std::string_view fields[4];
-            for (int f = 0; f < 3; ++f) {
-                const std::size_t tab = l.find('\t');
-                fields[f] = l.substr(0, tab);
-                l.remove_prefix(tab == std::string_view::npos ? l.size() : tab + 1);
-            }
-            fields[3] = l;
-            Entry e;
-            e.blocked = fields[0] == "block";
-            if (!requestKindFromName(fields[1], e.kind))
-                continue;
-            e.pageText = std::string(fields[2]);
-            e.urlText = std::string(fields[3]);
-            e.page = QUrl::fromEncoded(QByteArray::fromStdString(e.pageText));
-            e.url = QUrl::fromEncoded(QByteArray::fromStdString(e.urlText));
-            corpus.push_back(std::move(e));
-        }
-        free(line);
-        if (in)
-            pclose(in);
+    quillow::test::Corpus read;
+    if (!quillow::test::readCorpus(QString::fromLocal8Bit(argv[1]), read)) {
+        std::fprintf(stderr, "cannot read the corpus %s\n", argv[1]);
+        return 2;
     }
+    std::vector<Entry> corpus;
+    for (quillow::test::CorpusRequest &r : read.requests) {
+        Entry e{r.blocked,
+                r.kind,
+                QUrl::fromEncoded(QByteArray::fromStdString(r.page)),
+                QUrl::fromEncoded(QByteArray::fromStdString(r.url)),
+                std::move(r.page),
+                std::move(r.url)};
+        corpus.push_back(std::move(e));
+    }
+    // The lists named on the command line, or those the corpus was made
+    // from, with the suffix list made beside them when it is installed.
+    std::vector<std::string> listPaths;
+    std::string suffixPath = PublicSuffixList::defaultPath();
+    for (int i = 2; i < argc; ++i)
+        listPaths.emplace_back(argv[i]);
+    for (const auto &[name, sha256] : read.files) {
+        const QString path = quillow::test::installedCopy(name, sha256);
+        if (path.isEmpty())
+            std::printf("%s: not the copy the corpus was made from\n", qPrintable(name));
+        else if (name.endsWith(u".dat"))
+            suffixPath = path.toStdString();
+        else if (argc == 2)
+            listPaths.push_back(path.toStdString());
+    }
+    read.requests.clear();
     std::printf("corpus: %zu requests\n", corpus.size());
 
-    const std::string suffixText = readFile(PublicSuffixList::defaultPath());
+    const std::string suffixText = readFile(suffixPath.c_str());
     malloc_trim(0);
     const long before = residentKiB();
 
@@ -123,8 +111,8 @@ int main(int argc, char **argv) {
         texts.clear();
         malloc_trim(0);
         const auto start = Clock::now();
-        for (const char *path : listPaths)
-            texts.push_back(readFile(path));
+        for (const std::string &path : listPaths)
+            texts.push_back(readFile(path.c_str()));
         std::vector<std::string_view> views(texts.begin(), texts.end());
         engine = FilterEngine::build(views, PublicSuffixList::fromText(suffixText));
         loads.push_back(msSince(start));
