@@ -26,6 +26,7 @@
 #include "app/file_locations.h"
 #include "app/hand_over.h"
 #include "app/program.h"
+#include "browser/page_blocking.h"
 #include "content_blocking/filter_list_blocker.h"
 #include "favorites/favorites_list.h"
 #include "main_window/main_window.h"
@@ -61,6 +62,7 @@ bool whenReady(quillow::MainWindow *window, const std::function<void()> &ready) 
 
 int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    quillow::registerBlockingScheme();
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
 

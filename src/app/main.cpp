@@ -20,6 +20,7 @@
 #include "app/session_record.h"
 #include "app/termination_signals.h"
 #include "browser/download_controller.h"
+#include "browser/page_blocking.h"
 #include "content_blocking/filter_list_blocker.h"
 #include "main_window/main_window.h"
 #include "questions/desktop_questions.h"
@@ -124,6 +125,7 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    quillow::registerBlockingScheme();
     QApplication app(argc, argv);
     quillow::setApplicationIdentity();
     // The program knows its windows: hidden ones kept ready and questions

@@ -10,7 +10,7 @@
 
 #include "about/about_window.h"
 #include "app/file_locations.h"
-#include "browser/content_blocking.h"
+#include "browser/page_blocking.h"
 #include "browser/web_engine_browser.h"
 #include "connection/transfer_arbiter.h"
 #include "core/questions.h"
@@ -308,7 +308,7 @@ Context realContext(Questions *questions, QWebEngineProfile *profile, const File
     context.browserFactory = webEngineBrowserFactory(
         profile, QUrl(QStringLiteral("qrc:/assets/home.html")), contentBlocker);
     if (contentBlocker)
-        keepElementHiding(profile, contentBlocker);
+        serveBlockingScheme(profile, contentBlocker);
     context.transferFactory = [](QObject *parent) -> InternetTransfer * {
         return new NetworkTransfer(parent);
     };

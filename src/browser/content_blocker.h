@@ -11,8 +11,8 @@
 namespace quillow {
 
 // Content blocking as the web engine and the windows see it: whether it is
-// on for a page, what the filter lists say of a request, the script that
-// hides a page's elements, and the sites the user lets be.
+// on for a page, what the filter lists say of a request, what a page's
+// script hides, and the sites the user lets be.
 class ContentBlocker : public QObject {
     Q_OBJECT
 public:
@@ -31,12 +31,15 @@ public:
     bool isOn(const QUrl &page) const { return stateFor(page) == State::On; }
 
     // What the lists say of a request for `url` made by the document at
-    // `document` (the page itself, or the frame that asks). Until the lists
-    // are ready it waits for them, 300 ms at most from the first request
-    // that finds them not ready, so a session's first page is already
-    // filtered; then requests pass until they are.
+    // `document` (the page itself, or the frame that asks). Never waits:
+    // until the lists are ready, requests pass.
     virtual filter::Verdict decide(const QUrl &url, const QUrl &document,
                                    filter::RequestKind kind) = 0;
+    // Runs `go` once the lists are ready, none were found or blocking is
+    // off, but no later than 300 ms after the first load that waited: the
+    // program's first page is filtered, and nothing else waits. `go` is not
+    // run once `context` is gone.
+    virtual void whenReady(QObject *context, std::function<void()> go) = 0;
     // A rule as the user is shown it: its text and its list's name. Read off
     // the window's thread; `done` runs on it later with the text (empty when
     // the list has changed meanwhile).
@@ -44,9 +47,12 @@ public:
 
     // Unchecking "Block ads on this site" lets the host be.
     virtual void setSiteAllowed(const QString &host, bool allowed) = 0;
-    // JavaScript for every page, run at document creation, that hides what
-    // the lists' element-hiding rules name; empty when there is nothing.
-    virtual QString elementHidingScript() const = 0;
+    // Element hiding for a document at `host`, as JSON for the page's
+    // script: what it is sent first, and the selectors that the classes
+    // and ids it holds name (".a #b", separated by spaces). Empty until the
+    // lists are ready.
+    virtual QByteArray hidingForSite(const QString &host) const = 0;
+    virtual QByteArray hidingForNames(const QString &host, const QString &names) const = 0;
 
 signals:
     // The lists were loaded or updated, or a site was allowed or not.

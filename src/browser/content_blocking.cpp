@@ -1,8 +1,8 @@
 #include "browser/content_blocking.h"
 
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QWebEnginePage>
 
 #include "browser/content_blocker.h"
 
@@ -44,8 +44,44 @@ RequestKind requestKindOf(QWebEngineUrlRequestInfo::ResourceType type) {
     }
 }
 
-PageRequestInterceptor::PageRequestInterceptor(ContentBlocker *blocker, QObject *parent)
-    : QWebEngineUrlRequestInterceptor(parent), blocker_(blocker) {}
+namespace {
+
+// Images and frames kept per page for its script to ask about.
+constexpr int kMostBlockedFrames = 256;
+
+QHash<QString, PageRequestInterceptor *> &pagesByToken() {
+    static QHash<QString, PageRequestInterceptor *> pages;
+    return pages;
+}
+
+QString newToken() {
+    quint64 words[2];
+    QRandomGenerator::system()->fillRange(words);
+    return QString::number(words[0], 16) + QString::number(words[1], 16);
+}
+
+}  // namespace
+
+PageRequestInterceptor::PageRequestInterceptor(ContentBlocker *blocker, QWebEnginePage *page)
+    : QWebEngineUrlRequestInterceptor(page), blocker_(blocker), page_(page), token_(newToken()) {
+    pagesByToken().insert(token_, this);
+}
+
+PageRequestInterceptor::~PageRequestInterceptor() {
+    pagesByToken().remove(token_);
+}
+
+PageRequestInterceptor *PageRequestInterceptor::forToken(const QString &token) {
+    return pagesByToken().value(token);
+}
+
+QUrl PageRequestInterceptor::pageOnShow() const {
+    return page_ ? page_->url() : QUrl();
+}
+
+bool PageRequestInterceptor::blockedFrameOrImage(const QUrl &url) const {
+    return blockedFrames_.contains(url.toString(QUrl::FullyEncoded));
+}
 
 void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
     const RequestKind kind = requestKindOf(info.resourceType());
@@ -65,44 +101,24 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         if (blocker_->isOn(page))
             verdict = blocker_->decide(url, document, kind);
     }
-    if (verdict.blocked)
-        info.block(true);
-    if (newPage)
+    if (newPage) {
         pageRule_ = verdict.blocked ? verdict.rule : filter::RuleRef();
+        blockedFrames_.clear();
+    }
+    if (verdict.blocked) {
+        info.block(true);
+        // Its script hides what shows nothing but the engine's notice.
+        if (kind == RequestKind::Image || kind == RequestKind::Subdocument) {
+            if (blockedFrames_.size() >= kMostBlockedFrames)
+                blockedFrames_.removeFirst();
+            blockedFrames_.append(url.toString(QUrl::FullyEncoded));
+        }
+    }
     if (newPage || verdict.blocked) {
         const int count = newPage ? int(verdict.blocked) : blocked_ + 1;
         blocked_ = count;
         emit blockedCountChanged(count);
     }
-}
-
-namespace {
-
-const QString kScriptName = QStringLiteral("quillow-element-hiding");
-
-void installScript(QWebEngineProfile *profile, const QString &source) {
-    QWebEngineScriptCollection *scripts = profile->scripts();
-    for (const QWebEngineScript &old : scripts->find(kScriptName))
-        scripts->remove(old);
-    if (source.isEmpty())
-        return;
-    QWebEngineScript script;
-    script.setName(kScriptName);
-    script.setSourceCode(source);
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    // Out of the page's reach: its scripts cannot see or undo ours.
-    script.setWorldId(QWebEngineScript::ApplicationWorld);
-    script.setRunsOnSubFrames(true);
-    scripts->insert(script);
-}
-
-}  // namespace
-
-void keepElementHiding(QWebEngineProfile *profile, ContentBlocker *blocker) {
-    installScript(profile, blocker->elementHidingScript());
-    QObject::connect(blocker, &ContentBlocker::changed, profile, [profile, blocker] {
-        installScript(profile, blocker->elementHidingScript());
-    });
 }
 
 }  // namespace quillow

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPointer>
+#include <QStringList>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
 #include <atomic>
@@ -7,7 +9,7 @@
 #include "filter/request_kind.h"
 #include "filter/verdict.h"
 
-class QWebEngineProfile;
+class QWebEnginePage;
 
 namespace quillow {
 
@@ -18,26 +20,33 @@ filter::RequestKind requestKindOf(QWebEngineUrlRequestInfo::ResourceType type);
 
 // Blocks the requests of one page that the content blocker's lists name,
 // and counts them for the page on show: a new page starts the count again.
+// Its frames' script names the page by a token only its own frames know.
 class PageRequestInterceptor : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
 public:
-    PageRequestInterceptor(ContentBlocker *blocker, QObject *parent);
+    PageRequestInterceptor(ContentBlocker *blocker, QWebEnginePage *page);
+    ~PageRequestInterceptor() override;
     void interceptRequest(QWebEngineUrlRequestInfo &info) override;
     int blockedOnPage() const { return blocked_; }
     // The rule that blocked the page itself, when one did.
     filter::RuleRef pageRule() const { return pageRule_; }
+
+    const QString &token() const { return token_; }
+    static PageRequestInterceptor *forToken(const QString &token);
+    QUrl pageOnShow() const;
+    // Whether an image or frame the page asked for at `url` was blocked.
+    bool blockedFrameOrImage(const QUrl &url) const;
 
 Q_SIGNALS:
     void blockedCountChanged(int count);
 
 private:
     ContentBlocker *blocker_;
+    QPointer<QWebEnginePage> page_;
+    QString token_;
     std::atomic<int> blocked_{0};
     filter::RuleRef pageRule_;
+    QStringList blockedFrames_;  // images and frames, the latest last
 };
-
-// Keeps the profile's element-hiding script as the blocker's lists and the
-// user's allowed sites say, from now on.
-void keepElementHiding(QWebEngineProfile *profile, ContentBlocker *blocker);
 
 }  // namespace quillow

@@ -2,6 +2,7 @@
 
 #include "browser/content_blocker.h"
 #include "browser/content_blocking.h"
+#include "browser/page_blocking.h"
 
 #include <QAuthenticator>
 #include <QContextMenuEvent>
@@ -109,8 +110,9 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
     page_ = new WebPage(profile, this);
     view_->setPage(page_);
     if (blocker_) {
-        auto *requests = new PageRequestInterceptor(blocker_, this);
+        auto *requests = new PageRequestInterceptor(blocker_, page_);
         page_->setUrlRequestInterceptor(requests);
+        addBlockingScript(page_, requests->token());
         connect(requests, &PageRequestInterceptor::blockedCountChanged, this,
                 &Browser::blockedRequestsChanged);
     }
@@ -346,8 +348,23 @@ BrowserResult WebEngineBrowser::navigate(const QString &address) {
     const QUrl url = QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile);
     if (!url.isValid() || url.isEmpty() || !showsScheme(url.scheme()))
         return BrowserResult::NotAnAddress;
-    page_->load(url);
+    load(url);
     return BrowserResult::Done;
+}
+
+void WebEngineBrowser::load(const QUrl &url) {
+    // A session's first pages wait a moment for the filter lists, so they
+    // are filtered too; the window goes on meanwhile.
+    pendingLoad_ = url;
+    const auto go = [this] {
+        if (!pendingLoad_.isEmpty())
+            page_->load(std::exchange(pendingLoad_, QUrl()));
+    };
+    if (blocker_ &&
+        (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+        blocker_->whenReady(this, go);
+    else
+        go();
 }
 
 BrowserResult WebEngineBrowser::goBack() {
@@ -365,10 +382,11 @@ BrowserResult WebEngineBrowser::goForward() {
 }
 
 void WebEngineBrowser::goHome() {
-    page_->load(home_);
+    load(home_);
 }
 
 void WebEngineBrowser::stop() {
+    pendingLoad_.clear();
     page_->triggerAction(QWebEnginePage::Stop);
 }
 

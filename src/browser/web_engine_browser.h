@@ -53,6 +53,7 @@ public:
     static WebEngineBrowser *of(QWebEngineDownloadRequest *download);
 
 private:
+    void load(const QUrl &url);
     void onNewWindow(QWebEngineNewWindowRequest &request);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void askForSignIn(const QUrl &url, QAuthenticator *authenticator, const QString &proxyHost);
@@ -70,6 +71,7 @@ private:
     WebPage *page_;
     QUrl home_;
     ContentBlocker *blocker_;
+    QUrl pendingLoad_;  // waiting for the filter lists
     // The running load has shown its address: it is complete for the host.
     bool committed_ = false;
     // The address that arrived, reported as complete once the page acts or

@@ -10,8 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
@@ -31,6 +29,9 @@ constexpr int kMaxSubscriptions = 50;
 constexpr int kTransferTimeoutMs = 60 * 1000;
 constexpr int kUpdateIntervalMs = 6 * 60 * 60 * 1000;
 constexpr qint64 kRecheckAfterSecs = 24 * 60 * 60;
+// What one document is sent for element hiding, at most: far more than
+// any site of the lists needs, far less than a hostile list could make.
+constexpr std::size_t kMostHidingData = 256 * 1024;
 
 // The whole file as bytes, or nothing when it cannot be read or is larger
 // than `limit` (it may have grown since it was looked at).
@@ -129,90 +130,6 @@ bool isText(const std::string &data) {
     return !utf8.hasError();
 }
 
-// JSON placed in a script: it cannot end the script element nor a line.
-// JSON as a JavaScript string literal for JSON.parse, which the page's
-// engine reads much faster than the same data written as an object; safe
-// inside any script.
-QString scriptString(const std::string &json) {
-    QString out;
-    out.reserve(qsizetype(json.size() + json.size() / 8 + 2));
-    out += QLatin1Char('"');
-    const QString text = QString::fromStdString(json);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
-            out += QLatin1Char('\\');
-        if (c == QChar(0x2028) || c == QChar(0x2029)) {
-            out += c == QChar(0x2028) ? QLatin1String("\\u2028") : QLatin1String("\\u2029");
-            continue;
-        }
-        if (c == QLatin1Char('/') && i > 0 && text.at(i - 1) == QLatin1Char('<'))
-            out += QLatin1Char('\\');
-        out += c;
-    }
-    out += QLatin1Char('"');
-    return out;
-}
-
-// Runs at document creation in every frame; %1 is the element-hiding data,
-// %2 the allowed sites.
-const char kHidingScript[] = R"JS(// ==UserScript==
-// @match http://*/*
-// @match https://*/*
-// ==/UserScript==
-(function () {
-try {
-  var d = JSON.parse(%1), allowed = %2;
-  if (!/^https?:$/.test(location.protocol)) return;
-  var host = location.hostname.toLowerCase().replace(/\.$/, '');
-  if (!host) return;
-  var labels = host.split('.'), keys = [], i, j;
-  for (i = 0; i < labels.length; i++) {
-    var rest = labels.slice(i);
-    if (allowed.indexOf(rest.join('.')) >= 0) return;
-    keys.push(rest.join('.'));
-    if (rest.length > 1) keys.push(rest.slice(0, -1).join('.') + '.*');
-    if (rest.length > 2) keys.push(rest.slice(0, -2).join('.') + '.*');
-  }
-  function get(map, key) {
-    return Object.prototype.hasOwnProperty.call(map, key) ? map[key] : null;
-  }
-  var off = 0;
-  for (i = 0; i < keys.length; i++) off = Math.max(off, get(d.o, keys[i]) || 0);
-  if (off >= 2) return;
-  var hide = Object.create(null), keep = Object.create(null);
-  function add(set, list) {
-    if (Array.isArray(list)) for (j = 0; j < list.length; j++) set[list[j]] = 1;
-  }
-  if (off < 1) add(hide, d.g);
-  for (i = 0; i < keys.length; i++) {
-    add(hide, get(d.s, keys[i]));
-    add(keep, get(d.x, keys[i]));
-  }
-  var rules = [];
-  for (var s in hide) if (!keep[s]) rules.push(s + '{display:none!important}');
-  if (!rules.length) return;
-  var css = rules.join('\n');
-  try {
-    var sheet = new CSSStyleSheet();
-    sheet.replaceSync(css);
-    document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
-    return;
-  } catch (e) {}
-  var put = function () {
-    var style = document.createElement('style');
-    style.textContent = css;
-    document.documentElement.appendChild(style);
-  };
-  if (document.documentElement) { put(); return; }
-  var watch = new MutationObserver(function () {
-    if (document.documentElement) { watch.disconnect(); put(); }
-  });
-  watch.observe(document, {childList: true});
-} catch (e) {}
-})();
-)JS";
-
 }  // namespace
 
 struct FilterListBlocker::Loaded {
@@ -221,7 +138,6 @@ struct FilterListBlocker::Loaded {
     int lists = 0;
     int skipped = 0;
     bool fromCache = false;
-    QString hidingData;  // the element-hiding data as a script's string
     qint64 ms = 0;
 };
 
@@ -232,6 +148,8 @@ FilterListBlocker::FilterListBlocker(Settings settings, QObject *parent)
         checkForUpdatesNow();
         updateTimer_.start(kUpdateIntervalMs);
     });
+    firstLoadWait_.setSingleShot(true);
+    connect(&firstLoadWait_, &QTimer::timeout, this, &FilterListBlocker::endFirstLoadWait);
 }
 
 FilterListBlocker::~FilterListBlocker() {
@@ -374,9 +292,6 @@ void FilterListBlocker::load() {
         }
     }
     loaded.lists = int(paths.size());
-    // The script's data is made here, off the window's thread.
-    if (loaded.engine && loaded.engine->stats().cosmeticRules > 0)
-        loaded.hidingData = scriptString(loaded.engine->elementHiding().json());
     if (loaded.engine)
         loaded.paths = paths;
     loaded.ms = clock.elapsed();
@@ -386,9 +301,7 @@ void FilterListBlocker::load() {
             engine_ = loaded.engine;
             listPaths_ = loaded.paths;
         }
-        firstLoadOver_ = true;
     }
-    readyCondition_.notify_all();
     QMetaObject::invokeMethod(
         this, [this, loaded] { onLoaded(loaded); }, Qt::QueuedConnection);
 }
@@ -399,8 +312,6 @@ void FilterListBlocker::onLoaded(const Loaded &loaded) {
         qInfo().noquote() << QLatin1String("Content blocking: no filter lists found");
     } else if (loaded.engine) {
         fromCache_ = loaded.fromCache;
-        hidingData_ = loaded.hidingData;
-        scriptBuilt_ = false;
         const filter::FilterStats s = loaded.engine->stats();
         qInfo().noquote() << QStringLiteral(
                                  "Content blocking: %1 lists (%2 skipped), %3 network and %4 "
@@ -415,7 +326,48 @@ void FilterListBlocker::onLoaded(const Loaded &loaded) {
                                  .arg(loaded.fromCache ? QLatin1String(", from the cache")
                                                        : QLatin1String());
     }
+    endFirstLoadWait();
     emit changed();
+}
+
+void FilterListBlocker::endFirstLoadWait() {
+    firstLoadWait_.stop();
+    firstLoadWaitOver_ = true;
+    for (auto &[context, go] : std::exchange(waiting_, {}))
+        if (context)
+            go();
+}
+
+void FilterListBlocker::whenReady(QObject *context, std::function<void()> go) {
+    if (state_ != State::On || firstLoadWaitOver_ || ready()) {
+        go();
+        return;
+    }
+    beginLoading();
+    waiting_.emplace_back(context, std::move(go));
+    if (!firstLoadWait_.isActive())
+        firstLoadWait_.start(settings_.firstLoadWaitMs);
+}
+
+std::shared_ptr<const filter::FilterEngine> FilterListBlocker::engine() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return engine_;
+}
+
+QByteArray FilterListBlocker::hidingForSite(const QString &host) const {
+    const auto lists = engine();
+    if (!lists)
+        return {};
+    return QByteArray::fromStdString(
+        lists->elementHiding().siteData(host.toStdString(), lists->suffixes(), kMostHidingData));
+}
+
+QByteArray FilterListBlocker::hidingForNames(const QString &host, const QString &names) const {
+    const auto lists = engine();
+    if (!lists)
+        return {};
+    return QByteArray::fromStdString(lists->elementHiding().genericData(
+        host.toStdString(), lists->suffixes(), names.toStdString(), kMostHidingData));
 }
 
 bool FilterListBlocker::ready() const {
@@ -440,24 +392,12 @@ filter::Verdict FilterListBlocker::decide(const QUrl &url, const QUrl &document,
                                           filter::RequestKind kind) {
     if (state_ != State::On)
         return {};
-    beginLoading();
-    std::shared_ptr<const filter::FilterEngine> engine;
-    {
-        // The first page of a session waits for its lists, but only briefly:
-        // from the first request that finds them not ready, at most that
-        // long in all; after that requests pass until the lists are ready.
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!engine_ && !firstLoadOver_ && !waitStarted_) {
-            waitStarted_ = true;
-            waitDeadline_ = std::chrono::steady_clock::now() +
-                            std::chrono::milliseconds(settings_.firstRequestWaitMs);
-        }
-        if (!engine_ && !firstLoadOver_)
-            readyCondition_.wait_until(lock, waitDeadline_,
-                                       [this] { return engine_ || firstLoadOver_; });
-        engine = engine_;
+    const auto lists = engine();
+    if (!lists) {
+        beginLoading();
+        return {};
     }
-    return engine ? engine->decide(url, document, kind) : filter::Verdict();
+    return lists->decide(url, document, kind);
 }
 
 void FilterListBlocker::describe(filter::RuleRef rule, std::function<void(const QString &)> done) {
@@ -522,28 +462,7 @@ void FilterListBlocker::setSiteAllowed(const QString &host, bool allowed) {
     conf.sync();
     if (conf.status() != QSettings::NoError)
         qWarning().noquote() << QLatin1String("Could not write") << confPath();
-    scriptBuilt_ = false;
     emit changed();
-}
-
-QString FilterListBlocker::elementHidingScript() const {
-    if (scriptBuilt_)
-        return script_;
-    std::shared_ptr<const filter::FilterEngine> engine;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        engine = engine_;
-    }
-    if (state_ != State::On || !engine || hidingData_.isEmpty())
-        return {};
-    QStringList sites(allowedSites_.begin(), allowedSites_.end());
-    sites.sort();
-    QString allowed = QString::fromUtf8(
-        QJsonDocument(QJsonArray::fromStringList(sites)).toJson(QJsonDocument::Compact));
-    allowed.replace(QLatin1String("</"), QLatin1String("<\\/"));
-    script_ = QString::fromLatin1(kHidingScript).arg(hidingData_, allowed);
-    scriptBuilt_ = true;
-    return script_;
 }
 
 void FilterListBlocker::checkForUpdatesNow() {

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "browser/content_blocker.h"
 #include "filter/filter_engine.h"
@@ -39,9 +40,10 @@ public:
         bool offForRun = false;  // --no-content-blocking
         int updateDelayMs = 60000;
         QNetworkAccessManager *network = nullptr;  // null: no updates
-        int firstRequestWaitMs = 300;
+        // The program's first loads wait for the lists this long at most.
+        int firstLoadWaitMs = 300;
         // After start(), the lists begin loading when this has passed or a
-        // request asks for them, whichever comes first.
+        // page asks for them, whichever comes first.
         int loadDelayMs = 1000;
     };
 
@@ -54,9 +56,11 @@ public:
     State stateFor(const QUrl &page) const override;
     filter::Verdict decide(const QUrl &url, const QUrl &document,
                            filter::RequestKind kind) override;
+    void whenReady(QObject *context, std::function<void()> go) override;
     void describe(filter::RuleRef rule, std::function<void(const QString &)> done) override;
     void setSiteAllowed(const QString &host, bool allowed) override;
-    QString elementHidingScript() const override;
+    QByteArray hidingForSite(const QString &host) const override;
+    QByteArray hidingForNames(const QString &host, const QString &names) const override;
 
     // The lists are compiled and in use.
     bool ready() const;
@@ -78,6 +82,8 @@ private:
     void runJobs();
     void load();
     void onLoaded(const Loaded &loaded);
+    void endFirstLoadWait();
+    std::shared_ptr<const filter::FilterEngine> engine() const;
     void fetchNext();
     void onFetched(QNetworkReply *reply, const QString &address);
     void validateAndSave(const QString &address, const std::string &text, const QString &etag,
@@ -93,9 +99,11 @@ private:
     bool fromCache_ = false;
     QSet<QString> allowedSites_;
     QStringList subscriptions_;
-    QString hidingData_;
-    mutable QString script_;
-    mutable bool scriptBuilt_ = false;
+
+    // The program's first loads, waiting for the lists.
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;
+    QTimer firstLoadWait_;
+    bool firstLoadWaitOver_ = false;
 
     // Updates: the addresses left in this round, the transfer under way.
     QTimer updateTimer_;
@@ -106,12 +114,8 @@ private:
 
     // Shared with the worker thread.
     mutable std::mutex mutex_;
-    std::condition_variable readyCondition_;
     std::shared_ptr<const filter::FilterEngine> engine_;
     QStringList listPaths_;  // the engine's lists, in its order
-    bool firstLoadOver_ = false;
-    std::chrono::steady_clock::time_point waitDeadline_;
-    bool waitStarted_ = false;
     std::atomic<bool> loadStarted_{false};
     std::deque<std::function<void()>> jobs_;
     std::condition_variable jobCondition_;

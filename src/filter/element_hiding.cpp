@@ -1,15 +1,18 @@
 #include "filter/element_hiding.h"
 
 #include <algorithm>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "filter/cache_format.h"
+#include "filter/host_hash.h"
+#include "filter/public_suffix.h"
 
 namespace quillow::filter {
 
 namespace {
+
+using Entries = std::vector<std::pair<std::uint64_t, std::uint32_t>>;
 
 void appendJsonString(std::string &out, std::string_view s) {
     out += '"';
@@ -30,148 +33,206 @@ void appendJsonString(std::string &out, std::string_view s) {
     out += '"';
 }
 
-}  // namespace
-
-ElementHiding::Text ElementHiding::keep(std::string_view s) {
-    const Text t{static_cast<std::uint32_t>(pool_.size()), static_cast<std::uint32_t>(s.size())};
-    pool_ += s;
-    return t;
+bool isNameCharacter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c >= 0x80;
 }
+
+// The class or id a selector names first (".ad-box > img" names ".ad-box"),
+// or empty when it starts otherwise.
+std::string_view leadingName(std::string_view selector) {
+    if (selector.size() < 2 || (selector[0] != '.' && selector[0] != '#'))
+        return {};
+    std::size_t end = 1;
+    while (end < selector.size() && isNameCharacter(static_cast<unsigned char>(selector[end])))
+        ++end;
+    // An escaped character ("#a\\:b") is not read here: such a selector is
+    // sent to every site.
+    if (end == 1 || (end < selector.size() && selector[end] == '\\'))
+        return {};
+    return selector.substr(0, end);
+}
+
+std::uint64_t nameHash(std::string_view name) {
+    return hostHash(name);
+}
+
+void sortUnique(std::vector<std::uint32_t> &ids) {
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
+}  // namespace
 
 void ElementHiding::build(const std::vector<CosmeticRule> &rules,
                           const std::map<std::string, std::uint8_t> &switches) {
     *this = ElementHiding();
     std::unordered_map<std::string, std::uint32_t> idOf;
-    auto idFor = [&](const std::string &selector) {
-        const auto [it, added] =
-            idOf.emplace(selector, static_cast<std::uint32_t>(selectors_.size()));
-        if (added)
-            selectors_.push_back(keep(selector));
-        return it->second;
-    };
-    std::set<std::uint32_t> everywhereExcepted;
-    std::unordered_set<std::uint32_t> genericSeen;
-    std::map<std::string, std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>>> bySite;
+    std::unordered_set<std::uint32_t> everywhereExcepted;
+    std::vector<std::uint32_t> generic;
+    Entries hide, keep, off, byName;
     for (const CosmeticRule &c : rules) {
-        const std::uint32_t id = idFor(c.selector);
-        bool positive = false;
-        for (const DomainEntry &d : c.domains) {
-            auto &[hide, keepHere] = bySite[d.name];
-            if (!c.exception)
-                (d.negated ? keepHere : hide).push_back(id);
-            else if (!d.negated)
-                keepHere.push_back(id);
-            positive |= !d.negated;
+        const auto [it, added] =
+            idOf.emplace(c.selector, static_cast<std::uint32_t>(selectors_.size()));
+        if (added) {
+            selectors_.push_back({static_cast<std::uint32_t>(pool_.size()),
+                                  static_cast<std::uint32_t>(c.selector.size())});
+            pool_ += c.selector;
         }
+        const std::uint32_t id = it->second;
         if (c.exception && c.domains.empty())
             everywhereExcepted.insert(id);
-        else if (!c.exception && !positive && genericSeen.insert(id).second)
-            generic_.push_back(id);
+        bool positive = false;
+        for (const DomainEntry &d : c.domains) {
+            // An exception's excluded sites say nothing.
+            if (!c.exception || !d.negated)
+                (c.exception || d.negated ? keep : hide).emplace_back(hostHash(d.name), id);
+            positive |= !d.negated;
+        }
+        if (!c.exception && !positive)
+            generic.push_back(id);
     }
-    for (const auto &[name, bits] : switches)
-        bySite[name];
-    generic_.erase(
-        std::remove_if(generic_.begin(), generic_.end(),
-                       [&](std::uint32_t id) { return everywhereExcepted.count(id) > 0; }),
-        generic_.end());
-    for (const auto &[name, lists] : bySite) {
-        Site site;
-        site.name = keep(name);
-        site.hideFirst = static_cast<std::uint32_t>(ids_.size());
-        for (const std::uint32_t id : lists.first)
-            if (!everywhereExcepted.count(id))
-                ids_.push_back(id);
-        site.hideCount = static_cast<std::uint32_t>(ids_.size()) - site.hideFirst;
-        site.keepFirst = static_cast<std::uint32_t>(ids_.size());
-        ids_.insert(ids_.end(), lists.second.begin(), lists.second.end());
-        site.keepCount = static_cast<std::uint32_t>(lists.second.size());
-        const auto sw = switches.find(name);
-        site.off = sw == switches.end() ? 0 : (sw->second & kElementHide) ? 2 : 1;
-        sites_.push_back(site);
+    const auto excepted = [&](std::uint32_t id) { return everywhereExcepted.count(id) > 0; };
+    hide.erase(
+        std::remove_if(hide.begin(), hide.end(), [&](auto &e) { return excepted(e.second); }),
+        hide.end());
+    sortUnique(generic);
+    for (const std::uint32_t id : generic) {
+        if (excepted(id))
+            continue;
+        const std::string_view name = leadingName(text(selectors_[id]));
+        if (name.empty())
+            unkeyed_.push_back(id);
+        else
+            byName.emplace_back(nameHash(name), id);
     }
+    for (const auto &[site, bits] : switches)
+        off.emplace_back(hostHash(site), (bits & kElementHide) ? 2 : 1);
+    hide_.build(hide);
+    keep_.build(keep);
+    off_.build(off);
+    generic_.build(byName);
 }
 
-std::string ElementHiding::json() const {
-    std::string out = "{\"g\":[";
-    for (std::size_t i = 0; i < generic_.size(); ++i) {
-        if (i)
-            out += ',';
-        appendJsonString(out, text(selectors_[generic_[i]]));
+ElementHiding::SiteKeys ElementHiding::siteKeys(std::string_view host,
+                                                const PublicSuffixList &suffixes) const {
+    SiteKeys site;
+    site.count = hostSuffixHashes(host, site.keys, 32);
+    site.count += suffixes.entityHashes(host, site.keys + site.count, 32);
+    return site;
+}
+
+std::uint32_t ElementHiding::offAt(const SiteKeys &site) const {
+    std::uint32_t off = 0;
+    for (std::size_t i = 0; i < site.count; ++i) {
+        std::uint32_t n = 0;
+        if (const std::uint32_t *value = off_.find(site.keys[i], n))
+            off = std::max(off, *value);
     }
-    out += ']';
-    for (const bool hide : {true, false}) {
-        out += hide ? ",\"s\":{" : ",\"x\":{";
-        bool firstSite = true;
-        for (const Site &site : sites_) {
-            const std::uint32_t first = hide ? site.hideFirst : site.keepFirst;
-            const std::uint32_t count = hide ? site.hideCount : site.keepCount;
-            if (!count)
-                continue;
-            if (!firstSite)
-                out += ',';
-            firstSite = false;
-            appendJsonString(out, text(site.name));
-            out += ":[";
-            for (std::uint32_t i = 0; i < count; ++i) {
-                if (i)
-                    out += ',';
-                appendJsonString(out, text(selectors_[ids_[first + i]]));
-            }
-            out += ']';
-        }
-        out += '}';
+    return off;
+}
+
+std::vector<std::uint32_t> ElementHiding::exceptedAt(const SiteKeys &site) const {
+    std::vector<std::uint32_t> ids;
+    for (std::size_t i = 0; i < site.count; ++i) {
+        std::uint32_t n = 0;
+        if (const std::uint32_t *run = keep_.find(site.keys[i], n))
+            ids.insert(ids.end(), run, run + n);
     }
-    out += ",\"o\":{";
-    bool firstSite = true;
-    for (const Site &site : sites_) {
-        if (!site.off)
+    sortUnique(ids);
+    return ids;
+}
+
+void ElementHiding::appendSelectors(std::string &out, std::vector<std::uint32_t> &ids,
+                                    const std::vector<std::uint32_t> &excepted,
+                                    std::size_t limit) const {
+    sortUnique(ids);
+    out += "\"s\":[";
+    bool first = true;
+    for (const std::uint32_t id : ids) {
+        if (std::binary_search(excepted.begin(), excepted.end(), id))
             continue;
-        if (!firstSite)
+        if (out.size() + selectors_[id].length + 8 > limit)
+            break;  // what no document needs: a hostile list's
+        if (!first)
             out += ',';
-        firstSite = false;
-        appendJsonString(out, text(site.name));
-        out += ':';
-        out += site.off == 2 ? '2' : '1';
+        first = false;
+        appendJsonString(out, text(selectors_[id]));
     }
-    return out + "}}";
+    out += "]}";
+}
+
+std::string ElementHiding::siteData(std::string_view host, const PublicSuffixList &suffixes,
+                                    std::size_t limit) const {
+    const SiteKeys site = siteKeys(host, suffixes);
+    const std::uint32_t off = offAt(site);
+    std::string out = "{\"off\":" + std::to_string(off) + ',';
+    std::vector<std::uint32_t> ids;
+    if (off < 2) {
+        for (std::size_t i = 0; i < site.count; ++i) {
+            std::uint32_t n = 0;
+            if (const std::uint32_t *run = hide_.find(site.keys[i], n))
+                ids.insert(ids.end(), run, run + n);
+        }
+        if (off < 1)
+            ids.insert(ids.end(), unkeyed_.begin(), unkeyed_.end());
+    }
+    appendSelectors(out, ids, exceptedAt(site), limit);
+    return out;
+}
+
+std::string ElementHiding::genericData(std::string_view host, const PublicSuffixList &suffixes,
+                                       std::string_view names, std::size_t limit) const {
+    const SiteKeys site = siteKeys(host, suffixes);
+    std::string out = "{";
+    std::vector<std::uint32_t> ids;
+    if (offAt(site) == 0) {
+        for (std::size_t start = 0; start < names.size();) {
+            const std::size_t end = std::min(names.find(' ', start), names.size());
+            std::uint32_t n = 0;
+            const std::string_view name = names.substr(start, end - start);
+            if (!name.empty() && generic_.mayHold(nameHash(name)))
+                if (const std::uint32_t *run = generic_.find(nameHash(name), n))
+                    ids.insert(ids.end(), run, run + n);
+            start = end + 1;
+        }
+    }
+    appendSelectors(out, ids, ids.empty() ? ids : exceptedAt(site), limit);
+    return out;
 }
 
 void ElementHiding::write(CacheWriter &out) const {
     out.text(pool_);
     out.vector(selectors_);
-    out.vector(generic_);
-    out.vector(sites_);
-    out.vector(ids_);
+    for (const RuleTable *t : {&hide_, &keep_, &off_, &generic_}) {
+        out.vector(t->table);
+        out.vector(t->bits);
+        out.vector(t->ids);
+    }
+    out.vector(unkeyed_);
 }
 
 bool ElementHiding::read(CacheReader &in) {
     in.text(pool_);
     in.vector(selectors_);
-    in.vector(generic_);
-    in.vector(sites_);
-    in.vector(ids_);
+    for (RuleTable *t : {&hide_, &keep_, &off_, &generic_}) {
+        in.vector(t->table);
+        in.vector(t->bits);
+        in.vector(t->ids);
+    }
+    in.vector(unkeyed_);
     return in.ok() && valid();
 }
 
 bool ElementHiding::valid() const {
-    const auto inPool = [&](Text t) { return std::uint64_t(t.offset) + t.length <= pool_.size(); };
-    const auto inIds = [&](std::uint32_t first, std::uint32_t count) {
-        return std::uint64_t(first) + count <= ids_.size();
-    };
+    const std::size_t count = selectors_.size();
     for (const Text &t : selectors_)
-        if (!inPool(t) || !isPlainSelector(text(t)))
+        if (std::uint64_t(t.offset) + t.length > pool_.size() || !isPlainSelector(text(t)))
             return false;
-    for (const Site &s : sites_)
-        if (!inPool(s.name) || !inIds(s.hideFirst, s.hideCount) ||
-            !inIds(s.keepFirst, s.keepCount) || s.off > 2)
+    for (const std::uint32_t id : unkeyed_)
+        if (id >= count)
             return false;
-    for (const std::uint32_t id : generic_)
-        if (id >= selectors_.size())
-            return false;
-    for (const std::uint32_t id : ids_)
-        if (id >= selectors_.size())
-            return false;
-    return true;
+    return hide_.valid(count) && keep_.valid(count) && off_.valid(3) && generic_.valid(count);
 }
 
 }  // namespace quillow::filter

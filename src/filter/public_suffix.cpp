@@ -112,6 +112,26 @@ std::size_t PublicSuffixList::suffixLabels(std::string_view host) const {
     return suffix;
 }
 
+std::size_t PublicSuffixList::entityHashes(std::string_view host, std::uint64_t *out,
+                                           std::size_t max) const {
+    // The host without its public suffix, each of its suffixes then ".*".
+    const std::size_t labels = suffixLabels(host);
+    std::size_t cut = host.size();
+    for (std::size_t seen = 0; seen < labels && cut > 0;) {
+        if (host[--cut] == '.')
+            ++seen;
+    }
+    const std::string_view name = host.substr(0, cut);
+    std::size_t n = 0;
+    std::uint64_t h = hashStep(hashStep(kHashSeed, '*'), '.');
+    for (std::size_t i = name.size(); i-- > 0 && n < max;) {
+        h = hashStep(h, static_cast<unsigned char>(name[i]));
+        if (i == 0 || name[i - 1] == '.')
+            out[n++] = h | 1;
+    }
+    return n;
+}
+
 std::string_view PublicSuffixList::registrableDomain(std::string_view host) const {
     if (host.empty() || isIpAddress(host))
         return host;

@@ -29,6 +29,9 @@ public:
     // The registrable domain: the public suffix and one label more; the
     // host itself when it is a public suffix or an IP address.
     std::string_view registrableDomain(std::string_view host) const;
+    // The hashes of the names lists give `host` for any public suffix
+    // ("google.*" for "www.google.co.uk"), shortest first; at most `max`.
+    std::size_t entityHashes(std::string_view host, std::uint64_t *out, std::size_t max) const;
 
     // The table, for the compiled cache; one read back is checked.
     const RuleTable &table() const { return table_; }

@@ -243,24 +243,10 @@ void preparePageHashes(Request &r) {
 }
 
 void prepareEntityHashes(Request &r, const PublicSuffixList &suffixes) {
-    if (r.entitiesReady)
-        return;
-    // "google.*" names: the host without its public suffix, plus ".*".
-    const std::size_t suffixLabels = suffixes.suffixLabels(r.pageHost);
-    std::size_t cut = r.pageHost.size();
-    for (std::size_t labels = 0; labels < suffixLabels && cut > 0;) {
-        if (r.pageHost[--cut] == '.')
-            ++labels;
+    if (!r.entitiesReady) {
+        r.entityCount = suffixes.entityHashes(r.pageHost, r.entityHashes, kMaxLabels);
+        r.entitiesReady = true;
     }
-    const std::string_view name = r.pageHost.substr(0, cut);
-    r.entityCount = 0;
-    std::uint64_t h = hashStep(hashStep(kHashSeed, '*'), '.');
-    for (std::size_t i = name.size(); i-- > 0 && r.entityCount < kMaxLabels;) {
-        h = hashStep(h, static_cast<unsigned char>(name[i]));
-        if (i == 0 || name[i - 1] == '.')
-            r.entityHashes[r.entityCount++] = h | 1;
-    }
-    r.entitiesReady = true;
 }
 
 }  // namespace quillow::filter

@@ -2,6 +2,7 @@
 // EasyPrivacy: every host resolves to 127.0.0.1, where the test serves a
 // page whose resources come from hosts and paths the lists name.
 
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -10,7 +11,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
-#include "browser/content_blocking.h"
+#include "browser/page_blocking.h"
 #include "browser/web_engine_browser.h"
 #include "content_blocking/filter_list_blocker.h"
 #include "engine_support.h"
@@ -59,36 +60,65 @@ private slots:
     void initTestCase() {
         QVERIFY(server.listen());
         const QByteArray port = QByteArray::number(server.port());
-        server.route(u"/page.html"_s,
-                     "<html><head><link rel=stylesheet href='/site.css'></head><body>"
-                     "<script src='http://pagead2.googlesyndication.com:" +
-                         port +
-                         "/pagead/js/adsbygoogle.js'></script>"
-                         "<script src='http://www.google-analytics.com:" +
-                         port +
-                         "/analytics.js'></script>"
-                         "<script src='/adserver3.js'></script>"
-                         "<script src='/app.js'></script><img src='/logo.png'>"
-                         "<div id=ad class=banner-ad>ad</div><div id=story class=story>story</div>"
-                         "<script src='/done.js'></script></body></html>");
+        const QByteArray ads = "http://pagead2.googlesyndication.com:" + port;
+        server.route(
+            u"/page.html"_s,
+            "<html><head><link rel=stylesheet href='/site.css'></head><body>"
+            "<script src='" +
+                ads +
+                "/pagead/js/adsbygoogle.js'></script>"
+                "<script src='http://www.google-analytics.com:" +
+                port +
+                "/analytics.js'>"
+                "</script><script src='/adserver3.js'></script>"
+                "<script src='/app.js'></script><img src='/logo.png'>"
+                "<div id=ad class=banner-ad>ad</div><div id=story class=story>story</div>"
+                "<div id=sponsor class=sponsor-box>s</div>"
+                "<img id=adimg src='" +
+                ads +
+                "/pagead/imgad?id=1'>"
+                "<iframe id=adframe src='" +
+                ads +
+                "/pagead/ads?id=1'></iframe>"
+                "<iframe src='http://frame.quillow-other.test:" +
+                port +
+                "/frame.html'>"
+                "</iframe><script>setTimeout(function () { var d = "
+                "document.createElement('div'); d.id = 'late'; d.className = 'x banner-ad';"
+                " document.body.appendChild(d); }, 50);</script>"
+                "<script src='/done.js'></script></body></html>");
+        // A frame of another site, with a listed script and one of its own
+        // that is third party to the page but not to the frame.
+        server.route(u"/frame.html"_s,
+                     "<html><body><script src='/frame-own.js'></script>"
+                     "<script src='" +
+                         ads +
+                         "/pagead/show_ads.js'></script>"
+                         "</body></html>");
         for (const char *path : {"/site.css", "/app.js", "/logo.png", "/done.js", "/adserver3.js",
-                                 "/pagead/js/adsbygoogle.js", "/analytics.js"})
+                                 "/pagead/js/adsbygoogle.js", "/analytics.js", "/frame-own.js"})
             server.route(QString::fromLatin1(path), QByteArray("/* */"));
         server.route(u"/opener.html"_s,
                      "<html><body><script>window.open('http://0i0i0i0.com:" + port +
                          "/deal.html'); window.open('/page.html');</script></body></html>");
         server.route(u"/deal.html"_s, QByteArray("<html><body>deal</body></html>"));
 
-        QVERIFY(dir.isValid());
+        QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(u"config/filters"_s));
+        QFile mine(dir.filePath(u"config/filters/mine.txt"_s));
+        QVERIFY(mine.open(QIODevice::WriteOnly) &&
+                mine.write("www.quillow-news.test##.sponsor-box\n/frame-own.js$third-party\n") > 0);
+        mine.close();
         FilterListBlocker::Settings settings;
         settings.configDir = dir.filePath(u"config"_s);
         settings.cacheDir = dir.filePath(u"cache"_s);
-        settings.firstRequestWaitMs = kPageWait;
+        // The lists load when the first page asks, and it waits for them.
+        settings.loadDelayMs = 600000;
+        settings.firstLoadWaitMs = kPageWait;
         blocker = std::make_unique<FilterListBlocker>(settings);
         blocker->start();
         QVERIFY2(blocker->isOn(QUrl()),
                  "the Debian package webext-ublock-origin-chromium is needed");
-        keepElementHiding(QWebEngineProfile::defaultProfile(), blocker.get());
+        serveBlockingScheme(QWebEngineProfile::defaultProfile(), blocker.get());
     }
     void init() {
         h = std::make_unique<Harness>();
@@ -101,20 +131,27 @@ private slots:
     }
     void cleanup() { h.reset(); }
 
-    // The lists' hosts and paths never reach the server; the page's own
-    // resources do, the element the lists name is hidden, and the status
-    // bar's popup panel tells how many requests were refused.
-    void adsAndTrackersRefusedPageIntact() {
+    // The session's first page waits for the lists. Their hosts and paths
+    // never reach the server; the page's own resources do. What the lists
+    // hide is hidden, also when the page adds it later; blocked images and
+    // frames are collapsed; the popup panel tells how many requests were
+    // blocked.
+    void adsAndTrackersBlockedPageIntact() {
+        QVERIFY(!blocker->ready());
         load();
-        for (const char *path : {"/page.html", "/site.css", "/app.js", "/logo.png"})
+        for (const char *path :
+             {"/page.html", "/site.css", "/app.js", "/logo.png", "/frame.html", "/frame-own.js"})
             QVERIFY2(server.requests.contains(QString::fromLatin1(path)), path);
-        for (const char *path : {"/pagead/js/adsbygoogle.js", "/analytics.js", "/adserver3.js"})
-            QVERIFY2(!server.requests.contains(QString::fromLatin1(path)), path);
-        QTRY_COMPARE_WITH_TIMEOUT(style(u"ad"_s), u"none"_s, kPageWait);
+        for (const QString &path : std::as_const(server.requests))
+            QVERIFY2(!path.startsWith(u"/pagead/"_s) && path != u"/analytics.js"_s &&
+                         path != u"/adserver3.js"_s,
+                     qPrintable(path));
+        for (const QString &hidden : {u"ad"_s, u"sponsor"_s, u"late"_s, u"adimg"_s, u"adframe"_s})
+            QTRY_COMPARE_WITH_TIMEOUT(style(hidden), u"none"_s, kPageWait);
         QCOMPARE(style(u"story"_s), u"block"_s);
         QTRY_COMPARE_WITH_TIMEOUT(popupDetails(),
-                                  u"0 Popups refused, 3 requests blocked|"
-                                  u"0 Popups refused, 3 requests blocked"_s,
+                                  u"0 Popups refused, 6 requests blocked|"
+                                  u"0 Popups refused, 6 requests blocked"_s,
                                   kPageWait);
     }
 
@@ -137,7 +174,9 @@ private slots:
         };
         toggle(true);
         QVERIFY(!blocker->isOn(QUrl(pageUrl())));
+        // The page on show decides, for its frames of other sites too.
         QVERIFY(server.requests.contains(u"/pagead/js/adsbygoogle.js"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/pagead/show_ads.js"_s), kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(style(u"ad"_s), u"block"_s, kPageWait);
         toggle(false);
         QVERIFY(blocker->isOn(QUrl(pageUrl())));

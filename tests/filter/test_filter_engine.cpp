@@ -260,16 +260,46 @@ private slots:
         QVERIFY(hostile->decide("https://a.com/&&/a.png", "", RequestKind::Image).blocked);
     }
 
-    // Element hiding as the page script reads it.
+    // Element hiding as a document is sent it: its site's selectors and
+    // those for every site, the latter by the classes and ids it holds.
+    void elementHiding_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("names");
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("generic");
+        const auto row = [](const char *host, const char *names, const char *site,
+                            const char *generic) {
+            QTest::newRow(host) << QString::fromLatin1(host) << QString::fromLatin1(names)
+                                << QString::fromLatin1(site) << QString::fromLatin1(generic);
+        };
+        row("other.org", ".ad #top .x", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}",
+            "{\"s\":[\".ad\",\".ad > img\",\"#top\"]}");
+        row("www.site.com", ".ad #top", "{\"off\":0,\"s\":[\"a[href*=ad]\",\"div.promo\"]}",
+            "{\"s\":[\".ad > img\",\"#top\"]}");
+        row("x.site.com", ".ad", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
+        row("www.google.co.uk", "", "{\"off\":0,\"s\":[\"a[href*=ad]\",\".g-ad\"]}", "{\"s\":[]}");
+        row("quiet.com", ".ad", "{\"off\":1,\"s\":[\".q\"]}", "{\"s\":[]}");
+        row("a.none.com", ".ad", "{\"off\":2,\"s\":[]}", "{\"s\":[]}");
+    }
     void elementHiding() {
+        QFETCH(QString, host);
+        QFETCH(QString, names);
         const auto engine = engineOf(
-            u"##.ad\n##.gone\nsite.com,~x.site.com##div[id=\"x\"]\nsite.com#@#.ad\n#@#.gone\n"
-            "@@||quiet.com^$generichide\n@@||none.com^$elemhide"_s);
-        QCOMPARE(
-            QString::fromStdString(engine->elementHiding().json()),
-            QStringLiteral("{\"g\":[\".ad\"],\"s\":{\"site.com\":[\"div[id=\\\"x\\\"]\"]},"
-                           "\"x\":{\"site.com\":[\".ad\"],\"x.site.com\":[\"div[id=\\\"x\\\"]\"]},"
-                           "\"o\":{\"none.com\":2,\"quiet.com\":1}}"));
+            u"##.ad\n##.ad > img\n###top\n##a[href*=ad]\n##.gone\n"
+            "site.com,~x.site.com##div.promo\nsite.com#@#.ad\n#@#.gone\nx.site.com#@#.ad > img\n"
+            "google.*##.g-ad\nquiet.com##.q\n@@||quiet.com^$generichide\n@@||none.com^$elemhide"_s);
+        const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
+        for (const FilterEngine *e : {engine.get(), cached.get()}) {
+            const ElementHiding &hiding = e->elementHiding();
+            const std::string h = host.toStdString();
+            QTEST(QString::fromStdString(hiding.siteData(h, suffixes(), 1 << 16)), "site");
+            QTEST(QString::fromStdString(
+                      hiding.genericData(h, suffixes(), names.toStdString(), 1 << 16)),
+                  "generic");
+        }
+        // A document is sent what fits its bound, no more.
+        QCOMPARE(engine->elementHiding().siteData("site.com", suffixes(), 30),
+                 "{\"off\":0,\"s\":[]}");
     }
 
     // A cache from other lists, cut short or damaged is not read; one that

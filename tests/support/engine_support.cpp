@@ -1,4 +1,5 @@
 #include "engine_support.h"
+#include "browser/page_blocking.h"
 
 #include <unistd.h>
 #include <QWebEngineProfile>
@@ -50,6 +51,7 @@ int runEngineTest(int argc, char **argv, const std::function<int()> &run) {
     flags += " --disable-background-networking --disable-component-update";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    quillow::registerBlockingScheme();
     QApplication app(argc, argv);
     return run();
 }

@@ -1,0 +1,230 @@
+#include "browser/page_blocking.h"
+
+#include <QBuffer>
+#include <QUrlQuery>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+
+#include "browser/content_blocker.h"
+#include "browser/content_blocking.h"
+
+namespace quillow {
+
+namespace {
+
+const QByteArray kScheme = QByteArrayLiteral("quillow");
+// A page asks for a few URLs at a time; more are not looked at.
+constexpr int kMostAskedUrls = 64;
+
+// Runs at document creation in every frame, out of the page's reach (its
+// scripts cannot see or undo ours). %1 is the page's token.
+const char kBlockingScript[] = R"JS((function () {
+'use strict';
+if (!/^https?:$/.test(location.protocol)) return;
+var base = 'quillow:blocking?t=%1&h=' +
+    encodeURIComponent(location.hostname.replace(/\.+$/, '').toLowerCase());
+function ask(query, done) {
+  try {
+    var x = new XMLHttpRequest();
+    x.open('GET', base + query, !!done);
+    if (done) x.onload = function () {
+      var r; try { r = JSON.parse(x.responseText); } catch (e) { return; } done(r);
+    };
+    x.send();
+    return done ? null : JSON.parse(x.responseText);
+  } catch (e) { return null; }
+}
+var sheet = null, shown = Object.create(null);
+function hide(list) {
+  if (!Array.isArray(list) || !list.length) return;
+  if (!sheet) {
+    try {
+      sheet = new CSSStyleSheet();
+      document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
+    } catch (e) { sheet = null; return; }
+  }
+  for (var i = 0; i < list.length; i++) {
+    var s = list[i];
+    if (typeof s !== 'string' || shown[s]) continue;
+    shown[s] = 1;
+    // A selector the engine cannot read costs only itself.
+    try { sheet.insertRule(s + '{display:none!important}', sheet.cssRules.length); } catch (e) {}
+  }
+}
+function watchNames() {
+  var asked = Object.create(null), pending = [], count = 0, timer = 0;
+  function flush() {
+    timer = 0;
+    while (pending.length) {
+      var batch = [], size = 0;
+      while (pending.length && size < 3000) { var n = pending.pop(); size += n.length + 1; batch.push(n); }
+      ask('&q=names&n=' + encodeURIComponent(batch.join(' ')), function (r) { hide(r.s); });
+    }
+  }
+  function name(n) {
+    if (n.length > 200 || asked[n] || count >= 20000) return;
+    asked[n] = 1; count++; pending.push(n);
+    if (!timer) timer = setTimeout(flush, 10);
+  }
+  function note(el) {
+    if (typeof el.id === 'string' && el.id) name('#' + el.id);
+    var list = el.classList;
+    if (list) for (var i = 0; i < list.length && i < 64; i++) name('.' + list[i]);
+  }
+  function scan(node) {
+    if (node.nodeType !== 1) return;
+    note(node);
+    if (!node.firstElementChild) return;
+    var all = node.querySelectorAll('[id],[class]');
+    for (var i = 0; i < all.length; i++) note(all[i]);
+  }
+  new MutationObserver(function (records) {
+    for (var i = 0; i < records.length; i++) {
+      var r = records[i];
+      if (r.type === 'attributes') note(r.target);
+      else for (var j = 0; j < r.addedNodes.length; j++) scan(r.addedNodes[j]);
+    }
+  }).observe(document, {childList: true, subtree: true, attributes: true,
+                        attributeFilter: ['id', 'class']});
+  if (document.documentElement) scan(document.documentElement);
+}
+function watchBlocked() {
+  var waiting = [], timer = 0;
+  function check() {
+    timer = 0;
+    var batch = waiting.splice(0, 32);
+    if (waiting.length) timer = setTimeout(check, 0);
+    var query = '&q=blocked';
+    for (var i = 0; i < batch.length; i++) query += '&u=' + encodeURIComponent(batch[i][1]);
+    ask(query, function (r) {
+      if (!Array.isArray(r.b)) return;
+      for (var i = 0; i < r.b.length; i++) {
+        var w = batch[r.b[i]];
+        if (w) w[0].style.setProperty('display', 'none', 'important');
+      }
+    });
+  }
+  // A blocked image fails; a blocked frame loads the engine's own page.
+  function ended(e) {
+    var el = e.target, tag = el && el.tagName;
+    if (!(e.type === 'error' ? tag === 'IMG' : tag === 'IFRAME' || tag === 'FRAME')) return;
+    var src = tag === 'IMG' ? el.currentSrc || el.src : el.src;
+    if (!src || src.length > 2048 || !/^(https?|wss?):/.test(src)) return;
+    waiting.push([el, src]);
+    if (!timer) timer = setTimeout(check, 0);
+  }
+  document.addEventListener('error', ended, true);
+  document.addEventListener('load', ended, true);
+}
+function begin(site) {
+  if (!site || !site.on) return;
+  watchBlocked();
+  if (site.off >= 2) return;
+  hide(site.s);
+  if (site.off < 1) watchNames();
+}
+// The lists may still be loading for a session's first page.
+var first = ask('&q=site'), tries = 0;
+(function retry(site) {
+  if (site && site.wait && tries++ < 12) setTimeout(function () { ask('&q=site', retry); }, 250);
+  else begin(site);
+})(first);
+})();
+)JS";
+
+// A document at `host` (lower case), as the page's script names it.
+QString hostOf(const QUrlQuery &query) {
+    QString host = query.queryItemValue(QStringLiteral("h"), QUrl::FullyDecoded);
+    return host.size() <= 253 ? host : QString();
+}
+
+// Whether the blocked requests of the page include each asked URL: the
+// places of those that were, as JSON.
+QByteArray blockedOf(const PageRequestInterceptor &page, const QUrlQuery &query) {
+    QByteArray out = "{\"b\":[";
+    const QStringList urls = query.allQueryItemValues(QStringLiteral("u"), QUrl::FullyDecoded);
+    bool first = true;
+    for (int i = 0; i < urls.size() && i < kMostAskedUrls; ++i) {
+        if (!page.blockedFrameOrImage(QUrl(urls[i])))
+            continue;
+        if (!first)
+            out += ',';
+        first = false;
+        out += QByteArray::number(i);
+    }
+    return out + "]}";
+}
+
+class BlockingSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    BlockingSchemeHandler(ContentBlocker *blocker, QObject *parent)
+        : QWebEngineUrlSchemeHandler(parent), blocker_(blocker) {}
+
+    void requestStarted(QWebEngineUrlRequestJob *job) override {
+        const QUrlQuery query(job->requestUrl());
+        const PageRequestInterceptor *page =
+            PageRequestInterceptor::forToken(query.queryItemValue(QStringLiteral("t")));
+        if (!page || job->requestUrl().path() != QLatin1String("blocking")) {
+            job->fail(QWebEngineUrlRequestJob::RequestDenied);
+            return;
+        }
+        const QString what = query.queryItemValue(QStringLiteral("q"));
+        const QString host = hostOf(query);
+        QByteArray answer;
+        // The page on show decides, for its frames too.
+        if (!blocker_->isOn(page->pageOnShow())) {
+            answer = "{\"on\":false}";
+        } else if (what == QLatin1String("site")) {
+            answer = blocker_->hidingForSite(host);
+            answer =
+                answer.isEmpty() ? QByteArray("{\"wait\":true}") : "{\"on\":true," + answer.mid(1);
+        } else if (what == QLatin1String("names")) {
+            answer = blocker_->hidingForNames(
+                host, query.queryItemValue(QStringLiteral("n"), QUrl::FullyDecoded));
+        } else if (what == QLatin1String("blocked")) {
+            answer = blockedOf(*page, query);
+        }
+        if (answer.isEmpty())
+            answer = "{}";
+        auto *body = new QBuffer(job);
+        body->setData(answer);
+        body->open(QIODevice::ReadOnly);
+        job->reply(QByteArrayLiteral("application/json"), body);
+    }
+
+private:
+    ContentBlocker *blocker_;
+};
+
+}  // namespace
+
+void registerBlockingScheme() {
+    QWebEngineUrlScheme scheme(kScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    // Secure and open to requests from any page, as the frames' scripts
+    // on http and https pages ask it.
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled |
+                    QWebEngineUrlScheme::LocalAccessAllowed);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+void serveBlockingScheme(QWebEngineProfile *profile, ContentBlocker *blocker) {
+    profile->installUrlSchemeHandler(kScheme, new BlockingSchemeHandler(blocker, profile));
+}
+
+void addBlockingScript(QWebEnginePage *page, const QString &token) {
+    QWebEngineScript script;
+    script.setName(QStringLiteral("quillow-blocking"));
+    script.setSourceCode(QString::fromLatin1(kBlockingScript).arg(token));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    page->scripts().insert(script);
+}
+
+}  // namespace quillow
