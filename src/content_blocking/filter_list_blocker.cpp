@@ -1,5 +1,7 @@
 #include "content_blocking/filter_list_blocker.h"
 
+#include <malloc.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,9 +14,11 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStringDecoder>
+
+#include "files/private_files.h"
+#include "filter/cache_format.h"
 
 namespace quillow {
 
@@ -36,33 +40,29 @@ constexpr std::size_t kMostHidingData = 256 * 1024;
 // The whole file as bytes, or nothing when it cannot be read or is larger
 // than `limit` (it may have grown since it was looked at).
 bool readBounded(const QString &path, qint64 limit, std::string &out) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
-        return false;
-    const QByteArray data = file.read(limit + 1);
-    if (data.size() > limit)
+    QByteArray data;
+    if (files::readPrivateFile(path, limit, data) != files::FileProblem::None)
         return false;
     out.assign(data.constData(), static_cast<std::size_t>(data.size()));
     return true;
 }
 
-// Creates a folder of ours readable only by the user; one that exists
-// is left as the user made it.
-bool makePrivateDir(const QString &path) {
-    if (QFileInfo(path).isDir())
-        return true;
-    return QDir().mkpath(path) &&
-           QFile::setPermissions(
-               path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
+// The compiled lists as they lie on disk, read where they lie.
+class MappedCache : public filter::CacheBytes {
+public:
+    explicit MappedCache(std::unique_ptr<files::MappedFile> file) : file_(std::move(file)) {}
+    std::string_view bytes() const override { return file_->bytes(); }
 
-bool writeWhole(const QString &path, const char *data, qint64 size) {
-    if (!makePrivateDir(QFileInfo(path).absolutePath()))
-        return false;
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-           file.write(data, size) == size && file.commit();
+private:
+    std::unique_ptr<files::MappedFile> file_;
+};
+
+std::unique_ptr<filter::FilterEngine> readCache(const QString &path, const std::string &source) {
+    auto file = files::MappedFile::open(path, kMaxCacheBytes);
+    if (!file)
+        return nullptr;
+    return filter::FilterEngine::deserialize(std::make_shared<MappedCache>(std::move(file)),
+                                             source);
 }
 
 // Host names as the user's list keeps them.
@@ -270,8 +270,8 @@ void FilterListBlocker::load() {
     const std::string key = source.toStdString();
     const QString cachePath = settings_.cacheDir + QLatin1String("/filters.idx");
     std::string data;
-    if (!paths.isEmpty() && readBounded(cachePath, kMaxCacheBytes, data)) {
-        loaded.engine = filter::FilterEngine::deserialize(data, key);
+    if (!paths.isEmpty()) {
+        loaded.engine = readCache(cachePath, key);
         loaded.fromCache = loaded.engine != nullptr;
     }
     if (!paths.isEmpty() && !loaded.engine) {
@@ -287,10 +287,18 @@ void FilterListBlocker::load() {
             filter::FilterEngine::build(views, filter::PublicSuffixList::fromText(suffixes));
         if (loaded.engine) {
             const std::string compiled = loaded.engine->serialize(key);
-            if (!writeWhole(cachePath, compiled.data(), qint64(compiled.size())))
-                qWarning().noquote() << QLatin1String("Could not write") << cachePath;
+            const files::FileProblem problem = files::writePrivateFile(cachePath, compiled);
+            if (problem != files::FileProblem::None)
+                qWarning().noquote() << QStringLiteral("Could not write %1: %2")
+                                            .arg(cachePath, files::describe(problem));
+            // Read back where it lies, the lists take no memory of the
+            // program's own.
+            else if (auto mapped = readCache(cachePath, key))
+                loaded.engine = std::move(mapped);
         }
     }
+    // What compiling took goes back to the system.
+    malloc_trim(0);
     loaded.lists = int(paths.size());
     if (loaded.engine)
         loaded.paths = paths;
@@ -456,7 +464,7 @@ void FilterListBlocker::setSiteAllowed(const QString &host, bool allowed) {
     }
     QStringList sites(allowedSites_.begin(), allowedSites_.end());
     sites.sort();
-    makePrivateDir(settings_.configDir);
+    files::makePrivateFolder(settings_.configDir);
     QSettings conf(confPath(), QSettings::IniFormat);
     conf.setValue(QStringLiteral("ContentBlocking/AllowedSites"), sites);
     conf.sync();
@@ -524,7 +532,7 @@ void FilterListBlocker::onFetched(QNetworkReply *reply, const QString &address) 
     reply_ = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 304) {
-        makePrivateDir(settings_.cacheDir);
+        files::makePrivateFolder(settings_.cacheDir);
         QSettings records(recordsPath(), QSettings::IniFormat);
         records.setValue(recordGroup(address) + QLatin1String("/checked"),
                          QDateTime::currentSecsSinceEpoch());
@@ -561,12 +569,13 @@ void FilterListBlocker::validateAndSave(const QString &address, const std::strin
     }
     const QString path =
         settings_.configDir + QLatin1String("/filters/") + listFileName(QUrl(address));
-    ok = ok && writeWhole(path, text.data(), qint64(text.size()));
+    ok = ok && files::writePrivateFile(path, QByteArrayView(text.data(), qsizetype(text.size()))) ==
+                   files::FileProblem::None;
     QMetaObject::invokeMethod(
         this,
         [this, ok, address, etag, modified] {
             if (ok) {
-                makePrivateDir(settings_.cacheDir);
+                files::makePrivateFolder(settings_.cacheDir);
                 QSettings records(recordsPath(), QSettings::IniFormat);
                 records.beginGroup(recordGroup(address));
                 records.setValue(QStringLiteral("address"), address);

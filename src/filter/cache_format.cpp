@@ -9,19 +9,23 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 11;
+constexpr std::uint64_t kCacheVersion = 12;
+
+}  // namespace
 
 void writeTable(CacheWriter &out, const RuleTable &t) {
-    out.vector(t.table);
-    out.vector(t.bits);
-    out.vector(t.ids);
+    out.array(t.table);
+    out.array(t.bits);
+    out.array(t.ids);
 }
 
 void readTable(CacheReader &in, RuleTable &t) {
-    in.vector(t.table);
-    in.vector(t.bits);
-    in.vector(t.ids);
+    in.array(t.table);
+    in.array(t.bits);
+    in.array(t.ids);
 }
+
+namespace {
 
 bool validIndex(const RuleIndex &index, std::size_t ruleCount) {
     if (!index.words.valid(ruleCount) || !index.pages.valid(ruleCount))
@@ -40,14 +44,14 @@ std::string FilterEngine::serialize(std::string_view source) const {
     out.number(kCacheVersion);
     out.text(source);
     writeTable(out, suffixes_.table());
-    out.vector(rules_);
-    out.vector(regexRules_);
-    out.vector(domains_);
-    out.text(pool_);
+    out.array(rules_);
+    out.array(regexRules_);
+    out.array(domains_);
+    out.array(pool_);
     for (const RuleIndex *index : {&important_, &blocking_, &exceptions_}) {
         writeTable(out, index->words);
         writeTable(out, index->pages);
-        out.vector(index->unindexed);
+        out.array(index->unindexed);
     }
     elementHiding_.write(out);
     for (const std::size_t count : {stats_.networkRules, stats_.cosmeticRules, stats_.unsupported,
@@ -58,7 +62,12 @@ std::string FilterEngine::serialize(std::string_view source) const {
 
 std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::string_view data,
                                                         std::string_view source) {
-    CacheReader in(data);
+    return deserialize(std::make_shared<CopiedCacheBytes>(data), source);
+}
+
+std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const CacheBytes> data,
+                                                        std::string_view source) {
+    CacheReader in(data->bytes());
     if (in.number() != kCacheMagic || in.number() != kCacheVersion)
         return nullptr;
     std::string storedSource;
@@ -66,18 +75,19 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::string_view data,
     if (!in.ok() || storedSource != source)
         return nullptr;
     std::unique_ptr<FilterEngine> engine(new FilterEngine());
+    engine->cache_ = std::move(data);
     RuleTable suffixTable;
     readTable(in, suffixTable);
     if (!in.ok() || !PublicSuffixList::fromTable(std::move(suffixTable), engine->suffixes_))
         return nullptr;
-    in.vector(engine->rules_);
-    in.vector(engine->regexRules_);
-    in.vector(engine->domains_);
-    in.text(engine->pool_);
+    in.array(engine->rules_);
+    in.array(engine->regexRules_);
+    in.array(engine->domains_);
+    in.array(engine->pool_);
     for (RuleIndex *index : {&engine->important_, &engine->blocking_, &engine->exceptions_}) {
         readTable(in, index->words);
         readTable(in, index->pages);
-        in.vector(index->unindexed);
+        in.array(index->unindexed);
     }
     if (!in.ok() || !engine->elementHiding_.read(in))
         return nullptr;

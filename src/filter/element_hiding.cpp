@@ -67,17 +67,20 @@ void sortUnique(std::vector<std::uint32_t> &ids) {
 void ElementHiding::build(const std::vector<CosmeticRule> &rules,
                           const std::map<std::string, std::uint8_t> &switches) {
     *this = ElementHiding();
+    std::string pool;
+    std::vector<Text> selectors;
+    std::vector<std::uint32_t> unkeyed;
     std::unordered_map<std::string, std::uint32_t> idOf;
     std::unordered_set<std::uint32_t> everywhereExcepted;
     std::vector<std::uint32_t> generic;
     Entries hide, keep, off, byName;
     for (const CosmeticRule &c : rules) {
         const auto [it, added] =
-            idOf.emplace(c.selector, static_cast<std::uint32_t>(selectors_.size()));
+            idOf.emplace(c.selector, static_cast<std::uint32_t>(selectors.size()));
         if (added) {
-            selectors_.push_back({static_cast<std::uint32_t>(pool_.size()),
-                                  static_cast<std::uint32_t>(c.selector.size())});
-            pool_ += c.selector;
+            selectors.push_back({static_cast<std::uint32_t>(pool.size()),
+                                 static_cast<std::uint32_t>(c.selector.size())});
+            pool += c.selector;
         }
         const std::uint32_t id = it->second;
         if (c.exception && c.domains.empty())
@@ -100,14 +103,19 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
     for (const std::uint32_t id : generic) {
         if (excepted(id))
             continue;
-        const std::string_view name = leadingName(text(selectors_[id]));
+        const Text t = selectors[id];
+        const std::string_view name =
+            leadingName(std::string_view(pool).substr(t.offset, t.length));
         if (name.empty())
-            unkeyed_.push_back(id);
+            unkeyed.push_back(id);
         else
             byName.emplace_back(nameHash(name), id);
     }
     for (const auto &[site, bits] : switches)
         off.emplace_back(hostHash(site), (bits & kElementHide) ? 2 : 1);
+    pool_ = std::vector<char>(pool.begin(), pool.end());
+    selectors_ = std::move(selectors);
+    unkeyed_ = std::move(unkeyed);
     hide_.build(hide);
     keep_.build(keep);
     off_.build(off);
@@ -202,25 +210,19 @@ std::string ElementHiding::genericData(std::string_view host, const PublicSuffix
 }
 
 void ElementHiding::write(CacheWriter &out) const {
-    out.text(pool_);
-    out.vector(selectors_);
-    for (const RuleTable *t : {&hide_, &keep_, &off_, &generic_}) {
-        out.vector(t->table);
-        out.vector(t->bits);
-        out.vector(t->ids);
-    }
-    out.vector(unkeyed_);
+    out.array(pool_);
+    out.array(selectors_);
+    for (const RuleTable *t : {&hide_, &keep_, &off_, &generic_})
+        writeTable(out, *t);
+    out.array(unkeyed_);
 }
 
 bool ElementHiding::read(CacheReader &in) {
-    in.text(pool_);
-    in.vector(selectors_);
-    for (RuleTable *t : {&hide_, &keep_, &off_, &generic_}) {
-        in.vector(t->table);
-        in.vector(t->bits);
-        in.vector(t->ids);
-    }
-    in.vector(unkeyed_);
+    in.array(pool_);
+    in.array(selectors_);
+    for (RuleTable *t : {&hide_, &keep_, &off_, &generic_})
+        readTable(in, *t);
+    in.array(unkeyed_);
     return in.ok() && valid();
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/flat_array.h"
 #include "filter/rule_parser.h"
 #include "filter/rule_table.h"
 
@@ -54,7 +55,7 @@ private:
     };
 
     std::string_view text(Text t) const {
-        return std::string_view(pool_).substr(t.offset, t.length);
+        return std::string_view(pool_.data(), pool_.size()).substr(t.offset, t.length);
     }
     SiteKeys siteKeys(std::string_view host, const PublicSuffixList &suffixes) const;
     std::uint32_t offAt(const SiteKeys &site) const;
@@ -63,13 +64,13 @@ private:
                          const std::vector<std::uint32_t> &excepted, std::size_t limit) const;
     bool valid() const;
 
-    std::string pool_;
-    std::vector<Text> selectors_;
-    RuleTable hide_;                      // a site's hash: the selectors for it
-    RuleTable keep_;                      // a site's hash: the selectors it is excepted from
-    RuleTable off_;                       // a site's hash: 1 (generic hiding off) or 2 (all off)
-    RuleTable generic_;                   // a class's or id's hash: the selectors it names first
-    std::vector<std::uint32_t> unkeyed_;  // selectors for every site no class or id names
+    FlatArray<char> pool_;
+    FlatArray<Text> selectors_;
+    RuleTable hide_;                    // a site's hash: the selectors for it
+    RuleTable keep_;                    // a site's hash: the selectors it is excepted from
+    RuleTable off_;                     // a site's hash: 1 (generic hiding off) or 2 (all off)
+    RuleTable generic_;                 // a class's or id's hash: the selectors it names first
+    FlatArray<std::uint32_t> unkeyed_;  // selectors for every site no class or id names
 };
 
 }  // namespace quillow::filter

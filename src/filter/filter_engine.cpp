@@ -164,11 +164,21 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
     return engine;
 }
 
-std::uint32_t FilterEngine::compileRule(const NetworkRule &r, RuleRef ref) {
+// The network rules as they are compiled, before the engine keeps them.
+struct FilterEngine::Compiled {
+    std::vector<CompiledRule> rules;
+    std::vector<RegexRule> regexRules;
+    std::vector<DomainName> domains;
+    std::string pool;
+
+    std::uint32_t add(const NetworkRule &rule, RuleRef ref);
+};
+
+std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
     CompiledRule f;
-    f.pattern = static_cast<std::uint32_t>(pool_.size());
+    f.pattern = static_cast<std::uint32_t>(pool.size());
     f.patternLength = static_cast<std::uint16_t>(r.pattern.size());
-    pool_ += r.pattern;
+    pool += r.pattern;
     f.kinds = r.kinds;
     f.party = r.party;
     f.list = static_cast<std::uint16_t>(ref.list);
@@ -188,19 +198,19 @@ std::uint32_t FilterEngine::compileRule(const NetworkRule &r, RuleRef ref) {
         }
         std::sort(names.begin(), names.end(),
                   [](const DomainName &a, const DomainName &b) { return a.hash < b.hash; });
-        f.domains = static_cast<std::uint32_t>(domains_.size());
+        f.domains = static_cast<std::uint32_t>(domains.size());
         f.domainCount = static_cast<std::uint16_t>(names.size());
-        domains_.insert(domains_.end(), names.begin(), names.end());
+        domains.insert(domains.end(), names.begin(), names.end());
     }
     if (r.regex) {
         const std::string required = regexRequiredText(r.pattern);
-        f.regex = static_cast<std::uint32_t>(regexRules_.size());
-        regexRules_.push_back({static_cast<std::uint32_t>(pool_.size()),
-                               static_cast<std::uint32_t>(required.size())});
-        pool_ += required;
+        f.regex = static_cast<std::uint32_t>(regexRules.size());
+        regexRules.push_back(
+            {static_cast<std::uint32_t>(pool.size()), static_cast<std::uint32_t>(required.size())});
+        pool += required;
     }
-    rules_.push_back(f);
-    return static_cast<std::uint32_t>(rules_.size() - 1);
+    rules.push_back(f);
+    return static_cast<std::uint32_t>(rules.size() - 1);
 }
 
 void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
@@ -212,6 +222,7 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             wordUse.count(r);
     IndexEntries entries[3];  // important, blocking, exceptions
     std::map<std::string, std::uint8_t> switches;
+    Compiled compiled;
     for (std::size_t n = 0; n < parsed.rules.size(); ++n) {
         const NetworkRule &r = parsed.rules[n];
         if (!parsed.cancelled.empty() && parsed.cancelled.count(canonicalForm(r)))
@@ -221,7 +232,8 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             switches[std::string(host)] |= r.cosmeticSwitches;
         if (r.kinds == 0)
             continue;
-        const std::uint32_t id = compileRule(r, parsed.refs[n]);
+        const std::uint32_t id = compiled.add(r, parsed.refs[n]);
+        CompiledRule &f = compiled.rules[id];
         const int which = r.exception ? 2 : (r.important ? 0 : 1);
         std::uint64_t key = 0;
         bool bare = false;
@@ -229,17 +241,19 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             key = hostKey(hostHash(host));
             bare = isBareHostRule(r, host);
         } else if (r.regex) {
-            const RegexRule &re = regexRules_[rules_[id].regex];
+            const RegexRule &re = compiled.regexRules[f.regex];
             key =
-                wordUse.chooseIn(std::string_view(pool_).substr(re.requiredText, re.requiredLength))
+                wordUse
+                    .chooseIn(
+                        std::string_view(compiled.pool).substr(re.requiredText, re.requiredLength))
                     .hash;
         } else if (const ChosenWord word = wordUse.choose(r); word.hash) {
             key = word.hash;
             // With no wildcard before its word, a rule can only match where
             // the address holds that word, a fixed distance after its start.
             if (r.pattern.find('*') >= word.offset) {
-                rules_[id].flags |= kWordAnchored;
-                rules_[id].wordOffset = static_cast<std::uint16_t>(word.offset);
+                f.flags |= kWordAnchored;
+                f.wordOffset = static_cast<std::uint16_t>(word.offset);
             }
         }
         // Important rules are blocking rules too.
@@ -251,8 +265,7 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
                 e.words.emplace_back(key, id);
                 if (bare)
                     e.bareKeys.insert(key);
-            } else if ((rules_[id].flags & kPositiveDomains) &&
-                       !(rules_[id].flags & kEntityDomains)) {
+            } else if ((f.flags & kPositiveDomains) && !(f.flags & kEntityDomains)) {
                 for (const DomainEntry &d : r.domains)
                     if (!d.negated)
                         e.pages.emplace_back(hostHash(d.name), id);
@@ -264,6 +277,10 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     entries[0].build(important_);
     entries[1].build(blocking_);
     entries[2].build(exceptions_);
+    rules_ = std::move(compiled.rules);
+    regexRules_ = std::move(compiled.regexRules);
+    domains_ = std::move(compiled.domains);
+    pool_ = std::vector<char>(compiled.pool.begin(), compiled.pool.end());
     stats_.networkRules = rules_.size();
     elementHiding_.build(parsed.cosmetics, switches);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filter/element_hiding.h"
+#include "filter/flat_array.h"
 #include "filter/network_index.h"
 #include "filter/public_suffix.h"
 #include "filter/request_kind.h"
@@ -21,6 +22,7 @@ class RE2;
 
 namespace quillow::filter {
 
+class CacheBytes;
 struct Request;
 
 // What the lists held and what of it is applied.
@@ -71,16 +73,20 @@ public:
     const ElementHiding &elementHiding() const { return elementHiding_; }
 
     // The compiled lists, for the cache; `source` names what they were
-    // built from, and a cache made from anything else is not read.
+    // built from, and a cache made from anything else is not read. Read
+    // back, the engine reads its tables where they lie in `data`.
     std::string serialize(std::string_view source) const;
+    static std::unique_ptr<FilterEngine> deserialize(std::shared_ptr<const CacheBytes> data,
+                                                     std::string_view source);
+    // The same from a copy of the bytes.
     static std::unique_ptr<FilterEngine> deserialize(std::string_view data,
                                                      std::string_view source);
 
 private:
     struct ParsedLists;
+    struct Compiled;
     FilterEngine();
     void compileNetworkRules(ParsedLists &parsed);
-    std::uint32_t compileRule(const struct NetworkRule &rule, RuleRef ref);
     void compileRegexes();
     bool validAfterReading() const;
 
@@ -90,11 +96,12 @@ private:
     bool domainsMatch(const CompiledRule &rule, Request &request) const;
     RuleRef refOf(std::uint32_t id) const { return {rules_[id].list, rules_[id].line}; }
 
+    std::shared_ptr<const CacheBytes> cache_;  // where the tables lie, when read back
     PublicSuffixList suffixes_;
-    std::vector<CompiledRule> rules_;
-    std::vector<RegexRule> regexRules_;
-    std::vector<DomainName> domains_;
-    std::string pool_;
+    FlatArray<CompiledRule> rules_;
+    FlatArray<RegexRule> regexRules_;
+    FlatArray<DomainName> domains_;
+    FlatArray<char> pool_;  // patterns and texts
     RuleIndex important_;
     RuleIndex blocking_;
     RuleIndex exceptions_;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "filter/flat_array.h"
 #include "filter/request_kind.h"
 #include "filter/rule_table.h"
 
@@ -54,7 +55,7 @@ struct DomainName {
 struct RuleIndex {
     RuleTable words;  // by the request's host or a word of its address
     RuleTable pages;  // by a site the rule names in domain=, for rules with no word
-    std::vector<std::uint32_t> unindexed;
+    FlatArray<std::uint32_t> unindexed;
 };
 
 constexpr std::uint32_t kNoRule = 0xffffffffu;

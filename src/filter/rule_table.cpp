@@ -57,49 +57,51 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
     std::unordered_map<std::uint64_t, std::uint32_t> sizes;
     for (const auto &e : entries)
         ++sizes[e.first];
-    table.clear();
-    bits.clear();
-    ids.clear();
+    *this = RuleTable();
     if (sizes.empty())
         return;
     std::size_t slotCount = 16;
     while (slotCount < sizes.size() * 2)
         slotCount *= 2;
-    table.assign(slotCount, Slot{0, 0, 0});
-    bits.assign(slotCount / 8, 0);
+    std::vector<Slot> slots(slotCount, Slot{0, 0, 0});
+    std::vector<std::uint64_t> keyBits(slotCount / 8, 0);
+    std::vector<std::uint32_t> runIds;
     std::vector<std::uint32_t> runs(entries.size(), 0);
     const std::size_t mask = slotCount - 1;
     std::uint32_t next = 0;
     std::unordered_map<std::uint64_t, std::size_t> slotOf;
     for (const auto &[key, n] : sizes) {
         std::size_t i = key & mask;
-        while (table[i].key != 0)
+        while (slots[i].key != 0)
             i = (i + 1) & mask;
-        table[i] = Slot{key, next, 0};
+        slots[i] = Slot{key, next, 0};
         next += n;
         slotOf[key] = i;
-        const std::uint64_t bit = bitOf(key);
-        bits[bit >> 6] |= 1ull << (bit & 63);
+        const std::uint64_t bit = (key >> 32) & (keyBits.size() * 64 - 1);
+        keyBits[bit >> 6] |= 1ull << (bit & 63);
     }
     for (const auto &e : entries) {
-        Slot &slot = table[slotOf[e.first]];
+        Slot &slot = slots[slotOf[e.first]];
         runs[slot.first + slot.count++] = e.second;
     }
     // Runs of one move into their slots; the rest keep their place.
-    for (Slot &slot : table) {
+    for (Slot &slot : slots) {
         if (slot.key == 0)
             continue;
         if (slot.count == 1) {
             slot.first = runs[slot.first];
         } else {
-            const std::uint32_t at = static_cast<std::uint32_t>(ids.size());
-            ids.insert(ids.end(), runs.begin() + slot.first,
-                       runs.begin() + slot.first + slot.count);
+            const std::uint32_t at = static_cast<std::uint32_t>(runIds.size());
+            runIds.insert(runIds.end(), runs.begin() + slot.first,
+                          runs.begin() + slot.first + slot.count);
             slot.first = at;
         }
         if (bareKeys.count(slot.key))
             slot.count |= kBare;
     }
+    table = std::move(slots);
+    bits = std::move(keyBits);
+    ids = std::move(runIds);
 }
 
 }  // namespace quillow::filter

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "filter/flat_array.h"
+
 namespace quillow::filter {
 
 // Keys (hashes of hosts or words) to runs of numbers (rules, selectors or
@@ -21,9 +23,9 @@ struct RuleTable {
     // rule that matches whenever its key is found (a plain `||host^`).
     static constexpr std::uint32_t kBare = 1u << 31;
 
-    std::vector<Slot> table;
-    std::vector<std::uint64_t> bits;
-    std::vector<std::uint32_t> ids;
+    FlatArray<Slot> table;
+    FlatArray<std::uint64_t> bits;
+    FlatArray<std::uint32_t> ids;
 
     // Entries of one key keep their order in their run.
     void build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,

@@ -322,7 +322,7 @@ private slots:
         QVERIFY(!FilterEngine::deserialize(selector, "lists v1"));
         // An empty table whose bits say it holds keys.
         RuleTable table;
-        table.bits.assign(2, ~0ull);
+        table.bits = std::vector<std::uint64_t>(2, ~0ull);
         QVERIFY(!table.valid(1) && !table.mayHold(12345));
     }
 
