@@ -39,22 +39,23 @@ function ask(query, done) {
     return done ? null : JSON.parse(x.responseText);
   } catch (e) { return null; }
 }
-var sheet = null, shown = Object.create(null);
+var shown = Object.create(null);
+// Each batch fills a sheet of its own before the document takes it: the
+// page's style is worked out again once a batch, not once a rule.
 function hide(list) {
   if (!Array.isArray(list) || !list.length) return;
-  if (!sheet) {
-    try {
-      sheet = new CSSStyleSheet();
-      document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
-    } catch (e) { sheet = null; return; }
-  }
+  var sheet, added = 0;
+  try { sheet = new CSSStyleSheet(); } catch (e) { return; }
   for (var i = 0; i < list.length; i++) {
     var s = list[i];
     if (typeof s !== 'string' || shown[s]) continue;
     shown[s] = 1;
     // A selector the engine cannot read costs only itself.
-    try { sheet.insertRule(s + '{display:none!important}', sheet.cssRules.length); } catch (e) {}
+    try { sheet.insertRule(s + '{display:none!important}', added); added++; } catch (e) {}
   }
+  if (added) try {
+    document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
+  } catch (e) {}
 }
 function watchNames() {
   var asked = Object.create(null), pending = [], count = 0, timer = 0;
