@@ -89,7 +89,7 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
         for (const DomainEntry &d : c.domains) {
             // An exception's excluded sites say nothing.
             if (!c.exception || !d.negated)
-                (c.exception || d.negated ? keep : hide).emplace_back(hostHash(d.name), id);
+                (c.exception || d.negated ? keep : hide).emplace_back(d.hash, id);
             positive |= !d.negated;
         }
         if (!c.exception && !positive)

@@ -190,9 +190,9 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
         std::vector<DomainName> names;
         for (const DomainEntry &d : r.domains) {
             DomainName name;
-            name.hash = hostHash(d.name);
+            name.hash = d.hash;
             name.negated = d.negated;
-            name.entity = d.name.size() > 2 && d.name.compare(d.name.size() - 2, 2, ".*") == 0;
+            name.entity = d.entity;
             f.flags |= (name.entity ? kEntityDomains : 0) | (d.negated ? 0 : kPositiveDomains);
             names.push_back(name);
         }
@@ -268,7 +268,7 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             } else if ((f.flags & kPositiveDomains) && !(f.flags & kEntityDomains)) {
                 for (const DomainEntry &d : r.domains)
                     if (!d.negated)
-                        e.pages.emplace_back(hostHash(d.name), id);
+                        e.pages.emplace_back(d.hash, id);
             } else {
                 e.unindexed.push_back(id);
             }
@@ -374,7 +374,7 @@ std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const
             continue;
         if (k < wordsFrom && bare && (r.kind & kDefaultKinds))
             return ids[0];
-        for (std::uint32_t j = 0; j < n; ++j) {
+        for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
             const CompiledRule &f = rules_[ids[j]];
             std::size_t at = kAnywhere;
             if (k < wordsFrom) {
@@ -397,6 +397,9 @@ std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const
 }
 
 bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) const {
+    // The budget counts about a nanosecond a unit: a rule tried costs some
+    // tens, an expression run some microseconds and its text.
+    r.budget.charge(64);
     if (!(f.kinds & r.kind))
         return false;
     const bool regex = f.flags & kRegex;
@@ -420,7 +423,7 @@ bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) co
     if (!regex)
         return true;
     // An expression runs in time linear in the address's length.
-    r.budget.charge(r.original.size() * 4 + 64);
+    r.budget.charge(r.original.size() + 2000);
     const re2::RE2 *re = regexes_[f.regex].get();
     return re && !r.budget.spent() &&
            re2::RE2::PartialMatch(re2::StringPiece(r.original.data(), r.original.size()), *re);

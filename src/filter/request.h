@@ -17,6 +17,9 @@ struct RuleTable;
 constexpr std::size_t kMaxLabels = 32;
 // Words of an address past this many are not looked up (as uBlock Origin).
 constexpr std::size_t kMaxWords = 2048;
+// Of a longer address (up to 2 MiB reach the engine) the rules see this
+// much: reading the rest would take longer than any request may.
+constexpr std::size_t kMaxAddressLength = 256 * 1024;
 
 // One request as the index reads it, prepared once: its address in lower
 // case, the address's words, its host and the host of the page that makes

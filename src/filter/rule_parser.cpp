@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "filter/ascii.h"
+#include "filter/host_hash.h"
 
 namespace quillow::filter {
 
@@ -95,10 +96,12 @@ bool parseDomain(std::string_view item, DomainEntry &entry) {
         item.remove_suffix(2);
     if (item.find('*') != std::string_view::npos)
         return false;
-    entry.name = asciiHost(item);
-    if (entity && !entry.name.empty())
-        entry.name += ".*";
-    return validDomainName(entry.name);
+    std::string name = asciiHost(item);
+    if (entity && !name.empty())
+        name += ".*";
+    entry.hash = hostHash(name);
+    entry.entity = entity;
+    return validDomainName(name);
 }
 
 // "a.com|~b.a.com" (network) or "a.com,~b.a.com" (element hiding).
@@ -338,9 +341,9 @@ bool isPlainSelector(std::string_view s) {
 }
 
 std::string canonicalForm(const NetworkRule &rule) {
-    std::vector<std::string> domains;
+    std::vector<std::pair<std::uint64_t, bool>> domains;
     for (const DomainEntry &d : rule.domains)
-        domains.push_back((d.negated ? "~" : "") + d.name);
+        domains.emplace_back(d.hash, d.negated);
     std::sort(domains.begin(), domains.end());
     std::string form;
     for (const bool flag : {rule.exception, rule.important, rule.matchCase, rule.regex,
@@ -348,8 +351,8 @@ std::string canonicalForm(const NetworkRule &rule) {
         form += flag ? '1' : '0';
     form += ' ' + std::to_string(rule.kinds) + ' ' + std::to_string(rule.party) + ' ' +
             std::to_string(rule.cosmeticSwitches);
-    for (const std::string &d : domains)
-        form += ' ' + d;
+    for (const auto &[hash, negated] : domains)
+        form += (negated ? " ~" : " ") + std::to_string(hash);
     return form + '\n' + rule.pattern;
 }
 

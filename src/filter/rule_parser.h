@@ -11,9 +11,13 @@ namespace quillow::filter {
 
 enum CosmeticSwitch : std::uint8_t { kGenericHide = 1, kElementHide = 2 };
 
+// A site a rule names, kept as the hash of its name (lower case, ASCII, as
+// hostHash() makes it): a list's long domain= lists cost no more than
+// their text.
 struct DomainEntry {
-    std::string name;  // lower case, ASCII; "google.*" stands for every public suffix
+    std::uint64_t hash = 0;
     bool negated = false;
+    bool entity = false;  // "google.*": the name with any public suffix
 };
 
 // One network rule of Adblock Plus syntax, as written.
