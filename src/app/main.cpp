@@ -143,6 +143,7 @@ int main(int argc, char **argv) {
     blocking.configDir = where.configDir;
     blocking.cacheDir = where.cacheDir;
     blocking.offForRun = line.noContentBlocking;
+    blocking.writesNothing = line.privateProfile;
     blocking.network = &listUpdates;
     quillow::FilterListBlocker contentBlocker(blocking);
     contentBlocker.start();

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 
@@ -44,6 +45,10 @@ public:
     // the window's thread; `done` runs on it later with the text (empty when
     // the list has changed meanwhile).
     virtual void describe(filter::RuleRef rule, std::function<void(const QString &)> done) = 0;
+
+    // What the user is to know of the lists: rules or lists left out for
+    // their size, updates that failed. Empty when all is well.
+    virtual QStringList problems() const = 0;
 
     // Unchecking "Block ads on this site" lets the host be.
     virtual void setSiteAllowed(const QString &host, bool allowed) = 0;

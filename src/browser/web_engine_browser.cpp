@@ -521,6 +521,12 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
             blocker_->setSiteAllowed(host, !on);
             page_->triggerAction(QWebEnginePage::Reload);
         });
+        // What went wrong with the lists is told here, where blocking is.
+        const QStringList problems = blocker_->problems();
+        if (!problems.isEmpty())
+            menu->addAction(
+                    shortened(tr("Filter lists: %1").arg(problems.join(QStringLiteral("; "))), 160))
+                ->setEnabled(false);
     }
     if (menu->isEmpty())
         return menu->deleteLater();

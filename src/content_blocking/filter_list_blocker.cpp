@@ -1,38 +1,29 @@
 #include "content_blocking/filter_list_blocker.h"
 
 #include <malloc.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSettings>
-#include <QStringDecoder>
 
+#include "content_blocking/list_updates.h"
 #include "files/private_files.h"
+#include "files/settings_file.h"
 #include "filter/cache_format.h"
 
 namespace quillow {
 
 namespace {
 
-constexpr qint64 kMaxListBytes = qint64(32) << 20;
-constexpr qint64 kMaxAllListsBytes = qint64(64) << 20;
 constexpr qint64 kMaxCacheBytes = qint64(256) << 20;
 constexpr qint64 kMaxSuffixListBytes = qint64(16) << 20;
 constexpr int kMaxAllowedSites = 10000;
 constexpr int kMaxSubscriptions = 50;
-constexpr int kTransferTimeoutMs = 60 * 1000;
 constexpr int kUpdateIntervalMs = 6 * 60 * 60 * 1000;
-constexpr qint64 kRecheckAfterSecs = 24 * 60 * 60;
 // What one document is sent for element hiding, at most: far more than
 // any site of the lists needs, far less than a hostile list could make.
 constexpr std::size_t kMostHidingData = 256 * 1024;
@@ -79,55 +70,8 @@ bool isSubscription(const QString &address) {
            (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
-// The file a subscribed list is kept in: a plain name inside filters/.
-QString listFileName(const QUrl &url) {
-    QString name = url.fileName().toLower();
-    if (name.isEmpty())
-        name = url.host().toLower();
-    QString kept;
-    for (const QChar c : name) {
-        if ((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') ||
-            c == QLatin1Char('_') || c == QLatin1Char('-'))
-            kept += c;
-    }
-    while (kept.startsWith(QLatin1Char('.')))
-        kept.remove(0, 1);
-    kept.truncate(100);
-    if (kept.isEmpty())
-        kept = QStringLiteral("list");
-    if (!kept.endsWith(QLatin1String(".txt")))
-        kept += QLatin1String(".txt");
-    return kept;
-}
-
-QString recordGroup(const QString &address) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Sha1).toHex());
-}
-
-// A header value a server sent, fit to send back: short and one line.
-QByteArray headerValue(const QString &value) {
-    const QByteArray bytes = value.toLatin1();
-    if (bytes.size() > 1024)
-        return {};
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) < 0x20)
-            return {};
-    }
-    return bytes;
-}
-
-// UTF-8 without control characters but for line ends and tabs.
-bool isText(const std::string &data) {
-    for (const char c : data) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7f)
-            return false;
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString decoded = utf8(QByteArrayView(data.data(), qsizetype(data.size())));
-    return !utf8.hasError();
+QString below(const QString &dir, const char *name) {
+    return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + QLatin1String(name);
 }
 
 }  // namespace
@@ -138,6 +82,7 @@ struct FilterListBlocker::Loaded {
     int lists = 0;
     int skipped = 0;
     bool fromCache = false;
+    QString cacheProblem;
     qint64 ms = 0;
 };
 
@@ -153,11 +98,7 @@ FilterListBlocker::FilterListBlocker(Settings settings, QObject *parent)
 }
 
 FilterListBlocker::~FilterListBlocker() {
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->abort();
-        reply_->deleteLater();
-    }
+    updates_.reset();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -168,17 +109,14 @@ FilterListBlocker::~FilterListBlocker() {
 }
 
 QString FilterListBlocker::confPath() const {
-    return settings_.configDir + QLatin1String("/quillow.conf");
-}
-
-QString FilterListBlocker::recordsPath() const {
-    return settings_.cacheDir + QLatin1String("/filter-updates.ini");
+    return below(settings_.configDir, "quillow.conf");
 }
 
 void FilterListBlocker::start() {
     if (worker_.joinable())
         return;
-    QSettings conf(confPath(), QSettings::IniFormat);
+    files::SettingsFile file(confPath());
+    QSettings &conf = file.settings();
     if (settings_.offForRun)
         state_ = State::OffForRun;
     else if (!conf.value(QStringLiteral("ContentBlocking/Enabled"), true).toBool())
@@ -189,20 +127,40 @@ void FilterListBlocker::start() {
         if (!siteKey(sites[i]).isEmpty())
             allowedSites_.insert(siteKey(sites[i]));
     }
-    const QStringList lists = conf.value(QStringLiteral("ContentBlocking/Lists")).toStringList();
-    for (const QString &address : lists) {
-        if (subscriptions_.size() < kMaxSubscriptions && isSubscription(address) &&
-            !subscriptions_.contains(address))
-            subscriptions_.append(address);
+    QStringList subscriptions;
+    for (const QString &address :
+         conf.value(QStringLiteral("ContentBlocking/Lists")).toStringList()) {
+        if (subscriptions.size() < kMaxSubscriptions && isSubscription(address) &&
+            !subscriptions.contains(address))
+            subscriptions.append(address);
     }
     if (state_ != State::On)
         return;
+    // Subscribed lists are kept, and fetched, only where the program may
+    // write.
+    if (!settings_.cacheDir.isEmpty() && !settings_.writesNothing) {
+        ListUpdates::Settings updates;
+        updates.folder = below(settings_.cacheDir, "lists");
+        updates.statePath = below(settings_.cacheDir, "filter-updates.ini");
+        updates.network = settings_.network;
+        updates.deadlineMs = settings_.updateDeadlineMs;
+        updates_ = std::make_unique<ListUpdates>(updates, subscriptions);
+        // Lists that arrive together are compiled again once.
+        recompile_.setSingleShot(true);
+        connect(&recompile_, &QTimer::timeout, this, [this] { post([this] { load(); }); });
+        connect(updates_.get(), &ListUpdates::listChanged, &recompile_,
+                [this] { recompile_.start(200); });
+        connect(updates_.get(), &ListUpdates::roundOver, this, [this] {
+            emit changed();
+            emit updatesChecked();
+        });
+        if (settings_.network && !subscriptions.isEmpty())
+            updateTimer_.start(settings_.updateDelayMs);
+    }
     worker_ = std::thread([this] { runJobs(); });
     // The lists are not needed to show the window: they load once the
-    // program has started, or at once when a request asks before that.
+    // program has started, or at once when a page asks before that.
     QTimer::singleShot(settings_.loadDelayMs, this, [this] { beginLoading(); });
-    if (settings_.network && !subscriptions_.isEmpty())
-        updateTimer_.start(settings_.updateDelayMs);
 }
 
 void FilterListBlocker::beginLoading() {
@@ -247,19 +205,26 @@ void FilterListBlocker::load() {
     QStringList paths;
     QString source;
     qint64 total = 0;
-    const QStringList folders = {settings_.systemListDir,
-                                 settings_.configDir + QLatin1String("/filters")};
-    for (const QString &folder : folders) {
-        const QFileInfoList files = QDir(folder).entryInfoList(
-            {QStringLiteral("*.txt")}, QDir::Files | QDir::Readable, QDir::Name);
-        for (const QFileInfo &file : files) {
-            if (file.size() > kMaxListBytes || total + file.size() > kMaxAllListsBytes) {
-                ++loaded.skipped;
-                continue;
-            }
-            total += file.size();
-            paths.append(file.absoluteFilePath());
+    QStringList candidates;
+    for (const QString &folder : {settings_.systemListDir, below(settings_.configDir, "filters")}) {
+        if (folder.isEmpty())
+            continue;
+        for (const QFileInfo &file : QDir(folder).entryInfoList(
+                 {QStringLiteral("*.txt")}, QDir::Files | QDir::Readable, QDir::Name))
+            candidates.append(file.absoluteFilePath());
+    }
+    if (updates_)
+        candidates += updates_->files();
+    for (const QString &path : std::as_const(candidates)) {
+        const QFileInfo file(path);
+        if (!file.isFile())
+            continue;
+        if (file.size() > kMostListBytes || total + file.size() > kMostListsBytes) {
+            ++loaded.skipped;
+            continue;
         }
+        total += file.size();
+        paths.append(path);
     }
     for (const QString &path : paths + QStringList{settings_.suffixListPath}) {
         const QFileInfo file(path);
@@ -268,16 +233,16 @@ void FilterListBlocker::load() {
                            QString::number(file.lastModified().toMSecsSinceEpoch()));
     }
     const std::string key = source.toStdString();
-    const QString cachePath = settings_.cacheDir + QLatin1String("/filters.idx");
-    std::string data;
-    if (!paths.isEmpty()) {
+    const QString cachePath = below(settings_.cacheDir, "filters.idx");
+    if (!paths.isEmpty() && !cachePath.isEmpty()) {
         loaded.engine = readCache(cachePath, key);
         loaded.fromCache = loaded.engine != nullptr;
     }
     if (!paths.isEmpty() && !loaded.engine) {
         std::vector<std::string> texts;
+        std::string data;
         for (const QString &path : paths) {
-            if (readBounded(path, kMaxListBytes, data))
+            if (readBounded(path, kMostListBytes, data))
                 texts.push_back(std::move(data));
         }
         std::string suffixes;
@@ -285,12 +250,11 @@ void FilterListBlocker::load() {
         const std::vector<std::string_view> views(texts.begin(), texts.end());
         loaded.engine =
             filter::FilterEngine::build(views, filter::PublicSuffixList::fromText(suffixes));
-        if (loaded.engine) {
+        if (loaded.engine && !cachePath.isEmpty() && !settings_.writesNothing) {
             const std::string compiled = loaded.engine->serialize(key);
             const files::FileProblem problem = files::writePrivateFile(cachePath, compiled);
             if (problem != files::FileProblem::None)
-                qWarning().noquote() << QStringLiteral("Could not write %1: %2")
-                                            .arg(cachePath, files::describe(problem));
+                loaded.cacheProblem = files::describe(problem);
             // Read back where it lies, the lists take no memory of the
             // program's own.
             else if (auto mapped = readCache(cachePath, key))
@@ -320,6 +284,11 @@ void FilterListBlocker::onLoaded(const Loaded &loaded) {
         qInfo().noquote() << QLatin1String("Content blocking: no filter lists found");
     } else if (loaded.engine) {
         fromCache_ = loaded.fromCache;
+        listsLeftOut_ = loaded.skipped;
+        cacheProblem_ = loaded.cacheProblem;
+        if (!cacheProblem_.isEmpty())
+            qWarning().noquote()
+                << QStringLiteral("Could not keep the compiled lists: %1").arg(cacheProblem_);
         const filter::FilterStats s = loaded.engine->stats();
         qInfo().noquote() << QStringLiteral(
                                  "Content blocking: %1 lists (%2 skipped), %3 network and %4 "
@@ -420,7 +389,7 @@ void FilterListBlocker::describe(filter::RuleRef rule, std::function<void(const 
     post([this, path, rule, done = std::move(done)] {
         std::string text;
         QString shown;
-        if (!path.isEmpty() && readBounded(path, kMaxListBytes, text)) {
+        if (!path.isEmpty() && readBounded(path, kMostListBytes, text)) {
             const std::string_view line = filter::lineOfList(text, rule.line);
             if (!line.empty())
                 shown = QStringLiteral("%1 (%2)").arg(
@@ -462,134 +431,36 @@ void FilterListBlocker::setSiteAllowed(const QString &host, bool allowed) {
                 ++it;
         }
     }
-    QStringList sites(allowedSites_.begin(), allowedSites_.end());
-    sites.sort();
-    files::makePrivateFolder(settings_.configDir);
-    QSettings conf(confPath(), QSettings::IniFormat);
-    conf.setValue(QStringLiteral("ContentBlocking/AllowedSites"), sites);
-    conf.sync();
-    if (conf.status() != QSettings::NoError)
-        qWarning().noquote() << QLatin1String("Could not write") << confPath();
+    // Kept for the run only when the program is to write nothing.
+    if (!settings_.writesNothing && !settings_.configDir.isEmpty()) {
+        QStringList sites(allowedSites_.begin(), allowedSites_.end());
+        sites.sort();
+        files::SettingsFile conf(confPath());
+        conf.settings().setValue(QStringLiteral("ContentBlocking/AllowedSites"), sites);
+        if (conf.save() != files::FileProblem::None)
+            qWarning().noquote() << QLatin1String("Could not write") << confPath();
+    }
     emit changed();
 }
 
 void FilterListBlocker::checkForUpdatesNow() {
-    if (checking_ || state_ == State::OffForRun || state_ == State::OffInSettings ||
-        !settings_.network)
-        return;
-    QSettings records(recordsPath(), QSettings::IniFormat);
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    due_.clear();
-    for (const QString &address : subscriptions_) {
-        const qint64 checked =
-            records.value(recordGroup(address) + QLatin1String("/checked")).toLongLong();
-        if (now - checked >= kRecheckAfterSecs || checked > now)
-            due_.append(address);
-    }
-    checking_ = true;
-    savedAny_ = false;
-    fetchNext();
+    if (updates_)
+        updates_->checkDue();
 }
 
-void FilterListBlocker::fetchNext() {
-    if (due_.isEmpty()) {
-        checking_ = false;
-        if (savedAny_)
-            post([this] { load(); });
-        emit updatesChecked();
-        return;
-    }
-    const QString address = due_.takeFirst();
-    const QUrl url(address);
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kTransferTimeoutMs);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    // Asks only for a change when the copy it would keep is still there.
-    if (QFileInfo::exists(settings_.configDir + QLatin1String("/filters/") + listFileName(url))) {
-        QSettings records(recordsPath(), QSettings::IniFormat);
-        records.beginGroup(recordGroup(address));
-        const QByteArray etag = headerValue(records.value(QStringLiteral("etag")).toString());
-        const QByteArray modified =
-            headerValue(records.value(QStringLiteral("lastModified")).toString());
-        if (!etag.isEmpty())
-            request.setRawHeader("If-None-Match", etag);
-        if (!modified.isEmpty())
-            request.setRawHeader("If-Modified-Since", modified);
-    }
-    QNetworkReply *reply = settings_.network->get(request);
-    reply_ = reply;
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > kMaxListBytes || total > kMaxListBytes)
-            reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, address] { onFetched(reply, address); });
-}
-
-void FilterListBlocker::onFetched(QNetworkReply *reply, const QString &address) {
-    reply->deleteLater();
-    reply_ = nullptr;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 304) {
-        files::makePrivateFolder(settings_.cacheDir);
-        QSettings records(recordsPath(), QSettings::IniFormat);
-        records.setValue(recordGroup(address) + QLatin1String("/checked"),
-                         QDateTime::currentSecsSinceEpoch());
-        fetchNext();
-        return;
-    }
-    const QByteArray body = reply->read(kMaxListBytes + 1);
-    if (reply->error() != QNetworkReply::NoError || status != 200 || body.size() > kMaxListBytes) {
-        qWarning().noquote()
-            << QStringLiteral("Filter list %1 not updated: %2").arg(address, reply->errorString());
-        fetchNext();
-        return;
-    }
-    const QString etag = QString::fromLatin1(reply->rawHeader("ETag"));
-    const QString modified = QString::fromLatin1(reply->rawHeader("Last-Modified"));
-    std::string text(body.constData(), static_cast<std::size_t>(body.size()));
-    post([this, address, text = std::move(text), etag, modified] {
-        validateAndSave(address, text, etag, modified);
-    });
-}
-
-// On the worker: a list is kept only when it reads as one, not as a web
-// page or an error message.
-void FilterListBlocker::validateAndSave(const QString &address, const std::string &text,
-                                        const QString &etag, const QString &modified) {
-    const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-    bool ok = first != std::string::npos && text[first] != '<' && isText(text);
-    if (ok) {
-        const auto engine =
-            filter::FilterEngine::build({text}, filter::PublicSuffixList::fromText({}));
-        const filter::FilterStats &s = engine->stats();
-        const std::size_t rules = s.networkRules + s.cosmeticRules;
-        ok = rules > 0 && s.invalid < rules;
-    }
-    const QString path =
-        settings_.configDir + QLatin1String("/filters/") + listFileName(QUrl(address));
-    ok = ok && files::writePrivateFile(path, QByteArrayView(text.data(), qsizetype(text.size()))) ==
-                   files::FileProblem::None;
-    QMetaObject::invokeMethod(
-        this,
-        [this, ok, address, etag, modified] {
-            if (ok) {
-                files::makePrivateFolder(settings_.cacheDir);
-                QSettings records(recordsPath(), QSettings::IniFormat);
-                records.beginGroup(recordGroup(address));
-                records.setValue(QStringLiteral("address"), address);
-                records.setValue(QStringLiteral("checked"), QDateTime::currentSecsSinceEpoch());
-                records.setValue(QStringLiteral("etag"), etag);
-                records.setValue(QStringLiteral("lastModified"), modified);
-                savedAny_ = true;
-            } else {
-                qWarning().noquote()
-                    << QStringLiteral("Filter list %1 not updated: not a filter list").arg(address);
-            }
-            fetchNext();
-        },
-        Qt::QueuedConnection);
+QStringList FilterListBlocker::problems() const {
+    QStringList out;
+    const filter::FilterStats s = stats();
+    if (s.overLimit)
+        out.append(tr("%n rules past the lists' bounds left out", nullptr, int(s.overLimit)));
+    if (listsLeftOut_)
+        out.append(tr("%n lists too large left out", nullptr, listsLeftOut_));
+    if (!cacheProblem_.isEmpty())
+        out.append(tr("the compiled lists could not be kept: %1").arg(cacheProblem_));
+    if (updates_)
+        for (const QString &failure : updates_->failures())
+            out.append(tr("not updated: %1").arg(failure));
+    return out;
 }
 
 }  // namespace quillow

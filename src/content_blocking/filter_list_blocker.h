@@ -20,32 +20,39 @@
 #include "filter/rule_parser.h"
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace quillow {
 
-// Content blocking with EasyList-style lists: Debian's copies and the
-// user's own (config/filters/*.txt), compiled on a worker thread into an
-// index that is cached, and kept current from the addresses the user
-// subscribed to.
+class ListUpdates;
+
+// Content blocking with EasyList-style lists: Debian's copies, the user's
+// own (config/filters/*.txt) and those the user subscribed to by address,
+// compiled on a worker thread into an index that is cached.
 class FilterListBlocker : public ContentBlocker {
     Q_OBJECT
 public:
     struct Settings {
-        QString configDir;  // quillow.conf and filters/*.txt
-        QString cacheDir;   // filters.idx and filter-updates.ini
+        // quillow.conf and filters/*.txt; the compiled lists' cache, the
+        // subscribed lists and their update state. Empty: none is read or
+        // written there.
+        QString configDir;
+        QString cacheDir;
         QString systemListDir = QStringLiteral(
             "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/easylist");
         QString suffixListPath = QString::fromLatin1(filter::PublicSuffixList::defaultPath());
-        bool offForRun = false;  // --no-content-blocking
+        bool offForRun = false;      // --no-content-blocking
+        bool writesNothing = false;  // --private: allowed sites last the run
         int updateDelayMs = 60000;
         QNetworkAccessManager *network = nullptr;  // null: no updates
+        int updateDeadlineMs = 60 * 1000;          // a list's whole fetch
         // The program's first loads wait for the lists this long at most.
         int firstLoadWaitMs = 300;
         // After start(), the lists begin loading when this has passed or a
         // page asks for them, whichever comes first.
         int loadDelayMs = 1000;
     };
+    static constexpr qint64 kMostListBytes = qint64(32) << 20;
+    static constexpr qint64 kMostListsBytes = qint64(64) << 20;
 
     explicit FilterListBlocker(Settings settings, QObject *parent = nullptr);
     ~FilterListBlocker() override;
@@ -61,6 +68,7 @@ public:
     void setSiteAllowed(const QString &host, bool allowed) override;
     QByteArray hidingForSite(const QString &host) const override;
     QByteArray hidingForNames(const QString &host, const QString &names) const override;
+    QStringList problems() const override;
 
     // The lists are compiled and in use.
     bool ready() const;
@@ -84,33 +92,25 @@ private:
     void onLoaded(const Loaded &loaded);
     void endFirstLoadWait();
     std::shared_ptr<const filter::FilterEngine> engine() const;
-    void fetchNext();
-    void onFetched(QNetworkReply *reply, const QString &address);
-    void validateAndSave(const QString &address, const std::string &text, const QString &etag,
-                         const QString &lastModified);
+    bool siteAllowed(const QString &host) const;
     QString confPath() const;
-    QString recordsPath() const;
 
     const Settings settings_;
-    bool siteAllowed(const QString &host) const;
 
     // On until the lists turn out missing, or why it is off.
     State state_ = State::On;
     bool fromCache_ = false;
     QSet<QString> allowedSites_;
-    QStringList subscriptions_;
+    std::unique_ptr<ListUpdates> updates_;
+    QTimer updateTimer_;
+    QTimer recompile_;
+    int listsLeftOut_ = 0;  // too large to read
+    QString cacheProblem_;
 
     // The program's first loads, waiting for the lists.
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;
     QTimer firstLoadWait_;
     bool firstLoadWaitOver_ = false;
-
-    // Updates: the addresses left in this round, the transfer under way.
-    QTimer updateTimer_;
-    QStringList due_;
-    bool checking_ = false;
-    bool savedAny_ = false;
-    QPointer<QNetworkReply> reply_;
 
     // Shared with the worker thread.
     mutable std::mutex mutex_;

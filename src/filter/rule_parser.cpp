@@ -356,6 +356,53 @@ std::string canonicalForm(const NetworkRule &rule) {
     return form + '\n' + rule.pattern;
 }
 
+namespace {
+
+// A rule as lists write them: the characters of addresses and options,
+// and a host name has a dot.
+bool plausibleRule(std::string_view line) {
+    NetworkRule network;
+    CosmeticRule cosmetic;
+    switch (parseRule(line, network, cosmetic)) {
+        case RuleType::Cosmetic:
+        case RuleType::Unsupported:
+            return true;
+        case RuleType::Network:
+            break;
+        default:
+            return false;
+    }
+    if (line.find('.') == std::string_view::npos &&
+        line.find_first_of("/|^$*@") == std::string_view::npos)
+        return false;
+    return std::all_of(line.begin(), line.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view("-._~:/?#[]@!$&'()*+,;=%^|\\").find(c) != std::string_view::npos ||
+               static_cast<unsigned char>(c) >= 0x80;
+    });
+}
+
+}  // namespace
+
+bool readsAsFilterList(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    std::size_t lines = 0;
+    std::size_t rules = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (line.substr(0, 13) == "[Adblock Plus" || line.substr(0, 8) == "! Title:")
+            return true;
+        if (line.empty() || line.front() == '!' || line.substr(0, 2) == "# " || line == "#")
+            continue;
+        ++lines;
+        rules += plausibleRule(line);
+    }
+    return rules > 0 && rules * 2 > lines;
+}
+
 std::string_view lineOfList(std::string_view list, std::uint32_t number) {
     if (number == 0)
         return {};

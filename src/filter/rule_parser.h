@@ -58,6 +58,12 @@ std::string canonicalForm(const NetworkRule &rule);
 // A selector a style sheet can apply and that cannot break out of it.
 bool isPlainSelector(std::string_view selector);
 
+// Whether a downloaded text is a filter list, not a web page or an error
+// message: its header says so ("[Adblock Plus", "! Title:"), or more than
+// half of its lines that are not comments read as rules (a bare word or a
+// JSON object reads as none).
+bool readsAsFilterList(std::string_view text);
+
 // Line `number` (from 1) of a list's text, without its line end; empty
 // when the list is shorter.
 std::string_view lineOfList(std::string_view list, std::uint32_t number);

@@ -65,6 +65,15 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &target, const QByt
                       "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n" + r.headers +
                       "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
     socket->write(head);
+    if (r.trickleMs > 0) {
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, body = r.body, sent = 0]() mutable {
+            if (sent < body.size())
+                socket->write(body.mid(sent++, 1));
+        });
+        timer->start(r.trickleMs);
+        return;
+    }
     socket->write(r.body);
     socket->disconnectFromHost();
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTimer>
 
 namespace quillow::test {
 
@@ -22,6 +23,7 @@ public:
         // When set, a request without this Authorization header value is
         // refused with 401, a Basic challenge and a page titled "refused".
         QByteArray authorization;
+        int trickleMs = 0;  // send the body a byte at a time, this far apart
     };
 
     explicit HttpServer(QObject *parent = nullptr);
