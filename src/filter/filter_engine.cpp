@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "filter/host_hash.h"
+#include "filter/list_reader.h"
 #include "filter/pattern.h"
 #include "filter/request.h"
 #include "filter/rule_parser.h"
@@ -148,14 +149,13 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
     NetworkRule rule;
     CosmeticRule cosmetic;
     for (std::size_t list = 0; list < lists.size(); ++list) {
-        const std::string_view text = lists[list];
-        std::uint32_t line = 0;
-        for (std::size_t start = 0; start < text.size();) {
-            const std::size_t end = std::min(text.find('\n', start), text.size());
-            const RuleType type = parseRule(text.substr(start, end - start), rule, cosmetic);
-            start = end + 1;
-            const RuleRef ref{static_cast<std::uint32_t>(list), ++line};
-            parsed.take(type, rule, cosmetic, ref, limits, engine->stats_);
+        ListReader reader(lists[list]);
+        std::string_view line;
+        std::uint32_t number = 0;
+        while (reader.next(line, number)) {
+            const RuleType type = parseRule(line, rule, cosmetic);
+            parsed.take(type, rule, cosmetic, {static_cast<std::uint32_t>(list), number}, limits,
+                        engine->stats_);
         }
     }
     engine->compileNetworkRules(parsed);

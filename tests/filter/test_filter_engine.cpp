@@ -10,6 +10,7 @@
 #include "browser/content_blocking.h"
 #include "filter/cache_format.h"
 #include "filter/filter_engine.h"
+#include "filter/list_reader.h"
 #include "filter/rule_parser.h"
 
 using namespace quillow::filter;
@@ -202,6 +203,39 @@ private slots:
         QVERIFY(important.blocked && important.rule.list == 1 && important.rule.line == 1);
         QCOMPARE(QString::fromStdString(std::string(lineOfList("a\r\nb\nc", 2))), u"b"_s);
         QVERIFY(lineOfList("a\nb", 3).empty() && lineOfList("a", 0).empty());
+    }
+
+    // The lists' sections for other browsers are not read; nested
+    // sections follow the one around them.
+    void preprocessor() {
+        const std::pair<const char *, bool> conditions[] = {
+            {"env_chromium", true},
+            {"!env_chromium", false},
+            {"env_firefox", false},
+            {"cap_html_filtering", false},
+            {"!ext_ubol", true},
+            {"(env_chromium || env_edge)", true},
+            {"env_chromium && !env_mobile", true},
+            {"ext_ublock && cap_html_filtering", false},
+            {"!(env_firefox || env_safari)", true},
+            {"env_chromium &&", false}};
+        for (const auto &[condition, holds] : conditions)
+            QVERIFY2(conditionHolds(condition) == holds, condition);
+        const auto engine = engineOf(
+            u"||a.com^\n!#if env_firefox\n||b.com^\n!#if env_chromium\n||c.com^\n!#endif\n"
+            "!#else\n||d.com^\n!#include other.txt\n!#endif\n||e.com^\n"_s);
+        for (const auto &[host, line] :
+             {std::pair{"a", 1}, {"b", 0}, {"c", 0}, {"d", 8}, {"e", 11}})
+            QCOMPARE(
+                int(engine
+                        ->decide("https://" + std::string(host) + ".com/", "", RequestKind::Script)
+                        .rule.line),
+                line);
+        ListReader reader("!#if !env_chromium\n!#include no.txt\n!#else\n!#include yes.txt\n");
+        std::string_view line;
+        std::uint32_t number = 0;
+        QVERIFY(!reader.next(line, number));
+        QCOMPARE(reader.includes(), std::vector<std::string>{"yes.txt"});
     }
 
     void publicSuffixes_data() {
