@@ -198,7 +198,7 @@ int main(int argc, char **argv) {
     quillow::FilterListBlocker::Settings settings;
     settings.configDir = dir.filePath(QStringLiteral("config"));
     settings.cacheDir = dir.filePath(QStringLiteral("cache"));
-    settings.systemListDir = dir.filePath(QStringLiteral("system"));
+    settings.systemLists = QStringList{dir.filePath(QStringLiteral("system/none.txt"))};
     settings.loadDelayMs = 0;
     quillow::FilterListBlocker blocker(settings);
     QLineEdit window;

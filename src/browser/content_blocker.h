@@ -34,8 +34,8 @@ public:
     // What the lists say of a request for `url` made by the document at
     // `document` (the page itself, or the frame that asks). Never waits:
     // until the lists are ready, requests pass.
-    virtual filter::Verdict decide(const QUrl &url, const QUrl &document,
-                                   filter::RequestKind kind) = 0;
+    virtual filter::Verdict decide(const QUrl &url, const QUrl &document, filter::RequestKind kind,
+                                   std::uint8_t method = 0) = 0;
     // Runs `go` once the lists are ready, none were found or blocking is
     // off, but no later than 300 ms after the first load that waited: the
     // program's first page is filtered, and nothing else waits. `go` is not
@@ -45,6 +45,10 @@ public:
     // the window's thread; `done` runs on it later with the text (empty when
     // the list has changed meanwhile).
     virtual void describe(filter::RuleRef rule, std::function<void(const QString &)> done) = 0;
+
+    // The neutral resource a redirect names ("noop.js"): its type and
+    // bytes; false when there is none of that name.
+    virtual bool neutralResource(const QString &name, QByteArray &type, QByteArray &body) const = 0;
 
     // What the user is to know of the lists: rules or lists left out for
     // their size, updates that failed. Empty when all is well.

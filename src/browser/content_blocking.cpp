@@ -5,6 +5,7 @@
 #include <QWebEnginePage>
 
 #include "browser/content_blocker.h"
+#include "filter/rule_parser.h"
 
 namespace quillow {
 
@@ -54,6 +55,12 @@ QHash<QString, PageRequestInterceptor *> &pagesByToken() {
     return pages;
 }
 
+QUrl neutralResourceUrl(std::string_view name) {
+    return QUrl(QStringLiteral("quillow:resource?n=") +
+                QString::fromUtf8(QUrl::toPercentEncoding(
+                    QString::fromUtf8(name.data(), qsizetype(name.size())))));
+}
+
 QString newToken() {
     quint64 words[2];
     QRandomGenerator::system()->fillRange(words);
@@ -99,13 +106,26 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         const QUrl document =
             newPage || !initiator.isValid() || initiator.isEmpty() ? page : initiator;
         if (blocker_->isOn(page))
-            verdict = blocker_->decide(url, document, kind);
+            verdict = blocker_->decide(
+                url, document, kind,
+                filter::methodBitOfName(std::string_view(
+                    info.requestMethod().constData(), std::size_t(info.requestMethod().size()))));
+    }
+    // A blocked script or image gets a neutral stand-in, so that a page
+    // calling a tracker's function still runs; a request without a body
+    // goes on without the parameters the lists take off.
+    if (verdict.blocked && !verdict.resource.empty() && !newPage) {
+        info.redirect(neutralResourceUrl(verdict.resource));
+    } else if (!verdict.blocked && !verdict.cleanedUrl.empty() &&
+               (info.requestMethod() == "GET" || info.requestMethod() == "HEAD")) {
+        info.redirect(QUrl::fromEncoded(
+            QByteArray(verdict.cleanedUrl.data(), qsizetype(verdict.cleanedUrl.size()))));
     }
     if (newPage) {
         pageRule_ = verdict.blocked ? verdict.rule : filter::RuleRef();
         blockedFrames_.clear();
     }
-    if (verdict.blocked) {
+    if (verdict.blocked && (verdict.resource.empty() || newPage)) {
         info.block(true);
         // Its script hides what shows nothing but the engine's notice.
         if (kind == RequestKind::Image || kind == RequestKind::Subdocument) {

@@ -168,6 +168,18 @@ public:
 
     void requestStarted(QWebEngineUrlRequestJob *job) override {
         const QUrlQuery query(job->requestUrl());
+        if (job->requestUrl().path() == QLatin1String("resource")) {
+            // A neutral resource in place of a blocked one: the same for
+            // every page.
+            QByteArray type, body;
+            if (!blocker_->neutralResource(
+                    query.queryItemValue(QStringLiteral("n"), QUrl::FullyDecoded), type, body)) {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            reply(job, type, body);
+            return;
+        }
         const PageRequestInterceptor *page =
             PageRequestInterceptor::forToken(query.queryItemValue(QStringLiteral("t")));
         if (!page || job->requestUrl().path() != QLatin1String("blocking")) {
@@ -190,15 +202,18 @@ public:
         } else if (what == QLatin1String("blocked")) {
             answer = blockedOf(*page, query);
         }
-        if (answer.isEmpty())
-            answer = "{}";
-        auto *body = new QBuffer(job);
-        body->setData(answer);
-        body->open(QIODevice::ReadOnly);
-        job->reply(QByteArrayLiteral("application/json"), body);
+        reply(job, QByteArrayLiteral("application/json"), answer.isEmpty() ? "{}" : answer);
     }
 
 private:
+    static void reply(QWebEngineUrlRequestJob *job, const QByteArray &type,
+                      const QByteArray &data) {
+        auto *body = new QBuffer(job);
+        body->setData(data);
+        body->open(QIODevice::ReadOnly);
+        job->reply(type, body);
+    }
+
     ContentBlocker *blocker_;
 };
 

@@ -14,6 +14,7 @@
 #include "files/private_files.h"
 #include "files/settings_file.h"
 #include "filter/cache_format.h"
+#include "filter/redirect_resources.h"
 
 namespace quillow {
 
@@ -74,6 +75,62 @@ QString below(const QString &dir, const char *name) {
     return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + QLatin1String(name);
 }
 
+// The lists uBlock Origin turns on by default that its package ships, in
+// its own order.
+QStringList defaultLists(const QString &package) {
+    QStringList out;
+    for (const char *list :
+         {"assets/ublock/filters.min.txt", "assets/ublock/badware.min.txt",
+          "assets/ublock/privacy.min.txt", "assets/ublock/unbreak.min.txt",
+          "assets/ublock/quick-fixes.min.txt", "assets/thirdparties/easylist/easylist.txt",
+          "assets/thirdparties/easylist/easyprivacy.txt",
+          "assets/thirdparties/urlhaus-filter/urlhaus-filter-online.txt"})
+        out.append(below(package, list));
+    return out;
+}
+
+QByteArray typeOfResource(const QString &file) {
+    static const std::pair<const char *, const char *> kTypes[] = {
+        {".js", "application/javascript"},
+        {".css", "text/css"},
+        {".html", "text/html"},
+        {".json", "application/json"},
+        {".xml", "application/xml"},
+        {".gif", "image/gif"},
+        {".png", "image/png"},
+        {".mp3", "audio/mpeg"},
+        {".mp4", "video/mp4"}};
+    for (const auto &[suffix, type] : kTypes)
+        if (file.endsWith(QLatin1String(suffix)))
+            return type;
+    return "text/plain";
+}
+
+using Resources = QHash<QString, std::pair<QByteArray, QByteArray>>;
+
+// The package's neutral resources by every name lists give them.
+Resources readResources(const QString &package, std::vector<std::string> &names) {
+    Resources out;
+    std::string script;
+    if (package.isEmpty() ||
+        !readBounded(below(package, "js/redirect-resources.js"), 1 << 20, script))
+        return out;
+    QHash<QString, std::pair<QByteArray, QByteArray>> byFile;
+    for (const auto &[name, file] : filter::redirectResourceNames(script)) {
+        const QString fileName = QString::fromStdString(file);
+        if (!byFile.contains(fileName)) {
+            QByteArray body;
+            if (files::readPrivateFile(below(package, "web_accessible_resources/") + fileName,
+                                       1 << 20, body) != files::FileProblem::None)
+                continue;
+            byFile.insert(fileName, {typeOfResource(fileName), body});
+        }
+        out.insert(QString::fromStdString(name), byFile.value(fileName));
+        names.push_back(name);
+    }
+    return out;
+}
+
 }  // namespace
 
 struct FilterListBlocker::Loaded {
@@ -83,6 +140,7 @@ struct FilterListBlocker::Loaded {
     int skipped = 0;
     bool fromCache = false;
     QString cacheProblem;
+    Resources resources;
     qint64 ms = 0;
 };
 
@@ -206,13 +264,13 @@ void FilterListBlocker::load() {
     QString source;
     qint64 total = 0;
     QStringList candidates;
-    for (const QString &folder : {settings_.systemListDir, below(settings_.configDir, "filters")}) {
-        if (folder.isEmpty())
-            continue;
-        for (const QFileInfo &file : QDir(folder).entryInfoList(
-                 {QStringLiteral("*.txt")}, QDir::Files | QDir::Readable, QDir::Name))
+    candidates = settings_.systemLists.isEmpty() ? defaultLists(settings_.packageDir)
+                                                 : settings_.systemLists;
+    if (!settings_.configDir.isEmpty())
+        for (const QFileInfo &file : QDir(below(settings_.configDir, "filters"))
+                                         .entryInfoList({QStringLiteral("*.txt")},
+                                                        QDir::Files | QDir::Readable, QDir::Name))
             candidates.append(file.absoluteFilePath());
-    }
     if (updates_)
         candidates += updates_->files();
     for (const QString &path : std::as_const(candidates)) {
@@ -226,7 +284,11 @@ void FilterListBlocker::load() {
         total += file.size();
         paths.append(path);
     }
-    for (const QString &path : paths + QStringList{settings_.suffixListPath}) {
+    std::vector<std::string> resourceNames;
+    loaded.resources = readResources(settings_.packageDir, resourceNames);
+    for (const QString &path :
+         paths + QStringList{settings_.suffixListPath,
+                             below(settings_.packageDir, "js/redirect-resources.js")}) {
         const QFileInfo file(path);
         source += QStringLiteral("%1\t%2\t%3\n")
                       .arg(path, QString::number(file.size()),
@@ -248,8 +310,8 @@ void FilterListBlocker::load() {
         std::string suffixes;
         readBounded(settings_.suffixListPath, kMaxSuffixListBytes, suffixes);
         const std::vector<std::string_view> views(texts.begin(), texts.end());
-        loaded.engine =
-            filter::FilterEngine::build(views, filter::PublicSuffixList::fromText(suffixes));
+        loaded.engine = filter::FilterEngine::build(
+            views, filter::PublicSuffixList::fromText(suffixes), {}, resourceNames);
         if (loaded.engine && !cachePath.isEmpty() && !settings_.writesNothing) {
             const std::string compiled = loaded.engine->serialize(key);
             const files::FileProblem problem = files::writePrivateFile(cachePath, compiled);
@@ -284,6 +346,7 @@ void FilterListBlocker::onLoaded(const Loaded &loaded) {
         qInfo().noquote() << QLatin1String("Content blocking: no filter lists found");
     } else if (loaded.engine) {
         fromCache_ = loaded.fromCache;
+        resources_ = loaded.resources;
         listsLeftOut_ = loaded.skipped;
         cacheProblem_ = loaded.cacheProblem;
         if (!cacheProblem_.isEmpty())
@@ -347,6 +410,16 @@ QByteArray FilterListBlocker::hidingForNames(const QString &host, const QString 
         host.toStdString(), lists->suffixes(), names.toStdString(), kMostHidingData));
 }
 
+bool FilterListBlocker::neutralResource(const QString &name, QByteArray &type,
+                                        QByteArray &body) const {
+    const auto found = resources_.constFind(name);
+    if (found == resources_.constEnd())
+        return false;
+    type = found->first;
+    body = found->second;
+    return true;
+}
+
 bool FilterListBlocker::ready() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return engine_ != nullptr;
@@ -366,7 +439,7 @@ ContentBlocker::State FilterListBlocker::stateFor(const QUrl &page) const {
 }
 
 filter::Verdict FilterListBlocker::decide(const QUrl &url, const QUrl &document,
-                                          filter::RequestKind kind) {
+                                          filter::RequestKind kind, std::uint8_t method) {
     if (state_ != State::On)
         return {};
     const auto lists = engine();
@@ -374,7 +447,7 @@ filter::Verdict FilterListBlocker::decide(const QUrl &url, const QUrl &document,
         beginLoading();
         return {};
     }
-    return lists->decide(url, document, kind);
+    return lists->decide(url, document, kind, method);
 }
 
 void FilterListBlocker::describe(filter::RuleRef rule, std::function<void(const QString &)> done) {

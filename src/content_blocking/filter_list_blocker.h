@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
@@ -37,8 +38,11 @@ public:
         // written there.
         QString configDir;
         QString cacheDir;
-        QString systemListDir = QStringLiteral(
-            "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/easylist");
+        // uBlock Origin's package (Debian's webext-ublock-origin-chromium):
+        // the lists it turns on by default, read from there, and its neutral
+        // resources. Its lists read alone, when set.
+        QString packageDir = QStringLiteral("/usr/share/chromium/extensions/ublock-origin");
+        QStringList systemLists;
         QString suffixListPath = QString::fromLatin1(filter::PublicSuffixList::defaultPath());
         bool offForRun = false;      // --no-content-blocking
         bool writesNothing = false;  // --private: allowed sites last the run
@@ -61,13 +65,14 @@ public:
     void start();
 
     State stateFor(const QUrl &page) const override;
-    filter::Verdict decide(const QUrl &url, const QUrl &document,
-                           filter::RequestKind kind) override;
+    filter::Verdict decide(const QUrl &url, const QUrl &document, filter::RequestKind kind,
+                           std::uint8_t method = 0) override;
     void whenReady(QObject *context, std::function<void()> go) override;
     void describe(filter::RuleRef rule, std::function<void(const QString &)> done) override;
     void setSiteAllowed(const QString &host, bool allowed) override;
     QByteArray hidingForSite(const QString &host) const override;
     QByteArray hidingForNames(const QString &host, const QString &names) const override;
+    bool neutralResource(const QString &name, QByteArray &type, QByteArray &body) const override;
     QStringList problems() const override;
 
     // The lists are compiled and in use.
@@ -116,6 +121,9 @@ private:
     mutable std::mutex mutex_;
     std::shared_ptr<const filter::FilterEngine> engine_;
     QStringList listPaths_;  // the engine's lists, in its order
+    // The neutral resources by every name a list may give them: their type
+    // and bytes.
+    QHash<QString, std::pair<QByteArray, QByteArray>> resources_;
     std::atomic<bool> loadStarted_{false};
     std::deque<std::function<void()>> jobs_;
     std::condition_variable jobCondition_;

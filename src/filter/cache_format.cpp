@@ -9,7 +9,7 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 12;
+constexpr std::uint64_t kCacheVersion = 13;
 
 }  // namespace
 
@@ -48,7 +48,10 @@ std::string FilterEngine::serialize(std::string_view source) const {
     out.array(regexRules_);
     out.array(domains_);
     out.array(pool_);
-    for (const RuleIndex *index : {&important_, &blocking_, &exceptions_}) {
+    out.array(modifiers_);
+    out.array(resources_);
+    for (const RuleIndex *index :
+         {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_}) {
         writeTable(out, index->words);
         writeTable(out, index->pages);
         out.array(index->unindexed);
@@ -84,7 +87,10 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const Ca
     in.array(engine->regexRules_);
     in.array(engine->domains_);
     in.array(engine->pool_);
-    for (RuleIndex *index : {&engine->important_, &engine->blocking_, &engine->exceptions_}) {
+    in.array(engine->modifiers_);
+    in.array(engine->resources_);
+    for (RuleIndex *index : {&engine->important_, &engine->blocking_, &engine->exceptions_,
+                             &engine->redirects_, &engine->removeParams_}) {
         readTable(in, index->words);
         readTable(in, index->pages);
         in.array(index->unindexed);
@@ -107,14 +113,37 @@ bool FilterEngine::validAfterReading() const {
     for (const CompiledRule &f : rules_) {
         if (std::uint64_t(f.pattern) + f.patternLength > poolSize ||
             std::uint64_t(f.domains) + f.domainCount > domains_.size() ||
-            ((f.flags & kRegex) && f.regex >= regexRules_.size()))
+            std::uint64_t(f.targets) + f.targetCount > domains_.size() ||
+            f.modifier > modifiers_.size() || ((f.flags & kRegex) && f.regex >= regexRules_.size()))
             return false;
     }
+    for (const ModifierRule &m : modifiers_)
+        if (std::uint64_t(m.value) + m.length > poolSize || m.token > m.length)
+            return false;
     for (const RegexRule &re : regexRules_)
         if (std::uint64_t(re.requiredText) + re.requiredLength > poolSize)
             return false;
-    return validIndex(important_, rules_.size()) && validIndex(blocking_, rules_.size()) &&
-           validIndex(exceptions_, rules_.size());
+    for (const RuleIndex *index : {&important_, &blocking_, &exceptions_})
+        if (!validIndex(*index, rules_.size()))
+            return false;
+    // A modifier's index holds only rules that have one.
+    for (const RuleIndex *index : {&redirects_, &removeParams_}) {
+        if (!validIndex(*index, rules_.size()))
+            return false;
+        for (const RuleTable *t : {&index->words, &index->pages}) {
+            for (const RuleTable::Slot &slot : t->table)
+                if (slot.key && (slot.count & ~RuleTable::kBare) == 1 &&
+                    !rules_[slot.first].modifier)
+                    return false;
+            for (const std::uint32_t id : t->ids)
+                if (!rules_[id].modifier)
+                    return false;
+        }
+        for (const std::uint32_t id : index->unindexed)
+            if (!rules_[id].modifier)
+                return false;
+    }
+    return true;
 }
 
 }  // namespace quillow::filter

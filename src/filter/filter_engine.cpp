@@ -12,6 +12,7 @@
 
 #include "filter/host_hash.h"
 #include "filter/list_reader.h"
+#include "filter/modifiers.h"
 #include "filter/pattern.h"
 #include "filter/request.h"
 #include "filter/rule_parser.h"
@@ -23,6 +24,9 @@ namespace {
 
 // Host keys share the index's table with word keys.
 constexpr std::uint64_t kHostSalt = 0x9e3779b97f4a7c15ull;
+// Rules gathered for one request's modifiers, at most: more than any list
+// has for one.
+constexpr std::size_t kMostModifiers = 64;
 // What one expression may take to compile and run: a hostile list's
 // expressions cannot fill the memory.
 constexpr std::int64_t kRegexMemory = 64 << 10;
@@ -64,9 +68,9 @@ std::string_view anchoredHost(const NetworkRule &rule) {
 
 // A plain `||host^` with no options: finding its host is the match.
 bool isBareHostRule(const NetworkRule &r, std::string_view host) {
-    return !r.anchorRight && r.domains.empty() && r.party == kAnyParty &&
-           r.kinds == kDefaultKinds && r.pattern.size() == host.size() + 1 &&
-           r.pattern.back() == '^';
+    return !r.anchorRight && r.domains.empty() && r.targets.empty() && r.methods == 0 &&
+           r.party == kAnyParty && r.kinds == kDefaultKinds &&
+           r.pattern.size() == host.size() + 1 && r.pattern.back() == '^';
 }
 
 // What the index is built from: the three kinds of rule (important,
@@ -142,9 +146,15 @@ FilterEngine::~FilterEngine() = default;
 
 std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_view> &lists,
                                                   PublicSuffixList suffixes,
-                                                  const FilterLimits &limits) {
+                                                  const FilterLimits &limits,
+                                                  const std::vector<std::string> &resources) {
     std::unique_ptr<FilterEngine> engine(new FilterEngine());
     engine->suffixes_ = std::move(suffixes);
+    std::vector<std::uint64_t> names;
+    for (const std::string &name : resources)
+        names.push_back(hostHash(name));
+    std::sort(names.begin(), names.end());
+    engine->resources_ = std::move(names);
     ParsedLists parsed;
     NetworkRule rule;
     CosmeticRule cosmetic;
@@ -169,10 +179,56 @@ struct FilterEngine::Compiled {
     std::vector<CompiledRule> rules;
     std::vector<RegexRule> regexRules;
     std::vector<DomainName> domains;
+    std::vector<ModifierRule> modifiers;
     std::string pool;
 
     std::uint32_t add(const NetworkRule &rule, RuleRef ref);
+    std::uint32_t addNames(const std::vector<DomainEntry> &entries, std::uint8_t &flags);
+    void addModifier(const NetworkRule &rule, CompiledRule &f);
 };
+
+std::uint32_t FilterEngine::Compiled::addNames(const std::vector<DomainEntry> &entries,
+                                               std::uint8_t &flags) {
+    std::vector<DomainName> names;
+    for (const DomainEntry &d : entries) {
+        names.push_back({d.hash, d.negated, d.entity});
+        flags |= (d.entity ? kEntityDomains : 0) | (d.negated ? 0 : kPositiveDomains);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const DomainName &a, const DomainName &b) { return a.hash < b.hash; });
+    const auto at = static_cast<std::uint32_t>(domains.size());
+    domains.insert(domains.end(), names.begin(), names.end());
+    return at;
+}
+
+void FilterEngine::Compiled::addModifier(const NetworkRule &r, CompiledRule &f) {
+    ModifierRule m;
+    m.kind = static_cast<std::uint8_t>(r.modifier);
+    m.action = r.exception   ? ModifierRule::kAllow
+               : r.important ? ModifierRule::kImportant
+                             : ModifierRule::kBlock;
+    m.value = static_cast<std::uint32_t>(pool.size());
+    m.length = static_cast<std::uint16_t>(r.modifierValue.size());
+    pool += r.modifierValue;
+    std::string_view value = r.modifierValue;
+    if (r.modifier == Modifier::Redirect) {
+        // "name:priority"; a leading '%' asks for a data: address, the same here.
+        const ParsedRedirect parsed = parseRedirectValue(value);
+        m.priority = parsed.priority;
+        m.value += static_cast<std::uint32_t>(parsed.tokenStart);
+        m.token = static_cast<std::uint16_t>(parsed.token.size());
+        m.length = static_cast<std::uint16_t>(r.modifierValue.size() - parsed.tokenStart);
+    } else {
+        const ParsedParam parsed = parseParamValue(value);
+        m.form = parsed.form;
+        m.negated = parsed.negated;
+        if (m.form == ModifierRule::kRegex &&
+            !re2::RE2(parsed.regex, paramRegexOptions(parsed.caseless)).ok())
+            m.form = ModifierRule::kBad;
+    }
+    f.modifier = static_cast<std::uint32_t>(modifiers.size() + 1);
+    modifiers.push_back(m);
+}
 
 std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
     CompiledRule f;
@@ -181,27 +237,23 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
     pool += r.pattern;
     f.kinds = r.kinds;
     f.party = r.party;
+    f.methods = r.methods;
     f.list = static_cast<std::uint16_t>(ref.list);
     f.line = ref.line;
     f.flags = (r.anchorLeft ? kAnchorLeft : 0) | (r.anchorHost ? kAnchorHost : 0) |
               (r.anchorRight ? kAnchorRight : 0) | (r.matchCase ? kMatchCase : 0) |
               (r.regex ? kRegex : 0);
     if (!r.domains.empty()) {
-        std::vector<DomainName> names;
-        for (const DomainEntry &d : r.domains) {
-            DomainName name;
-            name.hash = d.hash;
-            name.negated = d.negated;
-            name.entity = d.entity;
-            f.flags |= (name.entity ? kEntityDomains : 0) | (d.negated ? 0 : kPositiveDomains);
-            names.push_back(name);
-        }
-        std::sort(names.begin(), names.end(),
-                  [](const DomainName &a, const DomainName &b) { return a.hash < b.hash; });
-        f.domains = static_cast<std::uint32_t>(domains.size());
-        f.domainCount = static_cast<std::uint16_t>(names.size());
-        domains.insert(domains.end(), names.begin(), names.end());
+        f.domains = addNames(r.domains, f.flags);
+        f.domainCount = static_cast<std::uint16_t>(r.domains.size());
     }
+    if (!r.targets.empty()) {
+        std::uint8_t ignored = 0;
+        f.targets = addNames(r.targets, ignored);
+        f.targetCount = static_cast<std::uint16_t>(r.targets.size());
+    }
+    if (r.modifier != Modifier::None)
+        addModifier(r, f);
     if (r.regex) {
         const std::string required = regexRequiredText(r.pattern);
         f.regex = static_cast<std::uint32_t>(regexRules.size());
@@ -213,6 +265,32 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
     return static_cast<std::uint32_t>(rules.size() - 1);
 }
 
+namespace {
+
+// Where the index finds a rule: under a key (its host or word), under the
+// sites of its domain=, or among those tried on every request.
+struct Placement {
+    std::uint64_t key = 0;
+    bool bare = false;
+};
+
+void place(IndexEntries &e, const Placement &at, std::uint32_t id, const NetworkRule &r,
+           std::uint8_t flags) {
+    if (at.key) {
+        e.words.emplace_back(at.key, id);
+        if (at.bare)
+            e.bareKeys.insert(at.key);
+    } else if ((flags & kPositiveDomains) && !(flags & kEntityDomains)) {
+        for (const DomainEntry &d : r.domains)
+            if (!d.negated)
+                e.pages.emplace_back(d.hash, id);
+    } else {
+        e.unindexed.push_back(id);
+    }
+}
+
+}  // namespace
+
 void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     // Words that many rules hold index poorly: each rule goes under its
     // rarest whole word.
@@ -220,11 +298,11 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     for (const NetworkRule &r : parsed.rules)
         if (!r.regex && anchoredHost(r).empty())
             wordUse.count(r);
-    IndexEntries entries[3];  // important, blocking, exceptions
+    IndexEntries entries[5];  // important, blocking, exceptions, redirects, removeparams
     std::map<std::string, std::uint8_t> switches;
     Compiled compiled;
     for (std::size_t n = 0; n < parsed.rules.size(); ++n) {
-        const NetworkRule &r = parsed.rules[n];
+        NetworkRule &r = parsed.rules[n];
         if (!parsed.cancelled.empty() && parsed.cancelled.count(canonicalForm(r)))
             continue;
         const std::string_view host = anchoredHost(r);
@@ -234,21 +312,19 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             continue;
         const std::uint32_t id = compiled.add(r, parsed.refs[n]);
         CompiledRule &f = compiled.rules[id];
-        const int which = r.exception ? 2 : (r.important ? 0 : 1);
-        std::uint64_t key = 0;
-        bool bare = false;
+        Placement at;
         if (!host.empty()) {
-            key = hostKey(hostHash(host));
-            bare = isBareHostRule(r, host);
+            at.key = hostKey(hostHash(host));
+            at.bare = r.modifier == Modifier::None && isBareHostRule(r, host);
         } else if (r.regex) {
             const RegexRule &re = compiled.regexRules[f.regex];
-            key =
+            at.key =
                 wordUse
                     .chooseIn(
                         std::string_view(compiled.pool).substr(re.requiredText, re.requiredLength))
                     .hash;
         } else if (const ChosenWord word = wordUse.choose(r); word.hash) {
-            key = word.hash;
+            at.key = word.hash;
             // With no wildcard before its word, a rule can only match where
             // the address holds that word, a fixed distance after its start.
             if (r.pattern.find('*') >= word.offset) {
@@ -256,30 +332,32 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
                 f.wordOffset = static_cast<std::uint16_t>(word.offset);
             }
         }
-        // Important rules are blocking rules too.
-        for (const int target : {which, which == 0 ? 1 : -1}) {
-            if (target < 0)
-                continue;
-            IndexEntries &e = entries[target];
-            if (key) {
-                e.words.emplace_back(key, id);
-                if (bare)
-                    e.bareKeys.insert(key);
-            } else if ((f.flags & kPositiveDomains) && !(f.flags & kEntityDomains)) {
-                for (const DomainEntry &d : r.domains)
-                    if (!d.negated)
-                        e.pages.emplace_back(d.hash, id);
-            } else {
-                e.unindexed.push_back(id);
-            }
+        const std::uint8_t flags = f.flags;
+        if (r.modifier != Modifier::None)
+            place(entries[r.modifier == Modifier::Redirect ? 3 : 4], at, id, r, flags);
+        if (r.modifier != Modifier::None && !r.alsoBlocks)
+            continue;
+        // $redirect= blocks too: the same rule without its modifier.
+        std::uint32_t blockId = id;
+        if (r.alsoBlocks) {
+            r.modifier = Modifier::None;
+            blockId = compiled.add(r, parsed.refs[n]);
+            compiled.rules[blockId].flags = flags;
+            compiled.rules[blockId].wordOffset = compiled.rules[id].wordOffset;
         }
+        const int which = r.exception ? 2 : (r.important ? 0 : 1);
+        place(entries[which], at, blockId, r, flags);
+        // Important rules are blocking rules too.
+        if (which == 0)
+            place(entries[1], at, blockId, r, flags);
     }
-    entries[0].build(important_);
-    entries[1].build(blocking_);
-    entries[2].build(exceptions_);
+    RuleIndex *indexes[] = {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_};
+    for (int i = 0; i < 5; ++i)
+        entries[i].build(*indexes[i]);
     rules_ = std::move(compiled.rules);
     regexRules_ = std::move(compiled.regexRules);
     domains_ = std::move(compiled.domains);
+    modifiers_ = std::move(compiled.modifiers);
     pool_ = std::vector<char>(compiled.pool.begin(), compiled.pool.end());
     stats_.networkRules = rules_.size();
     elementHiding_.build(parsed.cosmetics, switches);
@@ -297,15 +375,27 @@ void FilterEngine::compileRegexes() {
         if (re->ok())
             regexes_[f.regex] = std::move(re);
     }
+    paramRegexes_.clear();
+    paramRegexes_.resize(modifiers_.size());
+    for (std::size_t i = 0; i < modifiers_.size(); ++i) {
+        const ModifierRule &m = modifiers_[i];
+        if (m.form != ModifierRule::kRegex || m.kind != std::uint8_t(Modifier::RemoveParam))
+            continue;
+        const ParsedParam parsed = parseParamValue(modifierValue(m));
+        auto re = std::make_unique<re2::RE2>(parsed.regex, paramRegexOptions(parsed.caseless));
+        if (re->ok())
+            paramRegexes_[i] = std::move(re);
+    }
 }
 
-Verdict FilterEngine::decide(std::string_view url, std::string_view pageUrl,
-                             RequestKind kind) const {
-    return decide(prepareRequest(url, pageUrl, kind, &blocking_.words));
+Verdict FilterEngine::decide(std::string_view url, std::string_view pageUrl, RequestKind kind,
+                             std::uint8_t method) const {
+    return decide(prepareRequest(url, pageUrl, kind, method, &blocking_.words));
 }
 
-Verdict FilterEngine::decide(const QUrl &url, const QUrl &page, RequestKind kind) const {
-    return decide(prepareRequest(url, page, kind, &blocking_.words));
+Verdict FilterEngine::decide(const QUrl &url, const QUrl &page, RequestKind kind,
+                             std::uint8_t method) const {
+    return decide(prepareRequest(url, page, kind, method, &blocking_.words));
 }
 
 Verdict FilterEngine::decide(Request &r) const {
@@ -327,16 +417,23 @@ Verdict FilterEngine::decide(Request &r) const {
             }
         }
     }
+    if (verdict.blocked)
+        chooseRedirect(r, verdict);
+    else
+        removeParams(r, verdict);
     // A decision that ran out of time is no decision: the request passes.
     if (r.budget.spent()) {
         overBudget_.fetch_add(1, std::memory_order_relaxed);
-        verdict.blocked = false;
+        verdict = Verdict();
         verdict.overBudget = true;
     }
     return verdict;
 }
 
-std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const {
+// Calls found(id) for each rule of `index` that matches the request, until
+// it returns true.
+template <typename Found>
+void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&found) const {
     // The keys' bits and slots are far apart in memory: ask for all of them
     // first, so their cache misses overlap instead of following each other.
     const bool byPage = !index.pages.table.empty();
@@ -372,8 +469,8 @@ std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const
         const std::uint32_t *ids = table.find(keys[k], n, bare);
         if (!ids)
             continue;
-        if (k < wordsFrom && bare && (r.kind & kDefaultKinds))
-            return ids[0];
+        if (k < wordsFrom && bare && (r.kind & kDefaultKinds) && found(ids[0]))
+            return;
         for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
             const CompiledRule &f = rules_[ids[j]];
             std::size_t at = kAnywhere;
@@ -386,14 +483,96 @@ std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const
                     continue;
                 at = position - f.wordOffset;
             }
-            if (matches(f, r, at))
-                return ids[j];
+            if (matches(f, r, at) && found(ids[j]))
+                return;
         }
     }
     for (const std::uint32_t id : index.unindexed)
-        if (!r.budget.spent() && matches(rules_[id], r, kAnywhere))
-            return id;
-    return kNoRule;
+        if (!r.budget.spent() && matches(rules_[id], r, kAnywhere) && found(id))
+            return;
+}
+
+std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const {
+    std::uint32_t first = kNoRule;
+    forEachMatch(index, r, [&first](std::uint32_t id) {
+        first = id;
+        return true;
+    });
+    return first;
+}
+
+// Every matching rule of a modifier index, then weighed as uBlock Origin
+// weighs them: an important rule stands whatever excepts it; an exception
+// cancels the rules of its own value, one without a value all of them
+// (but the important). Writes the rules that stand, blocking before
+// important before excepting as uBlock Origin orders them; returns how many.
+std::size_t FilterEngine::matchingModifiers(const RuleIndex &index, Request &r, std::uint32_t *out,
+                                            std::size_t most) const {
+    std::uint32_t found[kMostModifiers];
+    std::size_t count = 0;
+    forEachMatch(index, r, [&](std::uint32_t id) {
+        found[count++] = id;
+        return count == kMostModifiers;
+    });
+    const auto modifier = [this](std::uint32_t id) -> const ModifierRule & {
+        return modifiers_[rules_[id].modifier - 1];
+    };
+    const auto value = [&](std::uint32_t id) { return modifierValue(modifier(id)); };
+    if (count == 1) {
+        if (modifier(found[0]).action == ModifierRule::kAllow)
+            return 0;
+        out[0] = found[0];
+        return 1;
+    }
+    // One of each value and action, the last found as uBlock Origin's maps keep it.
+    std::vector<std::uint32_t> add, important, remove;
+    const auto keep = [&](std::vector<std::uint32_t> &into, std::uint32_t id) {
+        for (std::uint32_t &kept : into)
+            if (value(kept) == value(id))
+                return void(kept = id);
+        into.push_back(id);
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t action = modifier(found[i]).action;
+        keep(action == ModifierRule::kImportant ? important
+             : action == ModifierRule::kBlock   ? add
+                                                : remove,
+             found[i]);
+    }
+    if (important.empty() && add.empty())
+        return 0;
+    const auto without = [&](std::vector<std::uint32_t> &from, std::string_view v) {
+        from.erase(std::remove_if(from.begin(), from.end(),
+                                  [&](std::uint32_t id) { return value(id) == v; }),
+                   from.end());
+    };
+    for (const std::uint32_t id : important) {
+        without(add, value(id));
+        without(remove, value(id));
+    }
+    const auto exceptsAll = [&](std::uint32_t id) { return value(id).empty(); };
+    if (std::none_of(remove.begin(), remove.end(), exceptsAll)) {
+        std::vector<std::uint32_t> used;
+        for (const std::uint32_t id : remove) {
+            const std::size_t before = add.size();
+            without(add, value(id));
+            if (add.size() != before)
+                used.push_back(id);
+        }
+        remove.swap(used);
+    } else if (!add.empty()) {
+        add.clear();
+        const std::uint32_t all = *std::find_if(remove.begin(), remove.end(), exceptsAll);
+        remove.assign(1, all);
+    } else {
+        remove.clear();
+    }
+    std::size_t n = 0;
+    for (const auto *group : {&add, &important, &remove})
+        for (const std::uint32_t id : *group)
+            if (n < most)
+                out[n++] = id;
+    return n;
 }
 
 bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) const {
@@ -416,9 +595,16 @@ bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) co
         if (!patternMatches(pattern, anchors, r.url, r.host, at, r.budget))
             return false;
     }
-    if (f.party != kAnyParty && !(f.party & partyOf(r, suffixes_)))
+    if ((f.party & kAnyParty) != kAnyParty && !(f.party & partyOf(r, suffixes_)))
+        return false;
+    if ((f.party & (kSameHost | kOtherHost)) &&
+        !(f.party & (r.hostName() == r.pageHost ? kSameHost : kOtherHost)))
+        return false;
+    if (f.methods && !(f.methods & r.method))
         return false;
     if (f.domainCount && !domainsMatch(f, r))
+        return false;
+    if (f.targetCount && !targetsMatch(f, r))
         return false;
     if (!regex)
         return true;
@@ -427,6 +613,28 @@ bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) co
     const re2::RE2 *re = regexes_[f.regex].get();
     return re && !r.budget.spent() &&
            re2::RE2::PartialMatch(re2::StringPiece(r.original.data(), r.original.size()), *re);
+}
+
+bool FilterEngine::targetsMatch(const CompiledRule &f, const Request &r) const {
+    // The request's host, as domain= tests the page's: an excluded host
+    // is excluded; a rule naming hosts applies to those only.
+    const DomainName *begin = domains_.data() + f.targets;
+    const DomainName *end = begin + f.targetCount;
+    bool included = false;
+    bool positive = false;
+    for (const DomainName *d = begin; d != end; ++d)
+        positive |= !d->negated;
+    for (std::size_t i = 0; i < r.hostCount; ++i) {
+        const DomainName *d =
+            std::lower_bound(begin, end, r.hostHashes[i],
+                             [](const DomainName &x, std::uint64_t h) { return x.hash < h; });
+        for (; d != end && d->hash == r.hostHashes[i]; ++d) {
+            if (d->negated)
+                return false;
+            included = true;
+        }
+    }
+    return included || !positive;
 }
 
 bool FilterEngine::domainsMatch(const CompiledRule &f, Request &r) const {

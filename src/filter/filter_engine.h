@@ -54,17 +54,22 @@ public:
     FilterEngine(const FilterEngine &) = delete;
     FilterEngine &operator=(const FilterEngine &) = delete;
 
-    // Rules name their list by its place in `lists`.
+    // Rules name their list by its place in `lists`; `resources` are the
+    // names of the neutral resources a redirect may name.
     static std::unique_ptr<FilterEngine> build(const std::vector<std::string_view> &lists,
                                                PublicSuffixList suffixes,
-                                               const FilterLimits &limits = FilterLimits());
+                                               const FilterLimits &limits = FilterLimits(),
+                                               const std::vector<std::string> &resources = {});
 
     // What the lists say of a request for `url` made by a page at `pageUrl`:
-    // encoded addresses ("https://host/path?query"). Thread-safe; allocates
-    // nothing for addresses under 4 KiB.
-    Verdict decide(std::string_view url, std::string_view pageUrl, RequestKind kind) const;
+    // encoded addresses ("https://host/path?query"); `method` is its
+    // MethodBit, 0 when not known. Thread-safe; allocates nothing for
+    // addresses under 4 KiB but to clean one.
+    Verdict decide(std::string_view url, std::string_view pageUrl, RequestKind kind,
+                   std::uint8_t method = 0) const;
     // The same for the web engine's addresses: the request's and its page's.
-    Verdict decide(const QUrl &url, const QUrl &page, RequestKind kind) const;
+    Verdict decide(const QUrl &url, const QUrl &page, RequestKind kind,
+                   std::uint8_t method = 0) const;
 
     const FilterStats &stats() const { return stats_; }
     // Requests let pass because deciding them took too long.
@@ -91,9 +96,20 @@ private:
     bool validAfterReading() const;
 
     Verdict decide(Request &request) const;
+    template <typename Found>
+    void forEachMatch(const RuleIndex &index, Request &request, Found &&found) const;
     std::uint32_t firstMatch(const RuleIndex &index, Request &request) const;
     bool matches(const CompiledRule &rule, Request &request, std::size_t at) const;
     bool domainsMatch(const CompiledRule &rule, Request &request) const;
+    bool targetsMatch(const CompiledRule &rule, const Request &request) const;
+    std::size_t matchingModifiers(const RuleIndex &index, Request &request, std::uint32_t *out,
+                                  std::size_t most) const;
+    void chooseRedirect(Request &request, Verdict &verdict) const;
+    void removeParams(Request &request, Verdict &verdict) const;
+    std::string_view modifierValue(const ModifierRule &m) const {
+        return {pool_.data() + m.value, m.length};
+    }
+    bool hasResource(std::string_view name) const;
     RuleRef refOf(std::uint32_t id) const { return {rules_[id].list, rules_[id].line}; }
 
     std::shared_ptr<const CacheBytes> cache_;  // where the tables lie, when read back
@@ -105,7 +121,12 @@ private:
     RuleIndex important_;
     RuleIndex blocking_;
     RuleIndex exceptions_;
+    FlatArray<ModifierRule> modifiers_;
+    RuleIndex redirects_;                 // $redirect and $redirect-rule, blocking and excepting
+    RuleIndex removeParams_;              // $removeparam, likewise
+    FlatArray<std::uint64_t> resources_;  // the neutral resources' names, hashed and sorted
     std::vector<std::unique_ptr<re2::RE2>> regexes_;
+    std::vector<std::unique_ptr<re2::RE2>> paramRegexes_;  // by the modifiers' places
     ElementHiding elementHiding_;
     FilterStats stats_;
     mutable std::atomic<std::uint64_t> overBudget_{0};

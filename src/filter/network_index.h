@@ -25,16 +25,42 @@ enum RuleFlag : std::uint8_t {
 
 struct CompiledRule {
     std::uint32_t pattern = 0;  // in the pool: the pattern, or the regular expression
-    std::uint32_t domains = 0;  // in the domain names
+    std::uint32_t domains = 0;  // in the domain names: the pages' (domain=)
+    std::uint32_t targets = 0;  // in the domain names: the request's hosts (to=, denyallow=)
     std::uint32_t line = 0;
-    std::uint32_t regex = 0;  // a regular expression's place among them
+    std::uint32_t regex = 0;     // a regular expression's place among them
+    std::uint32_t modifier = 0;  // 1 + its place among the modifiers; 0: none
     std::uint16_t patternLength = 0;
     std::uint16_t domainCount = 0;
+    std::uint16_t targetCount = 0;
     std::uint16_t wordOffset = 0;
     std::uint16_t list = 0;
     std::uint16_t kinds = 0;
-    std::uint8_t party = kAnyParty;
+    std::uint8_t party = kAnyParty;  // and the StrictParty bits
     std::uint8_t flags = 0;
+    std::uint8_t methods = 0;  // 0: any
+    std::uint8_t reserved = 0;
+};
+
+// What a rule does besides blocking: a neutral resource in place of the
+// request, or a query parameter taken off it. Its value lies in the pool.
+struct ModifierRule {
+    enum Action : std::uint8_t { kBlock, kImportant, kAllow };
+    enum Form : std::uint8_t {
+        kName,   // a parameter's name
+        kRegex,  // "key=value" against an expression
+        kAll,    // every parameter
+        kBad,    // one this engine cannot read: applies to nothing
+    };
+    std::uint32_t value = 0;
+    std::uint16_t length = 0;
+    std::uint8_t kind = 0;  // Modifier
+    std::uint8_t action = kBlock;
+    std::int32_t priority = 0;  // a redirect's
+    std::uint32_t regex = 0;    // a removeparam expression's place among the expressions
+    std::uint16_t token = 0;    // a redirect's resource name: its length within value
+    std::uint8_t form = kName;
+    std::uint8_t negated = 0;  // "~": every parameter but those
 };
 
 // What a regular expression's rule keeps beside it: the text every match

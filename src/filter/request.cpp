@@ -27,6 +27,7 @@ struct Scratch {
     std::string lower;
     std::string original;
     std::string page;
+    std::string cleaned;
     Request request;
 };
 thread_local Scratch scratch;
@@ -83,7 +84,8 @@ void readAddress(std::string_view original, Request &r, const RuleTable *early) 
     r.host = findHost(r.url);
 }
 
-void finish(Request &r, RequestKind kind) {
+void finish(Request &r, RequestKind kind, std::uint8_t method) {
+    r.method = method;
     const std::string_view host = r.hostName();
     r.hostCount = 0;
     std::uint64_t h = kHashSeed;
@@ -169,7 +171,7 @@ HostSpan findHost(std::string_view u) {
 }
 
 Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestKind kind,
-                        const RuleTable *early) {
+                        std::uint8_t method, const RuleTable *early) {
     Request &r = scratch.request;
     const HostSpan host = findHost(url);
     const std::size_t kept = withoutFinalDots(url.substr(host.begin, host.end - host.begin)).size();
@@ -184,11 +186,11 @@ Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestK
     readAddress(url, r, early);
     const HostSpan page = findHost(pageUrl);
     r.pageHost = lowerInto(scratch.page, pageUrl.substr(page.begin, page.end - page.begin));
-    finish(r, kind);
+    finish(r, kind, method);
     return r;
 }
 
-Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind,
+Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind, std::uint8_t method,
                         const RuleTable *early) {
     Request &r = scratch.request;
     const QString scheme = url.scheme();
@@ -220,8 +222,12 @@ Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind,
     char *pageOut = roomFor(scratch.page, std::size_t(pageHost.size()));
     const char *const pageEnd = appendAscii(pageOut, pageHost);
     r.pageHost = lowerInto(scratch.page, std::string_view(pageOut, std::size_t(pageEnd - pageOut)));
-    finish(r, kind);
+    finish(r, kind, method);
     return r;
+}
+
+std::string &cleanedAddressRoom() {
+    return scratch.cleaned;
 }
 
 std::uint8_t partyOf(Request &r, const PublicSuffixList &suffixes) {

@@ -32,7 +32,8 @@ struct Request {
     HostSpan host;
     std::string_view pageHost;  // lower case, no final dot
     std::uint16_t kind = 0;
-    std::uint8_t party = 0;  // 0 until asked
+    std::uint8_t method = 0;  // its MethodBit; 0: not known
+    std::uint8_t party = 0;   // 0 until asked
     bool pageReady = false;
     bool entitiesReady = false;
     MatchBudget budget;
@@ -54,11 +55,13 @@ struct Request {
 // ("https://host/path?query"). `early`'s bits are fetched while the words
 // are read.
 Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestKind kind,
-                        const RuleTable *early);
+                        std::uint8_t method, const RuleTable *early);
 // The same from the web engine's addresses, built from their parts as
 // they go out: without user name and fragment, which the rules do not see.
-Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind,
+Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind, std::uint8_t method,
                         const RuleTable *early);
+// Room for a cleaned address, this thread's own.
+std::string &cleanedAddressRoom();
 
 // Whether the request goes to another site than its page's: to a host
 // outside the page's registrable domain. A request without a page (or

@@ -34,6 +34,8 @@ constexpr std::uint16_t kDefaultKinds =
 
 // Whose request it is: the page's own site's, or another's.
 enum Party : std::uint8_t { kFirstParty = 1, kThirdParty = 2, kAnyParty = 3 };
+// $strict1p / $strict3p: the page's own host, or any other.
+enum StrictParty : std::uint8_t { kSameHost = 4, kOtherHost = 8 };
 
 // The kinds a list's option names ("script", "xhr", "all", ...); 0 when it
 // names none.

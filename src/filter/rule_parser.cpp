@@ -12,35 +12,25 @@ namespace quillow::filter {
 
 namespace {
 
-// Options whose rules do something other than refuse or allow a request.
-constexpr std::string_view kUnsupportedOptions[] = {"redirect-rule",
-                                                    "rewrite",
-                                                    "csp",
-                                                    "removeparam",
-                                                    "queryprune",
-                                                    "method",
-                                                    "to",
-                                                    "denyallow",
+// Options this engine does not apply: their rules are skipped and counted.
+constexpr std::string_view kUnsupportedOptions[] = {"csp",
                                                     "header",
                                                     "permissions",
                                                     "replace",
                                                     "urltransform",
                                                     "uritransform",
+                                                    "urlskip",
                                                     "genericblock",
                                                     "specifichide",
                                                     "shide",
                                                     "inline-script",
                                                     "inline-font",
-                                                    "empty",
-                                                    "mp4",
                                                     "cname",
                                                     "webrtc",
                                                     "popunder",
-                                                    "strict1p",
-                                                    "strict3p",
                                                     "ipaddress",
-                                                    "urlskip",
                                                     "sitekey",
+                                                    "rewrite",
                                                     "xmlhttprequest-subrequest",
                                                     "elemhide-subrequest"};
 
@@ -128,11 +118,30 @@ bool isUnsupportedOption(std::string_view name) {
            std::end(kUnsupportedOptions);
 }
 
+bool isRedirectValue(std::string_view v) {
+    // A resource's name, then perhaps ":priority".
+    return !v.empty() && v.size() <= 100 && std::all_of(v.begin(), v.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view(".-_:/%").find(c) != std::string_view::npos;
+    });
+}
+
+RuleType setModifier(NetworkRule &rule, Modifier modifier, std::string_view value) {
+    if (rule.modifier != Modifier::None)
+        return RuleType::Invalid;  // one modifier a rule
+    rule.modifier = modifier;
+    rule.modifierValue = std::string(value);
+    return RuleType::Network;
+}
+
 // An option without a value that is not a kind.
 RuleType applyFlag(std::string_view name, bool negated, NetworkRule &rule) {
     if (name == "third-party" || name == "3p" || name == "first-party" || name == "1p") {
         const bool third = (name == "third-party" || name == "3p") != negated;
-        rule.party = third ? kThirdParty : kFirstParty;
+        rule.party = std::uint8_t((rule.party & ~kAnyParty) | (third ? kThirdParty : kFirstParty));
+    } else if (name == "strict1p" || name == "strict3p") {
+        rule.party = std::uint8_t((rule.party & ~(kSameHost | kOtherHost)) |
+                                  ((name == "strict1p") != negated ? kSameHost : kOtherHost));
     } else if (negated) {
         return RuleType::Invalid;
     } else if (name == "match-case") {
@@ -145,8 +154,32 @@ RuleType applyFlag(std::string_view name, bool negated, NetworkRule &rule) {
         rule.cosmeticSwitches |= kGenericHide;
     } else if (name == "badfilter") {
         rule.badfilter = true;
-    } else if (name != "_") {
+    } else if (name == "removeparam" || name == "queryprune") {
+        return setModifier(rule, Modifier::RemoveParam, {});
+    } else if (name == "empty" || name == "mp4") {
+        // Old names of neutral resources.
+        rule.alsoBlocks = !rule.exception;
+        return setModifier(rule, Modifier::Redirect, name == "mp4" ? "noopmp4-1s" : "empty");
+    } else if (name == "redirect" || name == "redirect-rule") {
+        // An exception without a resource excepts every resource.
+        return rule.exception ? setModifier(rule, Modifier::Redirect, {}) : RuleType::Invalid;
+    } else if (name.find_first_not_of('_') != std::string_view::npos) {
         return isUnsupportedOption(name) ? RuleType::Unsupported : RuleType::Invalid;
+    }
+    return RuleType::Network;
+}
+
+RuleType applyMethods(std::string_view value, NetworkRule &rule) {
+    for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t end = std::min(value.find('|', start), value.size());
+        const std::string_view method = value.substr(start, end - start);
+        start = end + 1;
+        const bool excluded = !method.empty() && method.front() == '~';
+        const std::uint8_t bit = methodBitOfName(method.substr(excluded ? 1 : 0));
+        if (!bit)
+            return RuleType::Invalid;
+        rule.methods = excluded ? std::uint8_t((rule.methods ? rule.methods : 0xff) & ~bit)
+                                : std::uint8_t(rule.methods | bit);
     }
     return RuleType::Network;
 }
@@ -154,26 +187,60 @@ RuleType applyFlag(std::string_view name, bool negated, NetworkRule &rule) {
 // One option with a value.
 RuleType applyValue(std::string_view name, bool negated, std::string_view value,
                     NetworkRule &rule) {
+    if (negated)
+        return RuleType::Invalid;
     if (name == "domain" || name == "from")
-        return !negated && parseDomains(value, '|', rule.domains) ? RuleType::Network
-                                                                  : RuleType::Invalid;
-    // A neutral stand-in is not served yet: such a request is refused, as
-    // the stand-in's rule also refuses it.
-    if (name == "redirect")
-        return !negated && !value.empty() ? RuleType::Network : RuleType::Invalid;
+        return parseDomains(value, '|', rule.domains) ? RuleType::Network : RuleType::Invalid;
+    if (name == "to" || name == "denyallow") {
+        const std::size_t before = rule.targets.size();
+        if (!parseDomains(value, '|', rule.targets))
+            return RuleType::Invalid;
+        // The hosts $denyallow= names are those the rule leaves alone.
+        if (name == "denyallow")
+            for (std::size_t i = before; i < rule.targets.size(); ++i)
+                rule.targets[i].negated = true;
+        return RuleType::Network;
+    }
+    if (name == "method")
+        return applyMethods(value, rule);
+    if (name == "redirect" || name == "redirect-rule") {
+        if (!isRedirectValue(value))
+            return RuleType::Invalid;
+        // $redirect= blocks and redirects; an exception's excepts the
+        // redirect only.
+        rule.alsoBlocks = name == "redirect" && !rule.exception;
+        return setModifier(rule, Modifier::Redirect, value);
+    }
+    if (name == "removeparam" || name == "queryprune") {
+        std::string unescaped(value);
+        for (std::size_t at = unescaped.find("\\,"); at != std::string::npos;
+             at = unescaped.find("\\,", at))
+            unescaped.erase(at, 1);
+        return setModifier(rule, Modifier::RemoveParam, unescaped);
+    }
+    if (name == "reason")
+        return RuleType::Network;  // a message for a blocked page, not shown here
     return isUnsupportedOption(name) ? RuleType::Unsupported : RuleType::Invalid;
+}
+
+// A rule's options, split at the commas no backslash escapes.
+std::vector<std::string_view> splitOptions(std::string_view text) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || (text[i] == ',' && (i == 0 || text[i - 1] != '\\'))) {
+            out.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return out;
 }
 
 RuleType parseOptions(std::string_view text, NetworkRule &rule) {
     std::uint16_t positive = 0;
     std::uint16_t negative = 0;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find(',', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view option = trimmed(text.substr(start, end - start));
-        start = end + 1;
+    for (std::string_view option : splitOptions(text)) {
+        option = trimmed(option);
         if (option.empty())
             return RuleType::Invalid;
         const bool negated = option.front() == '~';
@@ -192,10 +259,14 @@ RuleType parseOptions(std::string_view text, NetworkRule &rule) {
         if (type != RuleType::Network)
             return type;
     }
+    if (rule.modifierValue == "noopmp4-1s" && !positive)
+        positive = kindBit(RequestKind::Media);
     if (positive)
         rule.kinds = positive & ~negative;
     else if (negative)
         rule.kinds = kDefaultKinds & ~negative;
+    else if (rule.modifier != Modifier::None)
+        rule.kinds = kAllKinds;  // a modifier that names no kind applies to every request
     if (rule.cosmeticSwitches) {
         // Only an exception can turn element hiding off, and such a rule
         // says nothing about requests unless it also names kinds.
@@ -340,6 +411,17 @@ bool isPlainSelector(std::string_view s) {
     return true;
 }
 
+std::uint8_t methodBitOfName(std::string_view name) {
+    constexpr std::pair<std::string_view, std::uint8_t> kMethods[] = {
+        {"connect", kConnect}, {"delete", kDelete}, {"get", kGet},   {"head", kHead},
+        {"options", kOptions}, {"patch", kPatch},   {"post", kPost}, {"put", kPut}};
+    const std::string lower = asciiLowered(name);
+    for (const auto &[method, bit] : kMethods)
+        if (lower == method)
+            return bit;
+    return 0;
+}
+
 std::string canonicalForm(const NetworkRule &rule) {
     std::vector<std::pair<std::uint64_t, bool>> domains;
     for (const DomainEntry &d : rule.domains)
@@ -353,6 +435,15 @@ std::string canonicalForm(const NetworkRule &rule) {
             std::to_string(rule.cosmeticSwitches);
     for (const auto &[hash, negated] : domains)
         form += (negated ? " ~" : " ") + std::to_string(hash);
+    std::vector<std::pair<std::uint64_t, bool>> targets;
+    for (const DomainEntry &d : rule.targets)
+        targets.emplace_back(d.hash, d.negated);
+    std::sort(targets.begin(), targets.end());
+    form += " to";
+    for (const auto &[hash, negated] : targets)
+        form += (negated ? " ~" : " ") + std::to_string(hash);
+    form += ' ' + std::to_string(rule.methods) + ' ' + std::to_string(int(rule.modifier)) +
+            (rule.alsoBlocks ? " b " : " - ") + rule.modifierValue;
     return form + '\n' + rule.pattern;
 }
 

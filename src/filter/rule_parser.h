@@ -20,6 +20,26 @@ struct DomainEntry {
     bool entity = false;  // "google.*": the name with any public suffix
 };
 
+// What a rule does besides blocking or allowing.
+enum class Modifier : std::uint8_t {
+    None,
+    Redirect,     // a neutral resource in place of a blocked request
+    RemoveParam,  // a query parameter taken off the request
+};
+
+// Request methods a rule may name (`$method=`), as bits.
+enum MethodBit : std::uint8_t {
+    kConnect = 1,
+    kDelete = 2,
+    kGet = 4,
+    kHead = 8,
+    kOptions = 16,
+    kPatch = 32,
+    kPost = 64,
+    kPut = 128
+};
+std::uint8_t methodBitOfName(std::string_view name);
+
 // One network rule of Adblock Plus syntax, as written.
 struct NetworkRule {
     std::string pattern;  // '*' and '^' as in the list; lower case but in a regular expression
@@ -35,6 +55,15 @@ struct NetworkRule {
     std::uint8_t party = kAnyParty;
     std::uint8_t cosmeticSwitches = 0;  // exceptions that turn element hiding off
     std::vector<DomainEntry> domains;
+    // The request's host: $to= (with ~ for hosts left out) and $denyallow=
+    // (hosts left out).
+    std::vector<DomainEntry> targets;
+    std::uint8_t methods = 0;  // 0: any
+    Modifier modifier = Modifier::None;
+    // A redirect's resource, as written (":priority" after it), or what
+    // $removeparam takes off (empty: every parameter).
+    std::string modifierValue;
+    bool alsoBlocks = false;  // $redirect=: blocks as well as redirects
 };
 
 // One element-hiding rule: `domains##selector` or `domains#@#selector`.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace quillow::filter {
 
@@ -26,6 +27,15 @@ struct Verdict {
     // The decision took longer than any list may make it take: the request
     // was let pass.
     bool overBudget = false;
+    // A blocked request answered with a neutral resource instead: its name
+    // ("noop.js") and the rule that chose it.
+    std::string_view resource;
+    RuleRef redirectRule;
+    // A request that passes, without the query parameters a $removeparam
+    // takes off: the address it goes to instead, and the first rule that
+    // took one. Valid until this thread's next decision.
+    std::string_view cleanedUrl;
+    RuleRef cleanRule;
 };
 
 }  // namespace quillow::filter

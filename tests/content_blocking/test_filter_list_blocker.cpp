@@ -50,7 +50,7 @@ struct Folders {
         FilterListBlocker::Settings s;
         s.configDir = path("config");
         s.cacheDir = path("cache");
-        s.systemListDir = path("system");
+        s.systemLists = QStringList{path("system/easylist.txt")};
         s.suffixListPath = path("psl.dat");
         s.offForRun = offForRun;
         s.updateDelayMs = 0;

@@ -188,6 +188,81 @@ private slots:
         }
     }
 
+    // Neutral resources for blocked requests and parameters taken off the
+    // others, the other party's hosts and methods, as uBlock Origin decides.
+    void modifiers_data() {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("method");
+        QTest::addColumn<bool>("blocked");
+        QTest::addColumn<QString>("outcome");  // the resource, or the cleaned address
+        const auto row = [](const char *name, const char *rules, const char *url, bool blocked,
+                            const char *outcome, int method = 0) {
+            QTest::newRow(name) << QString::fromLatin1(rules) << QString::fromLatin1(url) << method
+                                << blocked << QString::fromLatin1(outcome);
+        };
+        const char *ad = "https://ads.com/a.js";
+        row("redirect", "||ads.com^$script,redirect=noop.js", ad, true, "noop.js");
+        row("redirect-rule where another blocks", "||ads.com^\n||ads.com^$redirect-rule=noopjs", ad,
+            true, "noopjs");
+        row("redirect-rule alone", "||ads.com^$redirect-rule=noop.js", ad, false, "");
+        row("the higher priority", "||ads.com^$redirect=1x1.gif:5\n||ads.com^$redirect=noop.js:10",
+            ad, true, "noop.js");
+        row("excepted", "||ads.com^$redirect=noop.js\n@@||ads.com^$redirect=noop.js", ad, true, "");
+        row("all excepted", "||ads.com^$redirect=noop.js\n@@||ads.com^$redirect-rule", ad, true,
+            "");
+        row("important beats the exception",
+            "||ads.com^$redirect=noop.js,important\n@@||ads.com^$redirect-rule", ad, true,
+            "noop.js");
+        row("a resource there is none of", "||ads.com^$redirect=missing.js", ad, true, "");
+        row("a resource beats none", "||ads.com^$redirect=noop.js\n||ads.com^$redirect-rule=none:9",
+            ad, true, "noop.js");
+        const char *page = "https://site.com/?utm_source=x&id=1&utm_medium=y#top";
+        row("one parameter", "$removeparam=utm_source", page, false,
+            "https://site.com/?id=1&utm_medium=y#top");
+        row("parameters by expression", "$removeparam=/^utm_/", page, false,
+            "https://site.com/?id=1#top");
+        row("every parameter", "||site.com^$removeparam", page, false, "https://site.com/#top");
+        row("every parameter but one", "$removeparam=~id", page, false,
+            "https://site.com/?id=1#top");
+        row("parameter excepted", "$removeparam=utm_source\n@@||site.com^$removeparam=utm_source",
+            page, false, "");
+        row("none to take", "$removeparam=fbclid", page, false, "");
+        row("a blocked request keeps its address", "||site.com^\n$removeparam=utm_source", page,
+            true, "");
+        row("denyallow spares a host", "*$script,denyallow=ads.com,domain=site.com", ad, false, "");
+        row("denyallow", "*$script,denyallow=cdn.com,domain=site.com", ad, true, "");
+        row("to a host", "*$script,to=ads.com|~safe.ads.com", ad, true, "");
+        row("to, one left out", "*$script,to=ads.com|~safe.ads.com", "https://safe.ads.com/a.js",
+            false, "");
+        row("strict1p, another host", "$script,strict1p,domain=site.com",
+            "https://cdn.site.com/a.js", false, "");
+        row("strict1p, the page's host", "$script,strict1p,domain=site.com",
+            "https://site.com/a.js", true, "");
+        row("method", "||ads.com^$method=post", ad, true, "", kPost);
+        row("another method", "||ads.com^$method=post", ad, false, "", kGet);
+        row("method not known", "||ads.com^$method=~post", ad, false, "");
+    }
+    void modifiers() {
+        QFETCH(QString, rules);
+        QFETCH(QString, url);
+        QFETCH(int, method);
+        QFETCH(bool, blocked);
+        QFETCH(QString, outcome);
+        const std::string text = rules.toStdString();
+        const auto engine =
+            FilterEngine::build({text}, suffixes(), {}, {"noop.js", "noopjs", "1x1.gif"});
+        const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
+        for (const FilterEngine *e : {engine.get(), cached.get()}) {
+            const Verdict v = e->decide(url.toStdString(), "https://site.com/", RequestKind::Script,
+                                        std::uint8_t(method));
+            QCOMPARE(v.blocked, blocked);
+            const std::string_view got = blocked ? v.resource : v.cleanedUrl;
+            QCOMPARE(QString::fromStdString(std::string(got)), outcome);
+            QCOMPARE((blocked ? v.redirectRule : v.cleanRule).found(), !outcome.isEmpty());
+        }
+    }
+
     // An exception names itself and the rule it overrode.
     void verdictNamesRules() {
         const auto engine = engineOf(u"! list\n||ads.com^\n@@||ads.com/ok/$script"_s);
@@ -265,9 +340,10 @@ private slots:
             "/x$match-case\n##.ok\n||e.com^\n"_s +
             QString(9000, u'x'));
         const FilterStats &s = engine->stats();
-        QCOMPARE(s.networkRules, 1u);
+        // The redirect-rule and removeparam rules are read; the others skipped.
+        QCOMPARE(s.networkRules, 3u);
         QCOMPARE(s.cosmeticRules, 1u);
-        QCOMPARE(s.unsupported, 10u);
+        QCOMPARE(s.unsupported, 8u);
         // Look-ahead and a broken expression, an unknown option, match-case
         // on a pattern, a huge line.
         QCOMPARE(s.invalid, 5u);
