@@ -60,6 +60,8 @@ std::string FilterEngine::serialize(std::string_view source) const {
     for (const std::size_t count : {stats_.networkRules, stats_.cosmeticRules, stats_.unsupported,
                                     stats_.invalid, stats_.overLimit})
         out.number(count);
+    for (const std::size_t count : stats_.skipped)
+        out.number(count);
     return out.take();
 }
 
@@ -101,6 +103,8 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const Ca
     for (std::size_t *count :
          {&s.networkRules, &s.cosmeticRules, &s.unsupported, &s.invalid, &s.overLimit})
         *count = in.number();
+    for (std::size_t &count : s.skipped)
+        count = in.number();
     if (!in.ok() || !in.atEnd() || !engine->validAfterReading())
         return nullptr;
     engine->compileRegexes();

@@ -99,13 +99,14 @@ struct FilterEngine::ParsedLists {
     std::size_t regexCount = 0;
 
     // One rule read from a list: kept, or counted as what kept it out.
-    void take(RuleType type, NetworkRule &rule, CosmeticRule &cosmetic, RuleRef ref,
-              const FilterLimits &limits, FilterStats &stats) {
+    void take(RuleType type, std::string_view line, NetworkRule &rule, CosmeticRule &cosmetic,
+              RuleRef ref, const FilterLimits &limits, FilterStats &stats) {
         switch (type) {
             case RuleType::None:
                 return;
             case RuleType::Unsupported:
                 ++stats.unsupported;
+                ++stats.skipped[static_cast<std::size_t>(skipReasonOf(line))];
                 return;
             case RuleType::Invalid:
                 ++stats.invalid;
@@ -132,9 +133,18 @@ struct FilterEngine::ParsedLists {
             ++stats.overLimit;
             return;
         }
-        if (rule.regex && !re2::RE2(rule.pattern, regexOptions(rule.matchCase)).ok()) {
-            ++stats.invalid;  // look-around, back-references: not in linear time
-            return;
+        if (rule.regex) {
+            const re2::RE2 re(rule.pattern, regexOptions(rule.matchCase));
+            if (!re.ok()) {
+                // Look-around and back-references cannot run in linear time;
+                // the rest is no expression at all.
+                const bool beyond = re.error_code() == re2::RE2::ErrorBadPerlOp ||
+                                    re.error_code() == re2::RE2::ErrorBadEscape;
+                ++(beyond ? stats.unsupported : stats.invalid);
+                if (beyond)
+                    ++stats.skipped[static_cast<std::size_t>(SkipReason::Expression)];
+                return;
+            }
         }
         rules.push_back(std::move(rule));
         refs.push_back(ref);
@@ -164,8 +174,8 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
         std::uint32_t number = 0;
         while (reader.next(line, number)) {
             const RuleType type = parseRule(line, rule, cosmetic);
-            parsed.take(type, rule, cosmetic, {static_cast<std::uint32_t>(list), number}, limits,
-                        engine->stats_);
+            parsed.take(type, line, rule, cosmetic, {static_cast<std::uint32_t>(list), number},
+                        limits, engine->stats_);
         }
     }
     engine->compileNetworkRules(parsed);

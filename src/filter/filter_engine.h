@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "filter/network_index.h"
 #include "filter/public_suffix.h"
 #include "filter/request_kind.h"
+#include "filter/rule_parser.h"
 #include "filter/verdict.h"
 
 class QUrl;
@@ -32,6 +34,8 @@ struct FilterStats {
     std::size_t unsupported = 0;  // understood, but beyond refusing and hiding
     std::size_t invalid = 0;      // not a rule this engine can read
     std::size_t overLimit = 0;    // past the bounds kept against hostile lists
+    // The unsupported, by why.
+    std::array<std::size_t, kSkipReasonCount> skipped{};
 };
 
 // Bounds against a hostile list: what any number of lists may cost together.

@@ -411,6 +411,49 @@ bool isPlainSelector(std::string_view s) {
     return true;
 }
 
+SkipReason skipReasonOf(std::string_view line) {
+    const auto has = [&](std::string_view s) { return line.find(s) != std::string_view::npos; };
+    if (has("##+js(") || has("#@#+js("))
+        return SkipReason::Scriptlet;
+    if (has("##^") || has("#@#^"))
+        return SkipReason::HtmlFiltering;
+    if (has("#$#") || has("#%#") || has("#@$#") || has("#@%#"))
+        return SkipReason::Other;
+    if (has("##") || has("#@#") || has("#?#") || has("#@?#"))
+        return SkipReason::Procedural;
+    const std::size_t dollar = line.rfind('$');
+    const std::string options =
+        asciiLowered(dollar == std::string_view::npos ? std::string_view() : line.substr(dollar));
+    const auto option = [&](std::string_view name) {
+        return options.find(name) != std::string::npos;
+    };
+    if (option("csp"))
+        return SkipReason::Csp;
+    if (option("header"))
+        return SkipReason::Header;
+    if (option("permissions"))
+        return SkipReason::Permissions;
+    if (option("replace") || option("urltransform") || option("uritransform") || option("rewrite"))
+        return SkipReason::Rewrite;
+    if (option("urlskip"))
+        return SkipReason::UrlSkip;
+    return SkipReason::Other;
+}
+
+const char *skipReasonName(SkipReason reason) {
+    constexpr const char *kNames[kSkipReasonCount] = {"scriptlets",
+                                                      "procedural and other selectors",
+                                                      "HTML filtering",
+                                                      "$csp",
+                                                      "$header",
+                                                      "$permissions",
+                                                      "$replace and the like",
+                                                      "$urlskip",
+                                                      "expressions RE2 cannot run",
+                                                      "other"};
+    return kNames[static_cast<std::size_t>(reason)];
+}
+
 std::uint8_t methodBitOfName(std::string_view name) {
     constexpr std::pair<std::string_view, std::uint8_t> kMethods[] = {
         {"connect", kConnect}, {"delete", kDelete}, {"get", kGet},   {"head", kHead},

@@ -80,6 +80,23 @@ enum class RuleType { None, Network, Cosmetic, Unsupported, Invalid };
 // that rewrite instead of refusing) are Unsupported, never half-read.
 RuleType parseRule(std::string_view line, NetworkRule &network, CosmeticRule &cosmetic);
 
+// Why a rule this engine understands is not applied.
+enum class SkipReason : std::uint8_t {
+    Scriptlet,      // ##+js(...)
+    Procedural,     // :has-text(), :style() and the like
+    HtmlFiltering,  // ##^
+    Csp,
+    Header,
+    Permissions,
+    Rewrite,  // $replace, $urltransform, $rewrite
+    UrlSkip,
+    Expression,  // a regular expression RE2 cannot run in linear time
+    Other,
+};
+constexpr std::size_t kSkipReasonCount = 10;
+SkipReason skipReasonOf(std::string_view line);
+const char *skipReasonName(SkipReason reason);
+
 // What a rule does, in one form whatever the order and case of its
 // options: a `badfilter` rule cancels the rules of its own form.
 std::string canonicalForm(const NetworkRule &rule);

@@ -343,10 +343,17 @@ private slots:
         // The redirect-rule and removeparam rules are read; the others skipped.
         QCOMPARE(s.networkRules, 3u);
         QCOMPARE(s.cosmeticRules, 1u);
-        QCOMPARE(s.unsupported, 8u);
-        // Look-ahead and a broken expression, an unknown option, match-case
-        // on a pattern, a huge line.
-        QCOMPARE(s.invalid, 5u);
+        QCOMPARE(s.unsupported, 9u);
+        const std::pair<SkipReason, std::size_t> reasons[] = {{SkipReason::Scriptlet, 1},
+                                                              {SkipReason::Procedural, 6},
+                                                              {SkipReason::Csp, 1},
+                                                              {SkipReason::Expression, 1},
+                                                              {SkipReason::Other, 0}};
+        for (const auto &[reason, count] : reasons)
+            QCOMPARE(s.skipped[std::size_t(reason)], count);
+        // A broken expression, an unknown option, match-case on a pattern, a
+        // huge line.
+        QCOMPARE(s.invalid, 4u);
         FilterLimits limits;
         limits.maxNetworkRules = 1000;
         limits.maxRegexRules = 2;
