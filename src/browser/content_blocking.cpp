@@ -105,7 +105,10 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         const QUrl initiator = info.initiator();
         const QUrl document =
             newPage || !initiator.isValid() || initiator.isEmpty() ? page : initiator;
-        if (blocker_->isOn(page))
+        const bool userSaysGo = newPage && !passOnce_.isEmpty() && url == passOnce_;
+        if (userSaysGo)
+            passOnce_.clear();
+        else if (blocker_->isOn(page))
             verdict = blocker_->decide(
                 url, document, kind,
                 filter::methodBitOfName(std::string_view(

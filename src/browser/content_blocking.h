@@ -36,6 +36,9 @@ public:
     QUrl pageOnShow() const;
     // Whether an image or frame the page asked for at `url` was blocked.
     bool blockedFrameOrImage(const QUrl &url) const;
+    // The page at `url` passes the lists the next time it is asked for:
+    // the user said to go there this time.
+    void letPassOnce(const QUrl &url) { passOnce_ = url; }
 
 Q_SIGNALS:
     void blockedCountChanged(int count);
@@ -47,6 +50,7 @@ private:
     std::atomic<int> blocked_{0};
     filter::RuleRef pageRule_;
     QStringList blockedFrames_;  // images and frames, the latest last
+    QUrl passOnce_;
 };
 
 }  // namespace quillow

@@ -224,8 +224,7 @@ void registerBlockingScheme() {
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     // Secure and open to requests from any page, as the frames' scripts
     // on http and https pages ask it.
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled |
-                    QWebEngineUrlScheme::LocalAccessAllowed);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 

@@ -111,8 +111,10 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
     view_->setPage(page_);
     if (blocker_) {
         auto *requests = new PageRequestInterceptor(blocker_, page_);
+        requests_ = requests;
         page_->setUrlRequestInterceptor(requests);
         addBlockingScript(page_, requests->token());
+        connect(page_, &WebPage::noticeLinkClicked, this, &WebEngineBrowser::onNoticeLink);
         connect(requests, &PageRequestInterceptor::blockedCountChanged, this,
                 &Browser::blockedRequestsChanged);
     }
@@ -204,6 +206,10 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
     QString outcome;  // what the status tells at the end, if not the usual
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
+            // A notice's own links start loads the page refuses.
+            if (!notice && info.url() != blockedPage_ &&
+                info.url().scheme() != QLatin1String("quillow"))
+                blockedPage_.clear();
             completeNavigation();
             committed_ = false;
             signInCancelled_ = false;
@@ -242,6 +248,8 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
             if (blocker_ && code == kBlockedByClient &&
                 info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain) {
                 outcome = tr("Blocked by the filter lists: %1").arg(url);
+                const QUrl blocked = info.url();
+                QTimer::singleShot(0, this, [this, blocked] { showBlockedPage(blocked); });
                 break;
             }
             // The host asks the user; a modal question must not run inside the
@@ -328,6 +336,56 @@ void WebEngineBrowser::showNotice(const QUrl &url) {
     // Under the site's own address, so that the address box still names it
     // and Refresh tries the site again.
     page_->setHtml(html, url);
+}
+
+// A page the lists refuse whole gets a notice of Quillow's own instead of
+// the engine's: which address, which rule of which list, and the ways on.
+void WebEngineBrowser::showBlockedPage(const QUrl &url) {
+    if (!requests_)
+        return;
+    blockedPage_ = url;
+    const QPointer<WebEngineBrowser> self(this);
+    blocker_->describe(requests_->pageRule(), [self, url](const QString &rule) {
+        if (!self || self->blockedPage_ != url)
+            return;
+        const QString html =
+            QStringLiteral(
+                "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+                "<body style=\"font-family: sans-serif; margin: 2em\"><h2>%1</h2><p>%2</p>"
+                "<p>%3</p><p><a href=\"quillow:back\">%4</a> &nbsp; <a href=\"quillow:go\">%5</a>"
+                "</p><p>%6</p></body></html>")
+                .arg(tr("Blocked by the filter lists").toHtmlEscaped(),
+                     tr("Quillow did not open %1: the filter lists name it as a page not to "
+                        "open.")
+                         .arg(QStringLiteral("<b>%1</b>").arg(url.toString().toHtmlEscaped())),
+                     rule.isEmpty()
+                         ? QString()
+                         : tr("The rule: %1")
+                               .arg(QStringLiteral("<code>%1</code>").arg(rule.toHtmlEscaped())),
+                     tr("Go back").toHtmlEscaped(), tr("Go there this time").toHtmlEscaped(),
+                     tr("To let this site through from now on, uncheck \"Block ads on this "
+                        "site\" in the page's menu.")
+                         .toHtmlEscaped());
+        self->noticeLoading_ = true;
+        // Under the page's own address, so that the address box still names
+        // it and the page's menu speaks of its site.
+        self->page_->setHtml(html, url);
+    });
+}
+
+void WebEngineBrowser::onNoticeLink(const QString &what) {
+    // Only while the notice of the page the lists refused is on show.
+    if (blockedPage_.isEmpty() || page_->url() != blockedPage_)
+        return;
+    if (what == QLatin1String("go")) {
+        requests_->letPassOnce(blockedPage_);
+        page_->load(blockedPage_);
+    } else if (what == QLatin1String("back")) {
+        if (page_->history()->canGoBack())
+            page_->triggerAction(QWebEnginePage::Back);
+        else
+            page_->load(QUrl(QStringLiteral("about:blank")));
+    }
 }
 
 void WebEngineBrowser::onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature) {
@@ -519,7 +577,11 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
         block->setChecked(blocking == ContentBlocker::State::On);
         connect(block, &QAction::toggled, this, [this, host = site.host()](bool on) {
             blocker_->setSiteAllowed(host, !on);
-            page_->triggerAction(QWebEnginePage::Reload);
+            // The notice of a refused page is no page to reload: the page is.
+            if (!blockedPage_.isEmpty() && page_->url() == blockedPage_)
+                page_->load(blockedPage_);
+            else
+                page_->triggerAction(QWebEnginePage::Reload);
         });
         // What went wrong with the lists is told here, where blocking is.
         const QStringList problems = blocker_->problems();

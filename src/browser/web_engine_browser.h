@@ -17,6 +17,7 @@ class QWebEngineView;
 namespace quillow {
 
 class ContentBlocker;
+class PageRequestInterceptor;
 class WebPage;
 
 // The browser component on Qt WebEngine: a view and its page.
@@ -61,6 +62,8 @@ private:
     void answerCertificateError(QWebEngineCertificateError error);
     void onPermissionRequested(const QUrl &origin, QWebEnginePage::Feature feature);
     void showNotice(const QUrl &url);
+    void showBlockedPage(const QUrl &url);
+    void onNoticeLink(const QString &what);
     // The engine's menu for the spot clicked, without what does not fit
     // this browser, and with the user's own new window and page source.
     void showContextMenu(const QPoint &globalPosition);
@@ -71,7 +74,9 @@ private:
     WebPage *page_;
     QUrl home_;
     ContentBlocker *blocker_;
+    PageRequestInterceptor *requests_ = nullptr;
     QUrl pendingLoad_;  // waiting for the filter lists
+    QUrl blockedPage_;  // the page the lists refused whole, while its notice shows
     // The running load has shown its address: it is complete for the host.
     bool committed_ = false;
     // The address that arrived, reported as complete once the page acts or

@@ -26,7 +26,15 @@ WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(p
     s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
-bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) {
+bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) {
+    // Quillow's own notices act by links of its own scheme; the host
+    // decides whether one stands on show.
+    if (url.scheme() == QLatin1String("quillow")) {
+        if (isMainFrame && type == NavigationTypeLinkClicked)
+            QTimer::singleShot(0, this,
+                               [this, what = url.path()] { emit noticeLinkClicked(what); });
+        return false;
+    }
     if (!showsScheme(url.scheme())) {
         // The user asks, not from inside the engine's call; the engine never
         // goes there itself.

@@ -27,6 +27,8 @@ Q_SIGNALS:
     void navigationRequested(quillow::NavigationRequest &request);
     void externalAddressRequested(const QString &url);
     void dialogRequested(quillow::PageDialogRequest &request);
+    // A link of a notice of Quillow's own was clicked ("quillow:back").
+    void noticeLinkClicked(const QString &what);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;

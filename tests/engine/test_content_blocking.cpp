@@ -43,6 +43,27 @@ class ContentBlockingTest : public QObject {
                    ? result.toString()
                    : QString();
     }
+    QString pageText() {
+        QVariant result;
+        viewOf(w)->page()->runJavaScript(u"document.body.innerText"_s, QWebEngineScript::MainWorld,
+                                         [&result](const QVariant &v) { result = v; });
+        return QTest::qWaitFor([&result] { return result.isValid(); }, kPageWait)
+                   ? result.toString()
+                   : QString();
+    }
+    // Where the page shows the link to `href`, in the view's coordinates.
+    QPoint linkCentre(const QString &href) {
+        QVariant result;
+        viewOf(w)->page()->runJavaScript(
+            u"(function () { var r = document.querySelector('a[href=\"%1\"]')"
+            ".getBoundingClientRect(); return [r.left + r.width / 2, r.top + r.height / 2]; })()"_s
+                .arg(href),
+            QWebEngineScript::MainWorld, [&result](const QVariant &v) { result = v; });
+        if (!QTest::qWaitFor([&result] { return result.isValid(); }, kPageWait))
+            return {};
+        const QVariantList xy = result.toList();
+        return QPoint(int(xy.value(0).toDouble()), int(xy.value(1).toDouble()));
+    }
     QString popupDetails() const {
         for (QLabel *label : statusBar(w)->findChildren<QLabel *>())
             if (label->text().endsWith(u" Popups"_s))
@@ -186,14 +207,29 @@ private slots:
     // A page the lists refuse whole never reaches the server and is no
     // failure to ask about.
     void listedPageRefusedWithoutAQuestion() {
+        const QString landing = at(u"www.trksmorestreacking.com"_s, u"/landing.html"_s);
         server.requests.clear();
-        typeAddress(w, at(u"www.trksmorestreacking.com"_s, u"/landing.html"_s));
+        typeAddress(w, landing);
         QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->pageStatus(),
-                                  u"Blocked by the filter lists: "_s +
-                                      at(u"www.trksmorestreacking.com"_s, u"/landing.html"_s),
-                                  kPageWait);
+                                  u"Blocked by the filter lists: "_s + landing, kPageWait);
         QVERIFY(!server.requests.contains(u"/landing.html"_s));
         QVERIFY(h->questions.asked.isEmpty());
+        // A notice of Quillow's own tells which rule of which list, and
+        // offers the ways on; the user's click goes there this time only.
+        QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"Blocked by the filter lists"_s,
+                                  kPageWait);
+        QVERIFY(pageText().contains(u"||trksmorestreacking.com^"_s));
+        QVERIFY(pageText().contains(u".txt)"_s));
+        QVERIFY(clickInPage(w, linkCentre(u"quillow:go"_s),
+                            [this] { return server.requests.contains(u"/landing.html"_s); }));
+        server.requests.clear();
+        typeAddress(w, landing + u"?again"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"Blocked by the filter lists"_s,
+                                  kPageWait);
+        QVERIFY(clickInPage(w, linkCentre(u"quillow:back"_s), [this] {
+            return location(w) == u"about:blank"_s || !location(w).contains(u"again"_s);
+        }));
+        QVERIFY(!server.requests.contains(u"/landing.html?again"_s));
     }
 
     // With popups allowed, a window the lists name as a popup is still
