@@ -376,7 +376,8 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
     if (addressBox_->currentText() != text)
         addressBox_->setEditText(text);
     const bool again = from != From::AddressBox && text == lastAddress_;
-    const AddressDecision decision = decideTypedAddress(text, again ? QString() : lastAddress_);
+    const AddressDecision decision = decideTypedAddress(text, again ? QString() : lastAddress_,
+                                                        {browser_->location(), goingTo_});
     lastAddress_ = decision.lastAddress;
     switch (decision.outcome) {
         case AddressDecision::Outcome::Ignore:
@@ -402,6 +403,9 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
         browser_->refresh();
     } else if (const BrowserResult r = browser_->navigate(decision.address); !goesOnAfter(r)) {
         return reportInternalError(r);
+    } else {
+        goingTo_ = decision.address;
+        goingStarted_ = false;
     }
     backButton_->setEnabled(true);
     if (const BrowserResult r = browser_->giveFocus(); !goesOnAfter(r))

@@ -192,6 +192,13 @@ private slots:
         w->runCommand(Command::Back);
         QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/one.html"_s), kPageWait);
         QVERIFY(addressBox(w)->findText(server.url(u"/one.html"_s)) >= 0);
+        // Gone elsewhere by a link, the address typed again goes there again.
+        const QString typed = server.url(u"/find.html"_s).mid(7);  // without http://
+        typeAddress(w, typed);
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/find.html"_s), kPageWait);
+        QVERIFY(clickInPage(w, {40, 40}, [this] { return location(w).endsWith(u"/one.html"_s); }));
+        typeAddress(w, typed);
+        QTRY_COMPARE_WITH_TIMEOUT(location(w), server.url(u"/find.html"_s), kPageWait);
     }
 
     // No takes the engine's own error page away: back to the page before.

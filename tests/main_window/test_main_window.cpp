@@ -59,6 +59,13 @@ private slots:
         addressBox(w)->setFocus();
         QTest::keyClick(addressBox(w), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
         QCOMPARE(navigations().size(), 2);
+        // So it is while its load runs; after that, from elsewhere, it goes.
+        page->shown = u"http://elsewhere.test/"_s;
+        for (bool loading : {true, false}) {
+            emit page->loadingChanged(loading);
+            QTest::keyClick(addressBox(w), Qt::Key_Return);
+            QCOMPARE(navigations().size(), loading ? 2 : 3);
+        }
         // An empty box is refused once, then passed over; the box keeps the
         // focus, so typing goes on there.
         typeAddress(w, QString());

@@ -22,6 +22,7 @@ private slots:
     void typedAddress_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("shown");  // the page on show
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("address");  // sent to the component
         QTest::addColumn<QString>("boxText");
@@ -29,36 +30,44 @@ private slots:
         const int go = int(Outcome::Go), refuse = int(Outcome::Refuse);
         const int ignore = int(Outcome::Ignore);
         struct Row {
-            const char *name, *typed, *last;
+            const char *name, *typed, *last, *shown;
             int outcome;
             const char *address, *boxText, *lastAfter;
         };
+        const char *blank = "about:blank";
         const Row rows[] = {
-            {"blanks trimmed, kept in last", "  a.test  ", "about:blank", go, "a.test",
-             "  a.test  ", "  a.test  "},
-            {"blank page at start", "about:blank", "about:blank", ignore, "", "about:blank",
-             "about:blank"},
-            {"blank page later", "about:blank", "a.test", refuse, "", "", ""},
-            {"empty", "", "a.test", refuse, "", "", ""},
+            {"blanks trimmed, kept in last", "  a.test  ", blank, blank, go, "a.test", "  a.test  ",
+             "  a.test  "},
+            {"blank page at start", blank, blank, blank, ignore, "", blank, blank},
+            {"blank page later", blank, "a.test", "http://a.test/", refuse, "", "", ""},
+            {"empty", "", "a.test", blank, refuse, "", "", ""},
+            // The last address typed again: nothing while its page is on
+            // show, there again once a link went elsewhere.
+            {"typed again, on show", " a.test", " a.test", "http://a.test/", ignore, "", " a.test",
+             " a.test"},
+            {"typed again, elsewhere", "a.test", "a.test", "http://b.test/", go, "a.test", "a.test",
+             "a.test"},
             // As the component reads typed text: words make no address, a
             // word is a host.
-            {"words", "hello world", "a.test", refuse, "", "", ""},
-            {"local file", "/tmp/temp.htm", "", go, "/tmp/temp.htm", "/tmp/temp.htm",
+            {"words", "hello world", "a.test", blank, refuse, "", "", ""},
+            {"local file", "/tmp/temp.htm", "", blank, go, "/tmp/temp.htm", "/tmp/temp.htm",
              "/tmp/temp.htm"},
             // No scripts into the page on show, none of the engine's pages.
-            {"script", "javascript:alert(document.cookie)", "", refuse, "", "", ""},
-            {"engine page", "chrome://gpu", "", refuse, "", "", ""},
-            {"developer tools", "devtools://devtools/", "", refuse, "", "", ""},
+            {"script", "javascript:alert(document.cookie)", "", blank, refuse, "", "", ""},
+            {"engine page", "chrome://gpu", "", blank, refuse, "", "", ""},
+            {"developer tools", "devtools://devtools/", "", blank, refuse, "", "", ""},
         };
         for (const Row &r : rows)
             QTest::newRow(r.name) << QString::fromUtf8(r.typed) << QString::fromUtf8(r.last)
-                                  << r.outcome << QString::fromUtf8(r.address)
-                                  << QString::fromUtf8(r.boxText) << QString::fromUtf8(r.lastAfter);
+                                  << QString::fromUtf8(r.shown) << r.outcome
+                                  << QString::fromUtf8(r.address) << QString::fromUtf8(r.boxText)
+                                  << QString::fromUtf8(r.lastAfter);
     }
     void typedAddress() {
         QFETCH(QString, typed);
         QFETCH(QString, last);
-        const AddressDecision d = decideTypedAddress(typed, last);
+        QFETCH(QString, shown);
+        const AddressDecision d = decideTypedAddress(typed, last, {shown});
         QTEST(int(d.outcome), "outcome");
         QTEST(d.address, "address");
         QTEST(d.boxText, "boxText");
