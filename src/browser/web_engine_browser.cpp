@@ -154,10 +154,6 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
             completeNavigation();
     });
     connect(page_, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowser::onNewWindow);
-    connect(page_, &QWebEnginePage::findTextFinished, this,
-            [this](const QWebEngineFindTextResult &result) {
-                emit findFinished(result.activeMatch(), result.numberOfMatches());
-            });
     connect(view_, &QWebEngineView::printRequested, this, &Browser::printRequested);
     connect(view_, &QWebEngineView::printFinished, this, &Browser::printFinished);
     connect(page_, &QWebEnginePage::pdfPrintingFinished, this,
@@ -417,7 +413,15 @@ void WebEngineBrowser::setZoomFactor(qreal factor) {
 }
 
 void WebEngineBrowser::findText(const QString &text, bool backward) {
-    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
+    // A search started before the last one has ended is answered as if it
+    // found nothing: only the answer to the latest is the page's.
+    const quint64 search = ++searches_;
+    const QPointer<WebEngineBrowser> self(this);
+    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
+                    [self, search](const QWebEngineFindTextResult &result) {
+                        if (self && search == self->searches_)
+                            emit self->findFinished(result.activeMatch(), result.numberOfMatches());
+                    });
 }
 
 void WebEngineBrowser::print(QPrinter *printer) {

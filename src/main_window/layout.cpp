@@ -39,6 +39,13 @@ LayoutPlan planLayout(const LayoutInput &in) {
                   twips(in.outer.height() * kTwipsPerPixel - kFavoritesListHeightReserve));
     }
     plan.page = QRect(pageLeft, kPageTop, cw - pageLeft, pageHeight);
+    // The page ends above the find bar, which it would otherwise hide its
+    // last lines under.
+    if (in.findBarHeight > 0) {
+        plan.findBar =
+            QRect(pageLeft, in.floor - in.findBarHeight, cw - pageLeft, in.findBarHeight);
+        plan.page.setHeight(qMax(0, plan.findBar.top() - kPageTop));
+    }
     return plan;
 }
 

@@ -128,7 +128,8 @@ void MainWindow::buildControls() {
     statusBar_->setObjectName(QStringLiteral("webstatus"));
     statusBar_->setGeometry(twipsRect(0, 9465, 10560, 495));
 
-    findBar_ = new FindBar(browser_, statusBar_, client_);
+    findBar_ = new FindBar(browser_, client_);
+    connect(findBar_, &FindBar::shownChanged, this, &MainWindow::placeControls);
 
     progressBar_ = new QProgressBar(client_);
     progressBar_->setObjectName(QStringLiteral("pageload"));
@@ -477,6 +478,11 @@ void MainWindow::runCommand(Command command) {
 void MainWindow::layoutWindow() {
     if (isMinimized())
         return;
+    placeControls();
+    transfers_->startConnectionTest();
+}
+
+void MainWindow::placeControls() {
     LayoutInput in;
     in.client = client_->size();
     in.outer = frameGeometry().size();
@@ -485,6 +491,8 @@ void MainWindow::layoutWindow() {
     in.progressSize = progressBar_->size();
     in.addressHeight = addressBox_->height();
     in.favoritesListWidth = favoritesView_->width();
+    in.floor = client_->height() - kStatusBarHeight;
+    in.findBarHeight = findBar_->isHidden() ? 0 : findBar_->sizeHint().height();
     const LayoutPlan plan = planLayout(in);
     if (plan.tooSmall) {
         // Both sides snap back to the minimum. The resize notification that
@@ -492,7 +500,6 @@ void MainWindow::layoutWindow() {
         resize(kMinimumOuter - (frameGeometry().size() - size()));
         if (context_.beep)
             context_.beep();
-        transfers_->startConnectionTest();
         return;
     }
     progressBar_->move(plan.progressBar.topLeft());
@@ -502,7 +509,8 @@ void MainWindow::layoutWindow() {
         favoritesView_->setGeometry(plan.favoritesList);
     }
     browser_->widget()->setGeometry(plan.page);
-    transfers_->startConnectionTest();
+    if (!plan.findBar.isNull())
+        findBar_->setGeometry(plan.findBar);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event) {

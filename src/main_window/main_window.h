@@ -106,6 +106,9 @@ private:
     void buildConnectionLabel();
     void buildMenus();
     void buildShortcuts();
+    // Fits the controls to the window's size and the find bar; a window
+    // smaller than its minimum snaps back with a beep instead.
+    void placeControls();
     void setTabOrder();
     void reportInternalError(BrowserResult result);
     // Hands address to another program, after the user's yes when asked.

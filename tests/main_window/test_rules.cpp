@@ -88,21 +88,26 @@ private slots:
     void layout_data() {
         QTest::addColumn<bool>("favorites");
         QTest::addColumn<QSize>("outer");
-        QTest::addColumn<QRect>("page");  // null: too small, nothing placed
-        QTest::newRow("designed size") << false << QSize(712, 720) << QRect(0, 80, 704, 564);
-        QTest::newRow("favorites beside the page")
-            << true << QSize(712, 720) << QRect(169, 80, 535, 564);
-        QTest::newRow("minimum is allowed") << false << kMinimumOuter << QRect(0, 80, 704, 564);
-        QTest::newRow("too narrow") << false << QSize(393, 900) << QRect();
+        QTest::addColumn<int>("findBar");  // its height, on the status bar; 0: closed
+        QTest::addColumn<QRect>("page");   // null: too small, nothing placed
+        const QSize designed(712, 720);
+        QTest::newRow("designed size") << false << designed << 0 << QRect(0, 80, 704, 564);
+        QTest::newRow("favorites beside") << true << designed << 0 << QRect(169, 80, 535, 564);
+        QTest::newRow("find bar open") << true << designed << 28 << QRect(169, 80, 535, 523);
+        QTest::newRow("minimum") << false << kMinimumOuter << 0 << QRect(0, 80, 704, 564);
+        QTest::newRow("too narrow") << false << QSize(393, 900) << 0 << QRect();
     }
     void layout() {
         QFETCH(bool, favorites);
         QFETCH(QSize, outer);
+        QFETCH(int, findBar);
         QFETCH(QRect, page);
-        LayoutInput in{QSize(704, 664), outer, favorites, 169, QSize(185, 17), 21, 153};
+        LayoutInput in{QSize(704, 664), outer, favorites, 169, QSize(185, 17), 21, 153, 631,
+                       findBar};
         const LayoutPlan plan = planLayout(in);
         QCOMPARE(plan.tooSmall, page.isNull());
         QCOMPARE(plan.page, page);
+        QCOMPARE(plan.findBar, findBar ? QRect(169, 603, 535, 28) : QRect());
         if (page.isNull())
             return;
         QCOMPARE(plan.addressBox, QRect(232, 56, 464, 21));
