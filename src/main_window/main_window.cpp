@@ -1,5 +1,7 @@
 #include "main_window/main_window.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
@@ -23,6 +25,7 @@
 #include "main_window/find_bar.h"
 #include "main_window/layout.h"
 #include "main_window/zoom_levels.h"
+#include "questions/question_texts.h"
 #include "widgets/black_frame.h"
 #include "widgets/caption_button.h"
 #include "widgets/clickable_label.h"
@@ -78,15 +81,27 @@ MainWindow::MainWindow(const Context &context, FavoritesList *favorites, QWidget
     move(kClientPlace.x(), qMax(0, kClientPlace.y() - menuHeight));
 }
 
-void MainWindow::printPage() {
+void MainWindow::printPage(bool pageAsked) {
     if (printer_)
         return;  // one print, or its dialog, at a time
+    // The page's own print dialogs count as its dialogs do.
+    const bool offerStop = pageAsked && dialogRun_.arrive(clock_.elapsed());
     printer_ = std::make_unique<QPrinter>();
     auto *dialog = new QPrintDialog(printer_.get(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Like every question here, it leaves the window's close box working.
     dialog->setWindowModality(Qt::NonModal);
-    connect(dialog, &QDialog::finished, this, [this](int result) {
+    QCheckBox *stop = nullptr;
+    if (auto *layout = qobject_cast<QBoxLayout *>(dialog->layout()); offerStop && layout) {
+        stop = new QCheckBox(stopDialogsText(), dialog);
+        stop->setObjectName(QStringLiteral("stopdialogs"));
+        layout->insertWidget(layout->count() - 1, stop);  // above the buttons
+    }
+    connect(dialog, &QDialog::finished, this, [this, pageAsked, stop](int result) {
+        if (pageAsked)
+            dialogRun_.closed(clock_.elapsed());
+        if (stop && stop->isChecked())
+            dialogsStoppedFor_ = siteName(browser_->location());
         if (result == QDialog::Accepted)
             browser_->print(printer_.get());
         else

@@ -118,7 +118,9 @@ private:
     void openPageLinkElsewhere(const QString &url);
     void setBlockingPopups(bool on);
     // Asks where to print the page (a printer, or a PDF file), then prints.
-    void printPage();
+    // A dialog the page asked for is one of its dialogs: the third in a row
+    // offers to stop them.
+    void printPage(bool pageAsked = false);
     void showPopupCount();
 
     // The page's reactions, in page_reactions.cpp.

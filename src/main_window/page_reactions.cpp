@@ -34,7 +34,11 @@ void MainWindow::connectPage() {
     connect(browser_, &Browser::closeRequested, this, &QWidget::close);
     connect(browser_, &Browser::newWindowWanted, this, &MainWindow::newWindowWanted);
     connect(browser_, &Browser::sourceWanted, this, &MainWindow::sourceWanted);
-    connect(browser_, &Browser::printRequested, this, &MainWindow::printPage);
+    // A popup's page, and one whose dialogs the user stopped, prints nothing.
+    connect(browser_, &Browser::printRequested, this, [this] {
+        if (!browser_->isSilent() && dialogsStoppedFor_.isEmpty())
+            printPage(true);
+    });
     connect(browser_, &Browser::printFinished, this, [this](bool ok) {
         printer_.reset();
         if (!ok && context_.questions)
