@@ -182,14 +182,14 @@ int main(int argc, char **argv) {
     if (handOver)
         QObject::connect(handOver.get(), &quillow::HandOver::received, &program,
                          &quillow::Program::openHandedOver);
-    // The primary window shows its blank first page before it goes on.
+    // The primary window shows its blank first page before it goes on. The
+    // pages the last run left are offered also beside a start's own
+    // addresses (a link clicked in another program), and stay on record
+    // until the offer has been answered.
     QTimer::singleShot(0, primary, [&program, primary, addresses, record = session.get()] {
-        if (addresses.isEmpty() && record)
-            program.offerBack(primary, record->leftBehind());
-        else
-            program.openAtStart(primary, addresses);
-        // What the last run left stays on record until it has been offered.
+        program.openAtStart(primary, addresses);
         if (record) {
+            program.offerBack(primary, record->leftBehind());
             QObject::connect(&program, &quillow::Program::mainWindowsChanged, record,
                              &quillow::SessionRecord::changed);
             record->changed();

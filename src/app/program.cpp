@@ -107,8 +107,11 @@ bool Program::eventFilter(QObject *watched, QEvent *event) {
 QStringList Program::openPages() const {
     QStringList pages;
     for (const MainWindow *w : windows_.mainWindows())
-        if (const QString page = w->browser()->location(); page != QLatin1String("about:blank"))
+        if (const QString page = w->pageAddress(); page != QLatin1String("about:blank"))
             pages.append(page);
+    for (const QString &address : handedOver_)
+        if (!address.isEmpty())
+            pages.append(address);
     return pages;
 }
 
@@ -124,10 +127,13 @@ void Program::offerBack(MainWindow *primary, const QStringList &pages) {
     // The window may close while the question is open.
     if (!context_.questions->askYesNo(primary, {QString(), text}, true, false).yes || !window)
         return;
-    window->goToTypedAddress(pages.first());
+    // A start with an address of its own shows that in the primary window.
+    QStringList others = pages;
+    if (window->pageAddress() == QLatin1String("about:blank"))
+        window->goToTypedAddress(others.takeFirst());
     // The others one window an event-loop turn, as handed-over ones.
-    if (pages.size() > 1)
-        openHandedOver(pages.mid(1));
+    if (!others.isEmpty())
+        openHandedOver(others);
 }
 
 void Program::closeAll() {

@@ -61,9 +61,11 @@ public:
     // Closes every window as its close box does.
     void closeAll();
     // After a run that did not end normally: asks over primary whether to
-    // open pages again, the first in primary, each other in a new window.
+    // open pages again, the first in primary while that is on its blank
+    // page, each other in a new window.
     void offerBack(MainWindow *primary, const QStringList &pages);
-    // The pages the main windows show, blank ones left out.
+    // The pages the main windows show or are on their way to, blank ones
+    // left out, then those waiting for a window of their own.
     QStringList openPages() const;
 
 Q_SIGNALS:

@@ -122,6 +122,11 @@ QString MainWindow::addressText() const {
     return addressBox_->currentText();
 }
 
+QString MainWindow::pageAddress() const {
+    const QString shown = browser_->location();
+    return shown == QLatin1String("about:blank") && !goingTo_.isEmpty() ? goingTo_ : shown;
+}
+
 void MainWindow::buildControls() {
     addressBox_ = new AddressBox(client_);
     addressBox_->setObjectName(QStringLiteral("addressbar"));

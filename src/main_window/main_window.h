@@ -75,6 +75,9 @@ public:
     // The transfer component that tests this window's connection.
     TransferArbiter *transfers() const { return transfers_; }
     QString addressText() const;
+    // The page on show; while that is the blank page, the address a typed
+    // navigation is on its way to.
+    QString pageAddress() const;
     const QString &lastAddress() const { return lastAddress_; }
     qint64 popupCount() const { return popupCount_; }
     bool isBlockingPopups() const { return blockingPopups_; }

@@ -192,6 +192,8 @@ private slots:
         QVERIFY(!QFile::exists(p.filePath(u"now.dat"_s)));
         p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
         QCOMPARE(p.windows().mainWindows().size(), 1);
+        // On record while they wait for their windows.
+        QCOMPARE(p.program().openPages(), QStringList({u"a.test"_s, u"b.test"_s}));
         QTRY_COMPARE(p.windows().mainWindows().size(), 3);
         QTRY_VERIFY(p.program().rules().hasReady());
         emit p.browsers.last()->titleChanged(u"blank"_s);

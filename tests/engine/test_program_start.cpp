@@ -75,9 +75,11 @@ private slots:
     }
 
     // A crash leaves lock, socket and the record of the pages behind: the
-    // next plain start takes them over, offers the pages back (Enter on the
-    // X server takes the offer) and serves the start after it. Its own end
-    // leaves nothing to offer.
+    // next start, with an address of its own, takes them over, offers the
+    // pages back beside it (Enter on the X server takes the offer), keeps
+    // the record until then and has it hold them all at once after, loaded
+    // or not; it serves the start after it. Its own end leaves nothing to
+    // offer.
     void laterStartsHandOverToTheRunningOne() {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("the offer is answered on an X server");
@@ -93,7 +95,14 @@ private slots:
         first->kill();
         QVERIFY(first->waitForFinished(kPageWait));
         server.requests.clear();
-        QProcess *restarted = start({}, u"xcb"_s);
+        HttpServer::Response silent;
+        silent.silent = true;
+        for (const char *name : {"/first.html", "/second.html", "/third.html"})
+            server.route(QLatin1String(name), silent);
+        const quint64 left = fileIdentity(record);
+        QProcess *restarted = start({server.url(u"/fourth.html"_s)}, u"xcb"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fourth.html"_s), kPageWait);
+        QVERIFY(!QTest::qWaitFor([&] { return fileIdentity(record) != left; }, 2000));
         // Enter (xdotool) for the question once it shows, again if too early.
         const QStringList enter =
             u"search --onlyvisible --name ^Quillow$ windowfocus --sync key Return"_s.split(u' ');
@@ -101,9 +110,10 @@ private slots:
             QProcess::execute(u"xdotool"_s, enter) != -2 && requested(u"/first.html"_s), kPageWait);
         for (const QString &page : {u"/second.html"_s, u"/third.html"_s})
             QTRY_VERIFY_WITH_TIMEOUT(requested(page), kPageWait);
-        QProcess *fourth = start({server.url(u"/fourth.html"_s)});
-        QVERIFY(fourth->waitForFinished(kPageWait) && fourth->exitCode() == 0);
-        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fourth.html"_s), kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(record).count(".html\n") == 4, kPageWait);
+        QProcess *fifth = start({server.url(u"/fourth.html?again"_s)});
+        QVERIFY(fifth->waitForFinished(kPageWait) && fifth->exitCode() == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fourth.html?again"_s), kPageWait);
         restarted->terminate();
         QVERIFY(restarted->waitForFinished(kPageWait) && restarted->exitCode() == 0);
         QVERIFY(!QFile::exists(record));
