@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineProfile>
@@ -17,6 +18,7 @@
 #include "favorites/favorites_list.h"
 #include "html_window/html_window.h"
 #include "inet/network_transfer.h"
+#include "main_window/layout.h"
 #include "main_window/main_window.h"
 #include "search/search_dialog.h"
 
@@ -67,12 +69,14 @@ MainWindow *Program::makeMainWindow() {
     connect(w, &MainWindow::htmlWindowWanted, this, &Program::openHtml);
     connect(w, &MainWindow::aboutWanted, this, &Program::openAbout);
     // The user's own command: a window of the user's, whatever the blocker.
-    connect(w, &MainWindow::newWindowWanted, this, &Program::openMainWindow);
+    connect(w, &MainWindow::newWindowWanted, this,
+            [this, w](const QString &url) { openMainWindow(url, w); });
     connect(w, &MainWindow::sourceWanted, this, &Program::showSource);
-    connect(w, &MainWindow::popupAccepted, this, [this](NewWindowRequest &request) {
+    connect(w, &MainWindow::popupAccepted, this, [this, w](NewWindowRequest &request) {
         MainWindow *popup = createPopup();
         popup->browser()->setSilent(true);
         request.openIn(popup->browser());
+        placeBeside(popup, w);
         popup->show();
     });
     w->load();
@@ -157,12 +161,23 @@ MainWindow *Program::createPopup() {
     return createMainWindow();
 }
 
-MainWindow *Program::openMainWindow(const QString &address) {
+void Program::placeBeside(MainWindow *window, const QWidget *from) {
+    if (!from)
+        return;
+    const QSize frame = from->frameGeometry().size() - from->size();
+    window->move(cascadedPlace(from->frameGeometry(), window->size() + frame,
+                               from->screen()->availableGeometry()));
+}
+
+MainWindow *Program::openMainWindow(const QString &address, const QWidget *from) {
+    if (const QList<MainWindow *> mains = windows_.mainWindows(); !from && !mains.isEmpty())
+        from = mains.last();
     auto *w = static_cast<MainWindow *>(rules_.takeReady());
     if (w)
         adoptMain(w);
     else
         w = createMainWindow();
+    placeBeside(w, from);
     bringForward(w);
     if (!address.isEmpty())
         w->goToTypedAddress(address);

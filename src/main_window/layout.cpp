@@ -49,4 +49,12 @@ LayoutPlan planLayout(const LayoutInput &in) {
     return plan;
 }
 
+QPoint cascadedPlace(const QRect &from, const QSize &size, const QRect &screen) {
+    const QPoint step(kCascadeStep, kCascadeStep);
+    QPoint place = from.topLeft() + step;
+    if (!screen.contains(QRect(place, size)))
+        place = screen.topLeft();
+    return place == from.topLeft() ? place + step : place;
+}
+
 }  // namespace quillow

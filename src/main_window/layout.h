@@ -34,4 +34,13 @@ inline constexpr QSize kMinimumOuter(394, 222);  // 5910 x 3330 twips
 
 LayoutPlan planLayout(const LayoutInput &in);
 
+// How far right and down a new main window goes from the one it came from.
+inline constexpr int kCascadeStep = 30;
+
+// Where a new main window of size (its frame included) goes: a step right
+// of and below from, the window it came from, or at the top-left corner of
+// screen (the room the desktop leaves) when it would reach past the
+// screen's right or lower edge there; never exactly over from.
+QPoint cascadedPlace(const QRect &from, const QSize &size, const QRect &screen);
+
 }  // namespace quillow

@@ -195,6 +195,11 @@ private slots:
         // On record while they wait for their windows.
         QCOMPARE(p.program().openPages(), QStringList({u"a.test"_s, u"b.test"_s}));
         QTRY_COMPARE(p.windows().mainWindows().size(), 3);
+        // Each a step off the one before, on the screen.
+        const QList<MainWindow *> mains = p.windows().mainWindows();
+        for (int i = 1; i < 3; ++i)
+            QVERIFY(mains[i]->pos() != mains[i - 1]->pos() &&
+                    mains[i]->screen()->availableGeometry().contains(mains[i]->pos()));
         QTRY_VERIFY(p.program().rules().hasReady());
         emit p.browsers.last()->titleChanged(u"blank"_s);
         QCOMPARE(p.primary->windowTitle(), MainWindow::kCaption);

@@ -192,6 +192,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(h->windows().mainWindows().size(), 2, kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(location(h->windows().mainWindows().last()),
                                   server.url(u"/one.html"_s), kPageWait);
+        QVERIFY(h->windows().mainWindows().last()->pos() != w->pos());  // not over its origin
         QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
         choose({40, 300}, u"Back,Forward,Reload,|,Save Page,|,View Page Source"_s,
                u"View Page Source"_s);

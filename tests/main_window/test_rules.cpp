@@ -79,6 +79,11 @@ private slots:
         QCOMPARE(trimBlanks(u"   "_s), QString());
         QVERIFY(showsAddress(u"file:///tmp/x/temp.htm"_s, u"/tmp/x//temp.htm"_s));
         QVERIFY(!showsAddress(u"http://a.test/temp.htm"_s, u"/temp.htm"_s));
+        // New main windows cascade, back to the screen's corner at its edge.
+        const QRect screen(0, 0, 1280, 1024), from(100, 100, 700, 700);
+        QCOMPARE(cascadedPlace(from, from.size(), screen), QPoint(130, 130));
+        QCOMPARE(cascadedPlace(from.translated(0, 300), from.size(), screen), QPoint(0, 0));
+        QCOMPARE(cascadedPlace({0, 0, 9, 9}, QSize(1300, 9), screen), QPoint(30, 30));
         // The engine's rounding is the same step; the ends hold.
         QCOMPARE(nextZoomFactor(1.249, +1), 1.5);
         QCOMPARE(nextZoomFactor(1.3, -1), 1.25);
