@@ -213,6 +213,11 @@ private slots:
         QVERIFY(!quillow::displayAvailable(none, u"xcb"_s, {}, {}));
         QVERIFY(quillow::displayAvailable(none, u"offscreen"_s, {}, {}));
         QVERIFY(!quillow::displayAvailable({u"-platform"_s, u"xcb"_s}, u"offscreen"_s, {}, {}));
+        // As root the engine needs its sandbox off, by either of its ways.
+        QVERIFY(engineRefusesRoot(true, false, u"--a"_s, {u"--webEngineArgs"_s}));
+        QVERIFY(!engineRefusesRoot(false, false, {}, {}) && !engineRefusesRoot(true, true, {}, {}));
+        QVERIFY(!engineRefusesRoot(true, false, u"--a --no-sandbox"_s, {}));
+        QVERIFY(!engineRefusesRoot(true, false, {}, {u"--webEngineArgs"_s, u"--no-sandbox"_s}));
     }
 
     // An installed copy makes its folders for the user's eyes only.
