@@ -180,7 +180,8 @@ private:
     qint64 popupCount_ = 0;    // refused popups; never wraps
     int blockedRequests_ = 0;  // the page's requests content blocking refused
     QString lastAddress_;      // the typed address last taken
-    // Where the last typed address went, until the load it started ends.
+    // Where the last typed address went, until the load it started brings
+    // its page or ends.
     QString goingTo_;
     bool goingStarted_ = false;
     bool blockingPopups_ = false;

@@ -46,12 +46,17 @@ void MainWindow::connectPage() {
                 this, {tr("Print"), tr("The page could not be printed."), Message::Icon::Warning});
     });
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
-    // The load a typed address started has ended, however it ended: from
-    // now on the page on show tells where the window is.
+    // The load a typed address started has brought its page, or ended
+    // however it ended (another load replacing it brings its page first):
+    // from now on the page on show tells where the window is.
     connect(browser_, &Browser::loadingChanged, this, [this](bool loading) {
         if (loading)
             goingStarted_ = !goingTo_.isEmpty();
         else if (goingStarted_)
+            goingTo_.clear();
+    });
+    connect(browser_, &Browser::navigationCompleted, this, [this] {
+        if (goingStarted_)
             goingTo_.clear();
     });
     connect(browser_, &Browser::blockedRequestsChanged, this, [this](int count) {
