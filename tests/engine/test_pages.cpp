@@ -260,8 +260,9 @@ private slots:
                      "{ location = 'ssh://loop' + i++ + '.test/'; }, 50);"
                      "</script></body></html>");
         goAndWait(u"/loop.html"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().contains(u"ssh://loop3.test"_s),
-                                 kPageWait);
+        // Seen at its third try or later: the status shows the latest.
+        const QRegularExpression third(u"ssh://loop([3-9]|[1-9][0-9]+)\\.test"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(statusBar(w)->pageStatus().contains(third), kPageWait);
         QVERIFY(h->questions.asked.isEmpty() && h->openedElsewhere.isEmpty());
         QCOMPARE(statusBar(w)->popupCount(), u"0 Popups"_s);
     }
