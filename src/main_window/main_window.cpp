@@ -426,7 +426,6 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
         return reportInternalError(r);
     } else {
         goingTo_ = decision.address;
-        goingStarted_ = false;
     }
     backButton_->setEnabled(true);
     if (const BrowserResult r = browser_->giveFocus(); !goesOnAfter(r))

@@ -180,10 +180,9 @@ private:
     qint64 popupCount_ = 0;    // refused popups; never wraps
     int blockedRequests_ = 0;  // the page's requests content blocking refused
     QString lastAddress_;      // the typed address last taken
-    // Where the last typed address went, until the load it started brings
-    // its page or ends.
+    // Where the last typed address went, until its page arrives or the
+    // load ends.
     QString goingTo_;
-    bool goingStarted_ = false;
     bool blockingPopups_ = false;
 
     // Questions open over this window; while there are any, the window takes

@@ -46,17 +46,16 @@ void MainWindow::connectPage() {
                 this, {tr("Print"), tr("The page could not be printed."), Message::Icon::Warning});
     });
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
-    // The load a typed address started has brought its page, or ended
-    // however it ended (another load replacing it brings its page first):
-    // from now on the page on show tells where the window is.
+    // The page a typed address went to has arrived, or the load has ended
+    // however it ended (the engine tells no start of a load begun while
+    // another runs, and one end for both): from now on the page on show
+    // tells where the window is.
     connect(browser_, &Browser::loadingChanged, this, [this](bool loading) {
-        if (loading)
-            goingStarted_ = !goingTo_.isEmpty();
-        else if (goingStarted_)
+        if (!loading)
             goingTo_.clear();
     });
-    connect(browser_, &Browser::navigationCompleted, this, [this] {
-        if (goingStarted_)
+    connect(browser_, &Browser::navigationCompleted, this, [this](const QString &url) {
+        if (showsAddress(url, goingTo_))
             goingTo_.clear();
     });
     connect(browser_, &Browser::blockedRequestsChanged, this, [this](int count) {

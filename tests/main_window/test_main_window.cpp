@@ -60,12 +60,13 @@ private slots:
         addressBox(w)->setFocus();
         QTest::keyClick(addressBox(w), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
         QCOMPARE(navigations().size(), 2);
-        // So it is while its load runs; after that, from elsewhere, it goes.
+        // So it is until its load ends (the engine may tell no start), then
+        // from elsewhere it goes there again.
         page->shown = u"http://elsewhere.test/"_s;
-        for (bool loading : {true, false}) {
-            emit page->loadingChanged(loading);
+        for (int ends = 0; ends < 2; ++ends) {
             QTest::keyClick(addressBox(w), Qt::Key_Return);
-            QCOMPARE(navigations().size(), loading ? 2 : 3);
+            QCOMPARE(navigations().size(), 2 + ends);
+            emit page->loadingChanged(false);
         }
         // An empty box is refused once, then passed over; the box keeps the
         // focus, so typing goes on there.
