@@ -64,6 +64,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-dejavu-core, fonts-liberation2, publicsuffix")
 # The filter lists; only suggested, as that package recommends Chromium.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS webext-ublock-origin-chromium)
+# xdg-settings, which makes Quillow the desktop's default browser, and
+# xdg-open, through which it hands other programs' addresses on.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_SOURCE_DIR}/packaging/deb/postinst ${CMAKE_SOURCE_DIR}/packaging/deb/prerm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -78,6 +78,13 @@ bool displayAvailable(const QStringList &arguments, const QString &platformVaria
     return false;
 }
 
+bool engineRefusesRoot(bool root, bool sandboxOffVariable, const QString &chromiumFlags,
+                       const QStringList &engineArguments) {
+    const QString off = QStringLiteral("--no-sandbox");
+    return root && !sandboxOffVariable && !engineArguments.contains(off) &&
+           !chromiumFlags.split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(off);
+}
+
 LocationFacts currentLocationFacts(const QString &programDir) {
     LocationFacts facts;
     facts.programDir = programDir;

@@ -60,4 +60,11 @@ bool makePrivatePath(const QString &dir);
 bool displayAvailable(const QStringList &arguments, const QString &platformVariable,
                       const QString &display, const QString &waylandDisplay);
 
+// Whether the web engine would refuse to start: as root (Chromium's rule)
+// only with its sandbox off, by QTWEBENGINE_DISABLE_SANDBOX being set
+// (sandboxOffVariable) or --no-sandbox among its switches, from
+// QTWEBENGINE_CHROMIUM_FLAGS or after --webEngineArgs.
+bool engineRefusesRoot(bool root, bool sandboxOffVariable, const QString &chromiumFlags,
+                       const QStringList &engineArguments);
+
 }  // namespace quillow

@@ -2,6 +2,7 @@
 // with the same profile, or builds the real platform pieces and opens the
 // primary main window.
 
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -11,7 +12,10 @@
 #include <QTimer>
 #include <QWebEngineProfile>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "app/command_line.h"
 #include "app/file_locations.h"
@@ -54,6 +58,45 @@ bool answered(const quillow::CommandLine &line, int *exitCode) {
             return true;
     }
     return false;
+}
+
+// Qt's messages while the window toolkit starts are held back: a display
+// that cannot be reached ends that start with a fatal one, which would
+// abort the program after lines about platform plugins. It ends as a start
+// without a display does instead, in one line.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray file, function, category;
+    int line;
+    QString text;
+};
+QList<HeldMessage> heldMessages;
+std::function<void()> beforeNoDisplayExit;
+
+void holdToolkitMessage(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (type != QtFatalMsg) {
+        heldMessages.append(
+            {type, context.file, context.function, context.category, context.line, text});
+        return;
+    }
+    const char *name = std::getenv("DISPLAY") ? "DISPLAY" : "WAYLAND_DISPLAY";
+    const char *display = std::getenv(name);
+    std::fprintf(stderr, "quillow: no display to show windows on (cannot connect to %s=%s)\n", name,
+                 display ? display : "");
+    if (beforeNoDisplayExit)
+        beforeNoDisplayExit();
+    std::_Exit(1);
+}
+
+// Passes the held messages on as Qt would have.
+void releaseToolkitMessages(QtMessageHandler handler) {
+    qInstallMessageHandler(handler);
+    for (const HeldMessage &m : std::exchange(heldMessages, {})) {
+        const QMessageLogContext context(m.file.constData(), m.line, m.function.constData(),
+                                         m.category.constData());
+        if (handler)
+            handler(m.type, context, m.text);
+    }
 }
 
 }  // namespace
@@ -116,6 +159,19 @@ int main(int argc, char **argv) {
         }
     }
 
+    // As root the web engine starts only without its sandbox; left to
+    // itself it ends the program with a line of its own once it starts.
+    if (quillow::engineRefusesRoot(
+            ::geteuid() == 0, qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"),
+            qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"), line.engineArguments)) {
+        std::fputs(
+            "quillow: the web engine does not run as root with its sandbox on. Start "
+            "Quillow as your own user, or, to run it as root without the sandbox, set "
+            "QTWEBENGINE_DISABLE_SANDBOX=1.\n",
+            stderr);
+        return 1;
+    }
+
     // Without a display Qt would abort, leaving the profile claimed; a
     // later start hands its addresses over all the same.
     if (!quillow::displayAvailable(argumentsOf(argc, argv), qEnvironmentVariable("QT_QPA_PLATFORM"),
@@ -126,7 +182,14 @@ int main(int argc, char **argv) {
     }
 
     quillow::registerBlockingScheme();
+    beforeNoDisplayExit = [&handOver, &scratchHome] {
+        handOver.reset();
+        scratchHome.reset();
+    };
+    const QtMessageHandler toolkitHandler = qInstallMessageHandler(holdToolkitMessage);
     QApplication app(argc, argv);
+    beforeNoDisplayExit = nullptr;
+    releaseToolkitMessages(toolkitHandler);
     quillow::setApplicationIdentity();
     // The program knows its windows: hidden ones kept ready and questions
     // over a closing window keep nothing alive.
@@ -185,14 +248,14 @@ int main(int argc, char **argv) {
     if (handOver)
         QObject::connect(handOver.get(), &quillow::HandOver::received, &program,
                          &quillow::Program::openHandedOver);
-    // The primary window shows its blank first page before it goes on.
+    // The primary window shows its blank first page before it goes on. The
+    // pages the last run left are offered also beside a start's own
+    // addresses (a link clicked in another program), and stay on record
+    // until the offer has been answered.
     QTimer::singleShot(0, primary, [&program, primary, addresses, record = session.get()] {
-        if (addresses.isEmpty() && record)
-            program.offerBack(primary, record->leftBehind());
-        else
-            program.openAtStart(primary, addresses);
-        // What the last run left stays on record until it has been offered.
+        program.openAtStart(primary, addresses);
         if (record) {
+            program.offerBack(primary, record->leftBehind());
             QObject::connect(&program, &quillow::Program::mainWindowsChanged, record,
                              &quillow::SessionRecord::changed);
             record->changed();

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineProfile>
@@ -17,6 +18,7 @@
 #include "favorites/favorites_list.h"
 #include "html_window/html_window.h"
 #include "inet/network_transfer.h"
+#include "main_window/layout.h"
 #include "main_window/main_window.h"
 #include "search/search_dialog.h"
 
@@ -67,12 +69,14 @@ MainWindow *Program::makeMainWindow() {
     connect(w, &MainWindow::htmlWindowWanted, this, &Program::openHtml);
     connect(w, &MainWindow::aboutWanted, this, &Program::openAbout);
     // The user's own command: a window of the user's, whatever the blocker.
-    connect(w, &MainWindow::newWindowWanted, this, &Program::openMainWindow);
+    connect(w, &MainWindow::newWindowWanted, this,
+            [this, w](const QString &url) { openMainWindow(url, w); });
     connect(w, &MainWindow::sourceWanted, this, &Program::showSource);
-    connect(w, &MainWindow::popupAccepted, this, [this](NewWindowRequest &request) {
+    connect(w, &MainWindow::popupAccepted, this, [this, w](NewWindowRequest &request) {
         MainWindow *popup = createPopup();
         popup->browser()->setSilent(true);
         request.openIn(popup->browser());
+        placeBeside(popup, w);
         popup->show();
     });
     w->load();
@@ -107,8 +111,11 @@ bool Program::eventFilter(QObject *watched, QEvent *event) {
 QStringList Program::openPages() const {
     QStringList pages;
     for (const MainWindow *w : windows_.mainWindows())
-        if (const QString page = w->browser()->location(); page != QLatin1String("about:blank"))
+        if (const QString page = w->pageAddress(); page != QLatin1String("about:blank"))
             pages.append(page);
+    for (const QString &address : handedOver_)
+        if (!address.isEmpty())
+            pages.append(address);
     return pages;
 }
 
@@ -124,10 +131,13 @@ void Program::offerBack(MainWindow *primary, const QStringList &pages) {
     // The window may close while the question is open.
     if (!context_.questions->askYesNo(primary, {QString(), text}, true, false).yes || !window)
         return;
-    window->goToTypedAddress(pages.first());
+    // A start with an address of its own shows that in the primary window.
+    QStringList others = pages;
+    if (window->pageAddress() == QLatin1String("about:blank"))
+        window->goToTypedAddress(others.takeFirst());
     // The others one window an event-loop turn, as handed-over ones.
-    if (pages.size() > 1)
-        openHandedOver(pages.mid(1));
+    if (!others.isEmpty())
+        openHandedOver(others);
 }
 
 void Program::closeAll() {
@@ -151,12 +161,23 @@ MainWindow *Program::createPopup() {
     return createMainWindow();
 }
 
-MainWindow *Program::openMainWindow(const QString &address) {
+void Program::placeBeside(MainWindow *window, const QWidget *from) {
+    if (!from)
+        return;
+    const QSize frame = from->frameGeometry().size() - from->size();
+    window->move(cascadedPlace(from->frameGeometry(), window->size() + frame,
+                               from->screen()->availableGeometry()));
+}
+
+MainWindow *Program::openMainWindow(const QString &address, const QWidget *from) {
+    if (const QList<MainWindow *> mains = windows_.mainWindows(); !from && !mains.isEmpty())
+        from = mains.last();
     auto *w = static_cast<MainWindow *>(rules_.takeReady());
     if (w)
         adoptMain(w);
     else
         w = createMainWindow();
+    placeBeside(w, from);
     bringForward(w);
     if (!address.isEmpty())
         w->goToTypedAddress(address);

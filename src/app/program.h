@@ -40,10 +40,11 @@ public:
     MainWindow *createPrimary();
     // Creates a further main window for a page's new window (not shown).
     MainWindow *createPopup();
-    // Shows a further main window in front and sends it to the address as
-    // if typed into its address box; with an empty address it stays on its
-    // blank first page.
-    MainWindow *openMainWindow(const QString &address);
+    // Shows a further main window in front, cascaded from the window from
+    // (by default the newest), and sends it to the address as if typed into
+    // its address box; with an empty address it stays on its blank first
+    // page.
+    MainWindow *openMainWindow(const QString &address, const QWidget *from = nullptr);
     // The addresses a start was given: the primary main window goes to the
     // first, each further one opens a main window of its own.
     void openAtStart(MainWindow *primary, const QStringList &addresses);
@@ -61,9 +62,11 @@ public:
     // Closes every window as its close box does.
     void closeAll();
     // After a run that did not end normally: asks over primary whether to
-    // open pages again, the first in primary, each other in a new window.
+    // open pages again, the first in primary while that is on its blank
+    // page, each other in a new window.
     void offerBack(MainWindow *primary, const QStringList &pages);
-    // The pages the main windows show, blank ones left out.
+    // The pages the main windows show or are on their way to, blank ones
+    // left out, then those waiting for a window of their own.
     QStringList openPages() const;
 
 Q_SIGNALS:
@@ -83,6 +86,9 @@ private:
     // shows on the primary window.
     void adoptMain(MainWindow *window);
     void openNextHandedOver();
+    // Puts a new main window a step right of and below from, on that one's
+    // screen; where it was made when there is no window to come from.
+    void placeBeside(MainWindow *window, const QWidget *from);
     // The HTML window, made on address when there is none, brought forward.
     void showHtml(const QString &address);
     // A main window wired to the program, its blank first page loading.

@@ -156,10 +156,6 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
             completeNavigation();
     });
     connect(page_, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowser::onNewWindow);
-    connect(page_, &QWebEnginePage::findTextFinished, this,
-            [this](const QWebEngineFindTextResult &result) {
-                emit findFinished(result.activeMatch(), result.numberOfMatches());
-            });
     connect(view_, &QWebEngineView::printRequested, this, &Browser::printRequested);
     connect(view_, &QWebEngineView::printFinished, this, &Browser::printFinished);
     connect(page_, &QWebEnginePage::pdfPrintingFinished, this,
@@ -224,6 +220,9 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info) {
             completeNavigation();
             if (!notice && !committed_)
                 emit navigationCompleted(url);
+            // The notice of a refused page still says why it shows.
+            if (notice && !blockedPage_.isEmpty())
+                outcome = tr("Blocked by the filter lists: %1").arg(blockedPage_.toString());
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus: {
             // The engine's page about the failure is no page of the site.
@@ -491,7 +490,15 @@ void WebEngineBrowser::setZoomFactor(qreal factor) {
 }
 
 void WebEngineBrowser::findText(const QString &text, bool backward) {
-    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
+    // A search started before the last one has ended is answered as if it
+    // found nothing: only the answer to the latest is the page's.
+    const quint64 search = ++searches_;
+    const QPointer<WebEngineBrowser> self(this);
+    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
+                    [self, search](const QWebEngineFindTextResult &result) {
+                        if (self && search == self->searches_)
+                            emit self->findFinished(result.activeMatch(), result.numberOfMatches());
+                    });
 }
 
 void WebEngineBrowser::print(QPrinter *printer) {

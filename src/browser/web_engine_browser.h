@@ -89,6 +89,8 @@ private:
     // The user cancelled a sign-in during the load under way: the server's
     // refusal that ends it is no failure to report.
     bool signInCancelled_ = false;
+    // Counts the searches in the page; the latest is the one answered.
+    quint64 searches_ = 0;
     // What shows in place of a site whose certificate was refused.
     QString noticeTitle_, noticeText_;
     // The load under way is that notice of ours, not a page of the web.

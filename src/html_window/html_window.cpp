@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTimer>
 
 #include "core/page_fetcher.h"
 #include "core/questions.h"
@@ -107,9 +108,33 @@ void HtmlWindow::fetchContents() {
     fetcher_ = nullptr;
     connect(fetcher, &PageFetcher::pageFetched, this, &HtmlWindow::onPageFetched,
             Qt::UniqueConnection);
-    if (fetcher->fetchPage(addressLine_->text()) == TransferStart::Started)
+    fetching_ = addressLine_->text();
+    const TransferStart start = fetcher->fetchPage(fetching_);
+    if (start == TransferStart::Started)
         fetcher_ = fetcher;
     showFetching(fetcher_);
+    // Told once the window is on show.
+    if (!fetcher_)
+        QTimer::singleShot(0, this, [this, address = fetching_, start] {
+            tellNotFetched(address, start != TransferStart::NotWebAddress);
+        });
+}
+
+void HtmlWindow::tellNotFetched(const QString &address, bool webAddress) {
+    // The contents stay, and the address line names the page they are of.
+    if (!sourceOf_.isNull())
+        addressLine_->setText(sourceOf_);
+    // The blank page has no text to fetch.
+    const QString wanted = address.trimmed();
+    if (wanted.isEmpty() || wanted == QLatin1String("about:blank") || !context_.questions)
+        return;
+    context_.questions->tell(
+        this, {tr("HTML"),
+               tr("Could not fetch %1:\n%2")
+                   .arg(shortened(address, kShownAddress),
+                        webAddress ? tr("no answer came from there.")
+                                   : tr("only web pages (http and https) are fetched.")),
+               Message::Icon::Warning});
 }
 
 void HtmlWindow::showFetching(bool fetching) {
@@ -124,7 +149,8 @@ void HtmlWindow::onPageFetched(const TransferResult &result) {
     fetcher_ = nullptr;
     showFetching(false);
     if (!result.answered())
-        return;
+        return tellNotFetched(fetching_, true);
+    sourceOf_ = fetching_;
     if (result.end == TransferResult::End::CutShort) {
         fetchStatus_->setText(tr("First 16 MiB"));
         fetchStatus_->setToolTip(tr("The page is longer: only its first 16 MiB are shown."));

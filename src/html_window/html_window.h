@@ -50,6 +50,9 @@ protected:
 
 private:
     void onPageFetched(const TransferResult &result);
+    // Says that address was not fetched (a web address that gave no answer,
+    // or none at all); the address line goes back to the contents' page.
+    void tellNotFetched(const QString &address, bool webAddress);
     void showFetching(bool fetching);
 
     Context context_;
@@ -60,6 +63,10 @@ private:
     QLabel *fetchStatus_;
     // The fetcher whose fetch is ours, while it runs.
     QPointer<PageFetcher> fetcher_;
+    // The address of the last fetch, and the one whose text the contents
+    // are (null before any came).
+    QString fetching_;
+    QString sourceOf_;
     // The fetched page's encoding, so Run writes the text back as it came.
     PageEncoding encoding_;
 };

@@ -1,7 +1,7 @@
 #include "main_window/address_decision.h"
 
-#include <QDir>
 #include <QUrl>
+#include <algorithm>
 
 namespace quillow {
 
@@ -32,11 +32,16 @@ bool makesAddress(const QString &text) {
            scheme != QLatin1String("devtools") && !scheme.startsWith(QLatin1String("chrome"));
 }
 
-AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress) {
+AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress,
+                                   const QStringList &present) {
     using Outcome = AddressDecision::Outcome;
-    if (text == lastAddress)
-        return {Outcome::Ignore, QString(), lastAddress, text};
     const QString address = trimBlanks(text);
+    if (text == lastAddress &&
+        (!makesAddress(address) ||
+         std::any_of(present.begin(), present.end(), [&address](const QString &location) {
+             return showsAddress(location, address);
+         })))
+        return {Outcome::Ignore, QString(), lastAddress, text};
     if (text.isEmpty() || text == kBlankPage || !makesAddress(address))
         return {Outcome::Refuse, QString(), QString(), QString()};
     return {Outcome::Go, address, text, text};
@@ -45,8 +50,13 @@ AddressDecision decideTypedAddress(const QString &text, const QString &lastAddre
 bool showsAddress(const QString &location, const QString &address) {
     if (location == address)
         return true;
-    const QUrl url(location);
-    return url.isLocalFile() && QDir::cleanPath(url.toLocalFile()) == QDir::cleanPath(address);
+    const auto comparable = [](QUrl url) {
+        if (url.path().isEmpty() && !url.host().isEmpty())
+            url.setPath(QStringLiteral("/"));
+        return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+    };
+    const QUrl led = QUrl::fromUserInput(address, QString(), QUrl::AssumeLocalFile);
+    return led.isValid() && comparable(led) == comparable(QUrl(location));
 }
 
 }  // namespace quillow

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quillow {
 
@@ -23,13 +24,18 @@ struct AddressDecision {
 
 // Refused are an empty box, the blank page, text that makes no address, and
 // addresses that are no page to go to (scripts, the engine's own pages).
-AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress);
+// Text equal to the address last taken is passed over while it would change
+// nothing: it makes no address, or one of present (the page on show, the
+// one loading) is where it leads. Elsewhere it goes there again.
+AddressDecision decideTypedAddress(const QString &text, const QString &lastAddress,
+                                   const QStringList &present = {});
 
 // Whether typed text makes an address the component can go to.
 bool makesAddress(const QString &text);
 
-// Whether the component's location is the address it was sent to: the
-// same text, or the same local file.
+// Whether the component's location is where address leads: the same text,
+// or the same page once both are read as addresses (a bare host is its start
+// page; a local path is its file).
 bool showsAddress(const QString &location, const QString &address);
 
 }  // namespace quillow

@@ -1,7 +1,5 @@
 #include "main_window/find_bar.h"
 
-#include <algorithm>
-
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,8 +11,7 @@
 
 namespace quillow {
 
-FindBar::FindBar(Browser *browser, QWidget *floor, QWidget *parent)
-    : QWidget(parent), browser_(browser), page_(browser->widget()), floor_(floor) {
+FindBar::FindBar(Browser *browser, QWidget *parent) : QWidget(parent), browser_(browser) {
     setObjectName(QStringLiteral("findbar"));
     setAutoFillBackground(true);
     useDesktopColours(this);
@@ -31,56 +28,62 @@ FindBar::FindBar(Browser *browser, QWidget *floor, QWidget *parent)
     layout->addWidget(text_, 1);
     layout->addWidget(result_);
     text_->installEventFilter(this);
-    page_->installEventFilter(this);
     // Matches show as the user types.
     connect(text_, &QLineEdit::textEdited, this, [this](const QString &text) {
         if (text.isEmpty())
             result_->clear();
-        browser_->findText(text, false);
+        search(text, false);
     });
     connect(browser_, &Browser::findFinished, this, &FindBar::showResult);
+    // Another page has other matches, if any: its count is not known yet.
+    connect(browser_, &Browser::navigationCompleted, this, [this] {
+        answerAwaited_ = false;
+        result_->clear();
+    });
     hide();
 }
 
 void FindBar::open() {
-    follow();
+    const bool reopened = isHidden();
     show();
     raise();
     text_->setFocus(Qt::ShortcutFocusReason);
     text_->selectAll();
+    if (reopened) {
+        emit shownChanged();
+        if (!text_->text().isEmpty())
+            search(text_->text(), false);
+    }
 }
 
 void FindBar::findNext(bool backward) {
     if (isHidden())
         return open();
     if (!text_->text().isEmpty())
-        browser_->findText(text_->text(), backward);
+        search(text_->text(), backward);
+}
+
+void FindBar::search(const QString &text, bool backward) {
+    answerAwaited_ = !text.isEmpty();
+    browser_->findText(text, backward);
 }
 
 void FindBar::dismiss() {
     hide();
     result_->clear();
-    browser_->findText(QString(), false);
+    search(QString(), false);
+    emit shownChanged();
     browser_->giveFocus();
 }
 
-void FindBar::follow() {
-    const QRect page = page_->geometry();
-    const int height = sizeHint().height();
-    const int bottom = std::min(page.bottom(), floor_->geometry().top() - 1);
-    setGeometry(page.x(), bottom + 1 - height, page.width(), height);
-}
-
 void FindBar::showResult(int active, int matches) {
-    if (isHidden() || text_->text().isEmpty())
+    if (!answerAwaited_ || isHidden())
         return;
     result_->setText(matches > 0 ? tr("%1 of %2").arg(active).arg(matches) : tr("Not found"));
 }
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == page_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
-        follow();
-    } else if (watched == text_ && event->type() == QEvent::KeyPress) {
+    if (watched == text_ && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool back = key->modifiers() & Qt::ShiftModifier;
         switch (key->key()) {

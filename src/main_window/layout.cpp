@@ -39,7 +39,22 @@ LayoutPlan planLayout(const LayoutInput &in) {
                   twips(in.outer.height() * kTwipsPerPixel - kFavoritesListHeightReserve));
     }
     plan.page = QRect(pageLeft, kPageTop, cw - pageLeft, pageHeight);
+    // The page ends above the find bar, which it would otherwise hide its
+    // last lines under.
+    if (in.findBarHeight > 0) {
+        plan.findBar =
+            QRect(pageLeft, in.floor - in.findBarHeight, cw - pageLeft, in.findBarHeight);
+        plan.page.setHeight(qMax(0, plan.findBar.top() - kPageTop));
+    }
     return plan;
+}
+
+QPoint cascadedPlace(const QRect &from, const QSize &size, const QRect &screen) {
+    const QPoint step(kCascadeStep, kCascadeStep);
+    QPoint place = from.topLeft() + step;
+    if (!screen.contains(QRect(place, size)))
+        place = screen.topLeft();
+    return place == from.topLeft() ? place + step : place;
 }
 
 }  // namespace quillow

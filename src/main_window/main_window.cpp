@@ -1,5 +1,7 @@
 #include "main_window/main_window.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
@@ -22,6 +24,7 @@
 #include "main_window/find_bar.h"
 #include "main_window/layout.h"
 #include "main_window/zoom_levels.h"
+#include "questions/question_texts.h"
 #include "text/shortened.h"
 #include "widgets/black_frame.h"
 #include "widgets/caption_button.h"
@@ -78,15 +81,27 @@ MainWindow::MainWindow(const Context &context, FavoritesList *favorites, QWidget
     move(kClientPlace.x(), qMax(0, kClientPlace.y() - menuHeight));
 }
 
-void MainWindow::printPage() {
+void MainWindow::printPage(bool pageAsked) {
     if (printer_)
         return;  // one print, or its dialog, at a time
+    // The page's own print dialogs count as its dialogs do.
+    const bool offerStop = pageAsked && dialogRun_.arrive(clock_.elapsed());
     printer_ = std::make_unique<QPrinter>();
     auto *dialog = new QPrintDialog(printer_.get(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Like every question here, it leaves the window's close box working.
     dialog->setWindowModality(Qt::NonModal);
-    connect(dialog, &QDialog::finished, this, [this](int result) {
+    QCheckBox *stop = nullptr;
+    if (auto *layout = qobject_cast<QBoxLayout *>(dialog->layout()); offerStop && layout) {
+        stop = new QCheckBox(stopDialogsText(), dialog);
+        stop->setObjectName(QStringLiteral("stopdialogs"));
+        layout->insertWidget(layout->count() - 1, stop);  // above the buttons
+    }
+    connect(dialog, &QDialog::finished, this, [this, pageAsked, stop](int result) {
+        if (pageAsked)
+            dialogRun_.closed(clock_.elapsed());
+        if (stop && stop->isChecked())
+            dialogsStoppedFor_ = siteName(browser_->location());
         if (result == QDialog::Accepted)
             browser_->print(printer_.get());
         else
@@ -105,6 +120,11 @@ MainWindow::~MainWindow() {
 
 QString MainWindow::addressText() const {
     return addressBox_->currentText();
+}
+
+QString MainWindow::pageAddress() const {
+    const QString shown = browser_->location();
+    return shown == QLatin1String("about:blank") && !goingTo_.isEmpty() ? goingTo_ : shown;
 }
 
 void MainWindow::buildControls() {
@@ -128,7 +148,8 @@ void MainWindow::buildControls() {
     statusBar_->setObjectName(QStringLiteral("webstatus"));
     statusBar_->setGeometry(twipsRect(0, 9465, 10560, 495));
 
-    findBar_ = new FindBar(browser_, statusBar_, client_);
+    findBar_ = new FindBar(browser_, client_);
+    connect(findBar_, &FindBar::shownChanged, this, &MainWindow::placeControls);
 
     progressBar_ = new QProgressBar(client_);
     progressBar_->setObjectName(QStringLiteral("pageload"));
@@ -376,7 +397,8 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
     if (addressBox_->currentText() != text)
         addressBox_->setEditText(text);
     const bool again = from != From::AddressBox && text == lastAddress_;
-    const AddressDecision decision = decideTypedAddress(text, again ? QString() : lastAddress_);
+    const AddressDecision decision = decideTypedAddress(text, again ? QString() : lastAddress_,
+                                                        {browser_->location(), goingTo_});
     lastAddress_ = decision.lastAddress;
     switch (decision.outcome) {
         case AddressDecision::Outcome::Ignore:
@@ -402,6 +424,8 @@ void MainWindow::goToTypedAddress(const QString &text, From from) {
         browser_->refresh();
     } else if (const BrowserResult r = browser_->navigate(decision.address); !goesOnAfter(r)) {
         return reportInternalError(r);
+    } else {
+        goingTo_ = decision.address;
     }
     backButton_->setEnabled(true);
     if (const BrowserResult r = browser_->giveFocus(); !goesOnAfter(r))
@@ -473,6 +497,11 @@ void MainWindow::runCommand(Command command) {
 void MainWindow::layoutWindow() {
     if (isMinimized())
         return;
+    placeControls();
+    transfers_->startConnectionTest();
+}
+
+void MainWindow::placeControls() {
     LayoutInput in;
     in.client = client_->size();
     in.outer = frameGeometry().size();
@@ -481,6 +510,8 @@ void MainWindow::layoutWindow() {
     in.progressSize = progressBar_->size();
     in.addressHeight = addressBox_->height();
     in.favoritesListWidth = favoritesView_->width();
+    in.floor = client_->height() - kStatusBarHeight;
+    in.findBarHeight = findBar_->isHidden() ? 0 : findBar_->sizeHint().height();
     const LayoutPlan plan = planLayout(in);
     if (plan.tooSmall) {
         // Both sides snap back to the minimum. The resize notification that
@@ -488,7 +519,6 @@ void MainWindow::layoutWindow() {
         resize(kMinimumOuter - (frameGeometry().size() - size()));
         if (context_.beep)
             context_.beep();
-        transfers_->startConnectionTest();
         return;
     }
     progressBar_->move(plan.progressBar.topLeft());
@@ -498,7 +528,8 @@ void MainWindow::layoutWindow() {
         favoritesView_->setGeometry(plan.favoritesList);
     }
     browser_->widget()->setGeometry(plan.page);
-    transfers_->startConnectionTest();
+    if (!plan.findBar.isNull())
+        findBar_->setGeometry(plan.findBar);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event) {

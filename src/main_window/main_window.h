@@ -75,6 +75,9 @@ public:
     // The transfer component that tests this window's connection.
     TransferArbiter *transfers() const { return transfers_; }
     QString addressText() const;
+    // The page on show; while that is the blank page, the address a typed
+    // navigation is on its way to.
+    QString pageAddress() const;
     const QString &lastAddress() const { return lastAddress_; }
     qint64 popupCount() const { return popupCount_; }
     bool isBlockingPopups() const { return blockingPopups_; }
@@ -106,6 +109,9 @@ private:
     void buildConnectionLabel();
     void buildMenus();
     void buildShortcuts();
+    // Fits the controls to the window's size and the find bar; a window
+    // smaller than its minimum snaps back with a beep instead.
+    void placeControls();
     void setTabOrder();
     void reportInternalError(BrowserResult result);
     // Hands address to another program, after the user's yes when asked.
@@ -115,7 +121,9 @@ private:
     void openPageLinkElsewhere(const QString &url);
     void setBlockingPopups(bool on);
     // Asks where to print the page (a printer, or a PDF file), then prints.
-    void printPage();
+    // A dialog the page asked for is one of its dialogs: the third in a row
+    // offers to stop them.
+    void printPage(bool pageAsked = false);
     void showPopupCount();
 
     // The page's reactions, in page_reactions.cpp.
@@ -172,6 +180,9 @@ private:
     qint64 popupCount_ = 0;    // refused popups; never wraps
     int blockedRequests_ = 0;  // the page's requests content blocking refused
     QString lastAddress_;      // the typed address last taken
+    // Where the last typed address went, until its page arrives or the
+    // load ends.
+    QString goingTo_;
     bool blockingPopups_ = false;
 
     // Questions open over this window; while there are any, the window takes

@@ -45,7 +45,11 @@ void MainWindow::connectPage() {
     connect(browser_, &Browser::closeRequested, this, &QWidget::close);
     connect(browser_, &Browser::newWindowWanted, this, &MainWindow::newWindowWanted);
     connect(browser_, &Browser::sourceWanted, this, &MainWindow::sourceWanted);
-    connect(browser_, &Browser::printRequested, this, &MainWindow::printPage);
+    // A popup's page, and one whose dialogs the user stopped, prints nothing.
+    connect(browser_, &Browser::printRequested, this, [this] {
+        if (!browser_->isSilent() && dialogsStoppedFor_.isEmpty())
+            printPage(true);
+    });
     connect(browser_, &Browser::printFinished, this, [this](bool ok) {
         printer_.reset();
         if (!ok && context_.questions)
@@ -53,6 +57,18 @@ void MainWindow::connectPage() {
                 this, {tr("Print"), tr("The page could not be printed."), Message::Icon::Warning});
     });
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
+    // The page a typed address went to has arrived, or the load has ended
+    // however it ended (the engine tells no start of a load begun while
+    // another runs, and one end for both): from now on the page on show
+    // tells where the window is.
+    connect(browser_, &Browser::loadingChanged, this, [this](bool loading) {
+        if (!loading)
+            goingTo_.clear();
+    });
+    connect(browser_, &Browser::navigationCompleted, this, [this](const QString &url) {
+        if (showsAddress(url, goingTo_))
+            goingTo_.clear();
+    });
     connect(browser_, &Browser::blockedRequestsChanged, this, [this](int count) {
         blockedRequests_ = count;
         showPopupCount();

@@ -192,7 +192,14 @@ private slots:
         QVERIFY(!QFile::exists(p.filePath(u"now.dat"_s)));
         p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
         QCOMPARE(p.windows().mainWindows().size(), 1);
+        // On record while they wait for their windows.
+        QCOMPARE(p.program().openPages(), QStringList({u"a.test"_s, u"b.test"_s}));
         QTRY_COMPARE(p.windows().mainWindows().size(), 3);
+        // Each a step off the one before, on the screen.
+        const QList<MainWindow *> mains = p.windows().mainWindows();
+        for (int i = 1; i < 3; ++i)
+            QVERIFY(mains[i]->pos() != mains[i - 1]->pos() &&
+                    mains[i]->screen()->availableGeometry().contains(mains[i]->pos()));
         QTRY_VERIFY(p.program().rules().hasReady());
         emit p.browsers.last()->titleChanged(u"blank"_s);
         QCOMPARE(p.primary->windowTitle(), MainWindow::kCaption);
@@ -206,6 +213,11 @@ private slots:
         QVERIFY(!quillow::displayAvailable(none, u"xcb"_s, {}, {}));
         QVERIFY(quillow::displayAvailable(none, u"offscreen"_s, {}, {}));
         QVERIFY(!quillow::displayAvailable({u"-platform"_s, u"xcb"_s}, u"offscreen"_s, {}, {}));
+        // As root the engine needs its sandbox off, by either of its ways.
+        QVERIFY(engineRefusesRoot(true, false, u"--a"_s, {u"--webEngineArgs"_s}));
+        QVERIFY(!engineRefusesRoot(false, false, {}, {}) && !engineRefusesRoot(true, true, {}, {}));
+        QVERIFY(!engineRefusesRoot(true, false, u"--a --no-sandbox"_s, {}));
+        QVERIFY(!engineRefusesRoot(true, false, {}, {u"--webEngineArgs"_s, u"--no-sandbox"_s}));
     }
 
     // An installed copy makes its folders for the user's eyes only.

@@ -93,7 +93,9 @@ private slots:
     }
 
     // The page menu's source goes to the open window, asking first when
-    // its contents were changed: No keeps them, Yes fetches the page.
+    // its contents were changed: No keeps them, Yes fetches the page. A
+    // fetch that fails says so, and the address line goes back to the page
+    // the contents are of.
     void pageSourceAsksBeforeReplacingChanges() {
         Setup s(u"about:blank"_s);
         s.inet->finish(End::Failed);
@@ -106,6 +108,13 @@ private slots:
         QCOMPARE(s.addressLine()->text(), u"http://a.test/"_s);
         QCOMPARE(s.inet->opened.last(), u"http://a.test/"_s);
         QCOMPARE(s.windows().find<HtmlWindow>(), s.html.data());
+        s.inet->finish("<title>Context page</title>");
+        emit s.page->sourceWanted(u"http://a.test/short.html"_s);
+        s.inet->finish(End::Failed);
+        QCOMPARE(s.questions.asked.last().text,
+                 u"Could not fetch http://a.test/short.html:\nno answer came from there."_s);
+        QCOMPARE(s.addressLine()->text(), u"http://a.test/"_s);
+        QCOMPARE(s.contents()->toPlainText(), u"<title>Context page</title>"_s);
     }
 
     void runShowsTheFileAndReloadsItOnASecondRun() {

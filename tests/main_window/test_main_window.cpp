@@ -2,6 +2,7 @@
 // its reactions to the page, the popup blocker and the page's questions.
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPrintDialog>
@@ -59,6 +60,14 @@ private slots:
         addressBox(w)->setFocus();
         QTest::keyClick(addressBox(w), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
         QCOMPARE(navigations().size(), 2);
+        // So it is until its load ends (the engine may tell no start), then
+        // from elsewhere it goes there again.
+        page->shown = u"http://elsewhere.test/"_s;
+        for (int ends = 0; ends < 2; ++ends) {
+            QTest::keyClick(addressBox(w), Qt::Key_Return);
+            QCOMPARE(navigations().size(), 2 + ends);
+            emit page->loadingChanged(false);
+        }
         // An empty box is refused once, then passed over; the box keeps the
         // focus, so typing goes on there.
         typeAddress(w, QString());
@@ -344,16 +353,28 @@ private slots:
     }
 
     // A page asking to be printed again and again gets one print dialog at
-    // a time; a print that fails is told.
+    // a time, and the third in a row offers to stop them: the user's own
+    // Ctrl+P still prints. A print that fails is told.
     void pagePrintRequestsAndAFailedPrint() {
+        page->shown = u"http://a.test/"_s;
         const auto dialogs = [this] { return w->findChildren<QPrintDialog *>(); };
-        for (int cancelled = 0; cancelled < 2; ++cancelled) {
+        for (int cancelled = 0; cancelled < 3; ++cancelled) {
             emit page->printRequested();
             emit page->printRequested();
             QTRY_COMPARE(dialogs().size(), 1);
+            auto *stop = child<QCheckBox>(dialogs().first(), u"stopdialogs"_s);
+            QCOMPARE(bool(stop), cancelled == 2);
+            if (stop)
+                QTest::mouseClick(stop, Qt::LeftButton, {}, QPoint(5, stop->height() / 2));
             QTest::keyClick(dialogs().first(), Qt::Key_Escape);
             QTRY_VERIFY(dialogs().isEmpty());
         }
+        emit page->printRequested();
+        QVERIFY(dialogs().isEmpty());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(addressBox(w), Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(dialogs().size(), 1);
         emit page->printFinished(false);
         QCOMPARE(asked().last().text, u"The page could not be printed."_s);
     }

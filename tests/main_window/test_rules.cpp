@@ -22,6 +22,7 @@ private slots:
     void typedAddress_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("shown");  // the page on show
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("address");  // sent to the component
         QTest::addColumn<QString>("boxText");
@@ -29,36 +30,44 @@ private slots:
         const int go = int(Outcome::Go), refuse = int(Outcome::Refuse);
         const int ignore = int(Outcome::Ignore);
         struct Row {
-            const char *name, *typed, *last;
+            const char *name, *typed, *last, *shown;
             int outcome;
             const char *address, *boxText, *lastAfter;
         };
+        const char *blank = "about:blank";
         const Row rows[] = {
-            {"blanks trimmed, kept in last", "  a.test  ", "about:blank", go, "a.test",
-             "  a.test  ", "  a.test  "},
-            {"blank page at start", "about:blank", "about:blank", ignore, "", "about:blank",
-             "about:blank"},
-            {"blank page later", "about:blank", "a.test", refuse, "", "", ""},
-            {"empty", "", "a.test", refuse, "", "", ""},
+            {"blanks trimmed, kept in last", "  a.test  ", blank, blank, go, "a.test", "  a.test  ",
+             "  a.test  "},
+            {"blank page at start", blank, blank, blank, ignore, "", blank, blank},
+            {"blank page later", blank, "a.test", "http://a.test/", refuse, "", "", ""},
+            {"empty", "", "a.test", blank, refuse, "", "", ""},
+            // The last address typed again: nothing while its page is on
+            // show, there again once a link went elsewhere.
+            {"typed again, on show", " a.test", " a.test", "http://a.test/", ignore, "", " a.test",
+             " a.test"},
+            {"typed again, elsewhere", "a.test", "a.test", "http://b.test/", go, "a.test", "a.test",
+             "a.test"},
             // As the component reads typed text: words make no address, a
             // word is a host.
-            {"words", "hello world", "a.test", refuse, "", "", ""},
-            {"local file", "/tmp/temp.htm", "", go, "/tmp/temp.htm", "/tmp/temp.htm",
+            {"words", "hello world", "a.test", blank, refuse, "", "", ""},
+            {"local file", "/tmp/temp.htm", "", blank, go, "/tmp/temp.htm", "/tmp/temp.htm",
              "/tmp/temp.htm"},
             // No scripts into the page on show, none of the engine's pages.
-            {"script", "javascript:alert(document.cookie)", "", refuse, "", "", ""},
-            {"engine page", "chrome://gpu", "", refuse, "", "", ""},
-            {"developer tools", "devtools://devtools/", "", refuse, "", "", ""},
+            {"script", "javascript:alert(document.cookie)", "", blank, refuse, "", "", ""},
+            {"engine page", "chrome://gpu", "", blank, refuse, "", "", ""},
+            {"developer tools", "devtools://devtools/", "", blank, refuse, "", "", ""},
         };
         for (const Row &r : rows)
             QTest::newRow(r.name) << QString::fromUtf8(r.typed) << QString::fromUtf8(r.last)
-                                  << r.outcome << QString::fromUtf8(r.address)
-                                  << QString::fromUtf8(r.boxText) << QString::fromUtf8(r.lastAfter);
+                                  << QString::fromUtf8(r.shown) << r.outcome
+                                  << QString::fromUtf8(r.address) << QString::fromUtf8(r.boxText)
+                                  << QString::fromUtf8(r.lastAfter);
     }
     void typedAddress() {
         QFETCH(QString, typed);
         QFETCH(QString, last);
-        const AddressDecision d = decideTypedAddress(typed, last);
+        QFETCH(QString, shown);
+        const AddressDecision d = decideTypedAddress(typed, last, {shown});
         QTEST(int(d.outcome), "outcome");
         QTEST(d.address, "address");
         QTEST(d.boxText, "boxText");
@@ -70,6 +79,11 @@ private slots:
         QCOMPARE(trimBlanks(u"   "_s), QString());
         QVERIFY(showsAddress(u"file:///tmp/x/temp.htm"_s, u"/tmp/x//temp.htm"_s));
         QVERIFY(!showsAddress(u"http://a.test/temp.htm"_s, u"/temp.htm"_s));
+        // New main windows cascade, back to the screen's corner at its edge.
+        const QRect screen(0, 0, 1280, 1024), from(100, 100, 700, 700);
+        QCOMPARE(cascadedPlace(from, from.size(), screen), QPoint(130, 130));
+        QCOMPARE(cascadedPlace(from.translated(0, 300), from.size(), screen), QPoint(0, 0));
+        QCOMPARE(cascadedPlace({0, 0, 9, 9}, QSize(1300, 9), screen), QPoint(30, 30));
         // The engine's rounding is the same step; the ends hold.
         QCOMPARE(nextZoomFactor(1.249, +1), 1.5);
         QCOMPARE(nextZoomFactor(1.3, -1), 1.25);
@@ -79,21 +93,26 @@ private slots:
     void layout_data() {
         QTest::addColumn<bool>("favorites");
         QTest::addColumn<QSize>("outer");
-        QTest::addColumn<QRect>("page");  // null: too small, nothing placed
-        QTest::newRow("designed size") << false << QSize(712, 720) << QRect(0, 80, 704, 564);
-        QTest::newRow("favorites beside the page")
-            << true << QSize(712, 720) << QRect(169, 80, 535, 564);
-        QTest::newRow("minimum is allowed") << false << kMinimumOuter << QRect(0, 80, 704, 564);
-        QTest::newRow("too narrow") << false << QSize(393, 900) << QRect();
+        QTest::addColumn<int>("findBar");  // its height, on the status bar; 0: closed
+        QTest::addColumn<QRect>("page");   // null: too small, nothing placed
+        const QSize designed(712, 720);
+        QTest::newRow("designed size") << false << designed << 0 << QRect(0, 80, 704, 564);
+        QTest::newRow("favorites beside") << true << designed << 0 << QRect(169, 80, 535, 564);
+        QTest::newRow("find bar open") << true << designed << 28 << QRect(169, 80, 535, 523);
+        QTest::newRow("minimum") << false << kMinimumOuter << 0 << QRect(0, 80, 704, 564);
+        QTest::newRow("too narrow") << false << QSize(393, 900) << 0 << QRect();
     }
     void layout() {
         QFETCH(bool, favorites);
         QFETCH(QSize, outer);
+        QFETCH(int, findBar);
         QFETCH(QRect, page);
-        LayoutInput in{QSize(704, 664), outer, favorites, 169, QSize(185, 17), 21, 153};
+        LayoutInput in{QSize(704, 664), outer, favorites, 169, QSize(185, 17), 21, 153, 631,
+                       findBar};
         const LayoutPlan plan = planLayout(in);
         QCOMPARE(plan.tooSmall, page.isNull());
         QCOMPARE(plan.page, page);
+        QCOMPARE(plan.findBar, findBar ? QRect(169, 603, 535, 28) : QRect());
         if (page.isNull())
             return;
         QCOMPARE(plan.addressBox, QRect(232, 56, 464, 21));

@@ -29,7 +29,7 @@ message(STATUS "lintian:\n${out}")
 run(dpkg-deb --field "${deb}")
 set(control "${out}")
 foreach(field "Package: quillow" "Version: ${VERSION}" "Architecture: ${arch}" "Section: web"
-        "Suggests: webext-ublock-origin-chromium" "Homepage: https://")
+        "Suggests: webext-ublock-origin-chromium" "Recommends: xdg-utils" "Homepage: https://")
     string(FIND "${control}" "${field}" at)
     if(at LESS 0)
         message(FATAL_ERROR "control lacks \"${field}\":\n${control}")
@@ -45,20 +45,6 @@ endforeach()
 
 set(root "${work}/root")
 run(dpkg-deb --control "${deb}" "${work}/control")
-foreach(pair "postinst;--install /usr/bin/x-www-browser x-www-browser /usr/bin/quillow 30"
-        "prerm;--remove x-www-browser /usr/bin/quillow")
-    list(GET pair 0 script)
-    list(GET pair 1 call)
-    if(NOT EXISTS "${work}/control/${script}")
-        message(FATAL_ERROR "the package has no ${script}")
-    endif()
-    file(READ "${work}/control/${script}" text)
-    string(FIND "${text}" "update-alternatives ${call}" at)
-    if(at LESS 0)
-        message(FATAL_ERROR "${script} lacks update-alternatives ${call}:\n${text}")
-    endif()
-endforeach()
-
 run(dpkg -x "${deb}" "${root}")
 set(expected usr/bin/quillow usr/share/applications/quillow.desktop
     usr/share/metainfo/io.github.quillow.quillow.metainfo.xml
@@ -78,6 +64,28 @@ list(SORT expected)
 list(SORT shipped)
 if(NOT shipped STREQUAL expected)
     message(FATAL_ERROR "the package holds other files than expected:\n${shipped}")
+endif()
+
+# The maintainer scripts, run on the unpacked tree: configuring registers
+# the x-www-browser alternative with its manual page, removing withdraws
+# both.
+set(bin "${work}/bin")
+file(WRITE "${bin}/update-alternatives" "#!/bin/sh\nexec /usr/bin/update-alternatives \
+--root '${root}' --log '${work}/alternatives.log' \"$@\"\n")
+file(CHMOD "${bin}/update-alternatives" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+file(MAKE_DIRECTORY "${root}/etc/alternatives" "${root}/var/lib/dpkg/alternatives")
+run(env "PATH=${bin}:$ENV{PATH}" sh -e "${work}/control/postinst" configure)
+foreach(pair "x-www-browser;/usr/bin/quillow" "x-www-browser.1.gz;/usr/share/man/man1/quillow.1.gz")
+    list(GET pair 0 name)
+    list(GET pair 1 target)
+    file(READ_SYMLINK "${root}/etc/alternatives/${name}" seen)
+    if(NOT seen STREQUAL target OR NOT EXISTS "${root}${target}")
+        message(FATAL_ERROR "the alternative ${name} leads to \"${seen}\", not ${target}")
+    endif()
+endforeach()
+run(env "PATH=${bin}:$ENV{PATH}" sh -e "${work}/control/prerm" remove)
+if(IS_SYMLINK "${root}/etc/alternatives/x-www-browser.1.gz")
+    message(FATAL_ERROR "removing the package leaves the x-www-browser alternative")
 endif()
 
 run(desktop-file-validate "${root}/usr/share/applications/quillow.desktop")
@@ -100,6 +108,9 @@ endif()
 run(gzip -dc "${root}/usr/share/man/man1/quillow.1.gz")
 if(NOT out MATCHES "^\\.TH QUILLOW 1 \"[^\"]*\" \"Quillow ${version_re}\"")
     message(FATAL_ERROR "the manual page is not for Quillow ${VERSION}")
+endif()
+if(NOT out MATCHES "\\.B QTWEBENGINE_DISABLE_SANDBOX=1")
+    message(FATAL_ERROR "the manual page does not say how Quillow runs as root")
 endif()
 
 run("${root}/usr/bin/quillow" --version)
