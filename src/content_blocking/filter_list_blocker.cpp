@@ -109,15 +109,15 @@ QByteArray typeOfResource(const QString &file) {
 using Resources = QHash<QString, std::pair<QByteArray, QByteArray>>;
 
 // The package's neutral resources by every name lists give them.
-Resources readResources(const QString &package, std::vector<std::string> &names) {
+Resources readResources(const QString &package, std::vector<filter::ResourceName> &names) {
     Resources out;
     std::string script;
     if (package.isEmpty() ||
         !readBounded(below(package, "js/redirect-resources.js"), 1 << 20, script))
         return out;
     QHash<QString, std::pair<QByteArray, QByteArray>> byFile;
-    for (const auto &[name, file] : filter::redirectResourceNames(script)) {
-        const QString fileName = QString::fromStdString(file);
+    for (const filter::ResourceName &resource : filter::redirectResourceNames(script)) {
+        const QString fileName = QString::fromStdString(resource.file);
         if (!byFile.contains(fileName)) {
             QByteArray body;
             if (files::readPrivateFile(below(package, "web_accessible_resources/") + fileName,
@@ -125,8 +125,8 @@ Resources readResources(const QString &package, std::vector<std::string> &names)
                 continue;
             byFile.insert(fileName, {typeOfResource(fileName), body});
         }
-        out.insert(QString::fromStdString(name), byFile.value(fileName));
-        names.push_back(name);
+        out.insert(QString::fromStdString(resource.name), byFile.value(fileName));
+        names.push_back(resource);
     }
     return out;
 }
@@ -284,7 +284,7 @@ void FilterListBlocker::load() {
         total += file.size();
         paths.append(path);
     }
-    std::vector<std::string> resourceNames;
+    std::vector<filter::ResourceName> resourceNames;
     loaded.resources = readResources(settings_.packageDir, resourceNames);
     for (const QString &path :
          paths + QStringList{settings_.suffixListPath,

@@ -50,6 +50,7 @@ std::string FilterEngine::serialize(std::string_view source) const {
     out.array(pool_);
     out.array(modifiers_);
     out.array(resources_);
+    out.array(xhrResources_);
     for (const RuleIndex *index :
          {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_}) {
         writeTable(out, index->words);
@@ -91,6 +92,7 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const Ca
     in.array(engine->pool_);
     in.array(engine->modifiers_);
     in.array(engine->resources_);
+    in.array(engine->xhrResources_);
     for (RuleIndex *index : {&engine->important_, &engine->blocking_, &engine->exceptions_,
                              &engine->redirects_, &engine->removeParams_}) {
         readTable(in, index->words);

@@ -27,21 +27,37 @@ constexpr std::uint64_t kHostSalt = 0x9e3779b97f4a7c15ull;
 // Rules gathered for one request's modifiers, at most: more than any list
 // has for one.
 constexpr std::size_t kMostModifiers = 64;
-// What one expression may take to compile and run: a hostile list's
-// expressions cannot fill the memory.
+// What one expression may take to compile and run: most need far less
+// than the first; a few of the lists' need the second. Together they may
+// hold so many instructions: a hostile list's expressions cannot fill the
+// memory.
 constexpr std::int64_t kRegexMemory = 64 << 10;
+constexpr std::int64_t kLargeRegexMemory = 256 << 10;
+constexpr std::size_t kMostRegexInstructions = 1 << 20;
 
 std::uint64_t hostKey(std::uint64_t hostHashValue) {
     return (hostHashValue ^ kHostSalt) | 1;
 }
 
-re2::RE2::Options regexOptions(bool matchCase) {
+re2::RE2::Options regexOptions(bool matchCase, std::int64_t memory = kRegexMemory) {
     re2::RE2::Options options;
     options.set_log_errors(false);
     options.set_case_sensitive(matchCase);
     options.set_never_capture(true);
-    options.set_max_mem(kRegexMemory);
+    options.set_max_mem(memory);
     return options;
+}
+
+// An expression compiled in the small budget, or in the large one when it
+// needs that; null when it cannot be (why in `error`).
+std::unique_ptr<re2::RE2> compiledRegex(re2::StringPiece pattern, bool matchCase,
+                                        re2::RE2::ErrorCode *error = nullptr) {
+    auto re = std::make_unique<re2::RE2>(pattern, regexOptions(matchCase));
+    if (re->error_code() == re2::RE2::ErrorPatternTooLarge)
+        re = std::make_unique<re2::RE2>(pattern, regexOptions(matchCase, kLargeRegexMemory));
+    if (error)
+        *error = re->error_code();
+    return re->ok() ? std::move(re) : nullptr;
 }
 
 // The host a `||host^...` pattern names whole, or empty.
@@ -97,6 +113,7 @@ struct FilterEngine::ParsedLists {
     std::vector<CosmeticRule> cosmetics;
     std::unordered_set<std::string> cancelled;  // the forms `badfilter` rules name
     std::size_t regexCount = 0;
+    std::size_t regexInstructions = 0;
 
     // One rule read from a list: kept, or counted as what kept it out.
     void take(RuleType type, std::string_view line, NetworkRule &rule, CosmeticRule &cosmetic,
@@ -134,15 +151,22 @@ struct FilterEngine::ParsedLists {
             return;
         }
         if (rule.regex) {
-            const re2::RE2 re(rule.pattern, regexOptions(rule.matchCase));
-            if (!re.ok()) {
+            re2::RE2::ErrorCode error = re2::RE2::NoError;
+            const auto re = compiledRegex(rule.pattern, rule.matchCase, &error);
+            if (!re) {
                 // Look-around and back-references cannot run in linear time;
                 // the rest is no expression at all.
-                const bool beyond = re.error_code() == re2::RE2::ErrorBadPerlOp ||
-                                    re.error_code() == re2::RE2::ErrorBadEscape;
+                const bool beyond =
+                    error == re2::RE2::ErrorBadPerlOp || error == re2::RE2::ErrorBadEscape ||
+                    error == re2::RE2::ErrorRepeatSize || error == re2::RE2::ErrorPatternTooLarge;
                 ++(beyond ? stats.unsupported : stats.invalid);
                 if (beyond)
                     ++stats.skipped[static_cast<std::size_t>(SkipReason::Expression)];
+                return;
+            }
+            regexInstructions += std::size_t(re->ProgramSize());
+            if (regexInstructions > kMostRegexInstructions) {
+                ++stats.overLimit;
                 return;
             }
         }
@@ -157,14 +181,19 @@ FilterEngine::~FilterEngine() = default;
 std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_view> &lists,
                                                   PublicSuffixList suffixes,
                                                   const FilterLimits &limits,
-                                                  const std::vector<std::string> &resources) {
+                                                  const std::vector<ResourceName> &resources) {
     std::unique_ptr<FilterEngine> engine(new FilterEngine());
     engine->suffixes_ = std::move(suffixes);
-    std::vector<std::uint64_t> names;
-    for (const std::string &name : resources)
-        names.push_back(hostHash(name));
+    std::vector<std::uint64_t> names, forXhr;
+    for (const ResourceName &r : resources) {
+        names.push_back(hostHash(r.name));
+        if (r.forXhr)
+            forXhr.push_back(hostHash(r.name));
+    }
     std::sort(names.begin(), names.end());
+    std::sort(forXhr.begin(), forXhr.end());
     engine->resources_ = std::move(names);
+    engine->xhrResources_ = std::move(forXhr);
     ParsedLists parsed;
     NetworkRule rule;
     CosmeticRule cosmetic;
@@ -379,11 +408,8 @@ void FilterEngine::compileRegexes() {
     for (const CompiledRule &f : rules_) {
         if (!(f.flags & kRegex))
             continue;
-        auto re =
-            std::make_unique<re2::RE2>(re2::StringPiece(pool_.data() + f.pattern, f.patternLength),
-                                       regexOptions(f.flags & kMatchCase));
-        if (re->ok())
-            regexes_[f.regex] = std::move(re);
+        regexes_[f.regex] = compiledRegex(
+            re2::StringPiece(pool_.data() + f.pattern, f.patternLength), f.flags & kMatchCase);
     }
     paramRegexes_.clear();
     paramRegexes_.resize(modifiers_.size());

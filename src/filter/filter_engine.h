@@ -12,6 +12,7 @@
 #include "filter/flat_array.h"
 #include "filter/network_index.h"
 #include "filter/public_suffix.h"
+#include "filter/redirect_resources.h"
 #include "filter/request_kind.h"
 #include "filter/rule_parser.h"
 #include "filter/verdict.h"
@@ -59,11 +60,11 @@ public:
     FilterEngine &operator=(const FilterEngine &) = delete;
 
     // Rules name their list by its place in `lists`; `resources` are the
-    // names of the neutral resources a redirect may name.
+    // neutral resources a redirect may name.
     static std::unique_ptr<FilterEngine> build(const std::vector<std::string_view> &lists,
                                                PublicSuffixList suffixes,
                                                const FilterLimits &limits = FilterLimits(),
-                                               const std::vector<std::string> &resources = {});
+                                               const std::vector<ResourceName> &resources = {});
 
     // What the lists say of a request for `url` made by a page at `pageUrl`:
     // encoded addresses ("https://host/path?query"); `method` is its
@@ -113,7 +114,7 @@ private:
     std::string_view modifierValue(const ModifierRule &m) const {
         return {pool_.data() + m.value, m.length};
     }
-    bool hasResource(std::string_view name) const;
+    bool hasResource(std::string_view name, bool forXhr = false) const;
     RuleRef refOf(std::uint32_t id) const { return {rules_[id].list, rules_[id].line}; }
 
     std::shared_ptr<const CacheBytes> cache_;  // where the tables lie, when read back
@@ -126,9 +127,10 @@ private:
     RuleIndex blocking_;
     RuleIndex exceptions_;
     FlatArray<ModifierRule> modifiers_;
-    RuleIndex redirects_;                 // $redirect and $redirect-rule, blocking and excepting
-    RuleIndex removeParams_;              // $removeparam, likewise
-    FlatArray<std::uint64_t> resources_;  // the neutral resources' names, hashed and sorted
+    RuleIndex redirects_;                    // $redirect and $redirect-rule, blocking and excepting
+    RuleIndex removeParams_;                 // $removeparam, likewise
+    FlatArray<std::uint64_t> resources_;     // the neutral resources' names, hashed and sorted
+    FlatArray<std::uint64_t> xhrResources_;  // those a script's own request may get
     std::vector<std::unique_ptr<re2::RE2>> regexes_;
     std::vector<std::unique_ptr<re2::RE2>> paramRegexes_;  // by the modifiers' places
     ElementHiding elementHiding_;

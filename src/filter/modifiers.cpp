@@ -125,10 +125,15 @@ re2::RE2::Options paramRegexOptions(bool caseless) {
     return options;
 }
 
-bool FilterEngine::hasResource(std::string_view name) const {
-    return std::binary_search(resources_.begin(), resources_.end(), hostHash(name));
+bool FilterEngine::hasResource(std::string_view name, bool forXhr) const {
+    const auto &names = forXhr ? xhrResources_ : resources_;
+    return std::binary_search(names.begin(), names.end(), hostHash(name));
 }
 
+// As uBlock Origin's engine chooses: the rules that stand, ordered by
+// priority alone (a resource it does not know below all), the last
+// winning; an exception that wins leaves the request blocked, and so does
+// `none` or a resource a script's own request cannot get.
 void FilterEngine::chooseRedirect(Request &r, Verdict &verdict) const {
     if (modifiers_.empty())
         return;
@@ -142,26 +147,17 @@ void FilterEngine::chooseRedirect(Request &r, Verdict &verdict) const {
     const auto token = [&](std::uint32_t id) {
         return modifierValue(modifier(id)).substr(0, modifier(id).token);
     };
-    // The highest ranks last: a resource there is before one there is not;
-    // important before blocking before excepting; then by priority. Of
-    // equals, the later stands.
-    const auto lower = [&](std::uint32_t a, std::uint32_t b) {
-        const bool aHas = hasResource(token(a));
-        const bool bHas = hasResource(token(b));
-        if (!aHas || !bHas)
-            return !aHas && bHas;
-        const ModifierRule &x = modifier(a);
-        const ModifierRule &y = modifier(b);
-        if (x.action != y.action) {
-            if (x.action == ModifierRule::kImportant || y.action == ModifierRule::kImportant)
-                return y.action == ModifierRule::kImportant;
-            return x.action == ModifierRule::kAllow;
-        }
-        return x.priority < y.priority;
+    const auto known = [&](std::uint32_t id) {
+        return token(id) == "none" || hasResource(token(id));
     };
-    std::stable_sort(stand, stand + count, lower);
+    std::stable_sort(stand, stand + count, [&](std::uint32_t a, std::uint32_t b) {
+        if (!known(a) || !known(b))
+            return !known(a) && known(b);
+        return modifier(a).priority < modifier(b).priority;
+    });
     const std::uint32_t chosen = stand[count - 1];
-    if (modifier(chosen).action == ModifierRule::kAllow || !hasResource(token(chosen)))
+    const bool xhr = r.kind == kindBit(RequestKind::XmlHttpRequest);
+    if (modifier(chosen).action == ModifierRule::kAllow || !hasResource(token(chosen), xhr))
         return;
     verdict.resource = token(chosen);
     verdict.redirectRule = refOf(chosen);
@@ -227,10 +223,8 @@ void FilterEngine::removeParams(Request &r, Verdict &verdict) const {
     for (std::size_t i = 0; i < params.size(); ++i) {
         out += i ? '&' : '?';
         out += params[i].first;
-        if (!params[i].second.empty()) {
-            out += '=';
-            out += params[i].second;
-        }
+        out += '=';
+        out += params[i].second;
     }
     out += url.substr(fragment);
     verdict.cleanedUrl = out;

@@ -51,10 +51,10 @@ std::string withoutComments(std::string_view text) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> redirectResourceNames(std::string_view script) {
+std::vector<ResourceName> redirectResourceNames(std::string_view script) {
     // Entries read "[ 'name', { alias: 'a' or [ 'a', 'b' ], ... } ]".
     const std::string text = withoutComments(script);
-    std::vector<std::pair<std::string, std::string>> out;
+    std::vector<ResourceName> out;
     for (std::size_t at = text.find("[ '"); at != std::string::npos;
          at = text.find("[ '", at + 1)) {
         const std::size_t open = text.find('{', at);
@@ -66,8 +66,9 @@ std::vector<std::pair<std::string, std::string>> redirectResourceNames(std::stri
         if (head.size() != 1 || !plainFileName(head[0]))
             continue;
         const std::string file(head[0]);
-        out.emplace_back(file, file);
         const std::string_view body = std::string_view(text).substr(open, close - open);
+        const bool forXhr = body.find("data:") != std::string_view::npos;
+        out.push_back({file, file, forXhr});
         const std::size_t alias = body.find("alias:");
         if (alias != std::string_view::npos) {
             std::string_view value = body.substr(alias + 6);
@@ -76,7 +77,7 @@ std::vector<std::pair<std::string, std::string>> redirectResourceNames(std::stri
                                         ? value.find(']')
                                         : value.find(',');
             for (const std::string_view a : quoted(value.substr(0, end)))
-                out.emplace_back(std::string(a), file);
+                out.push_back({std::string(a), file, forXhr});
         }
         at = close;
     }

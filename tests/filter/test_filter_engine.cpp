@@ -215,8 +215,12 @@ private slots:
             "||ads.com^$redirect=noop.js,important\n@@||ads.com^$redirect-rule", ad, true,
             "noop.js");
         row("a resource there is none of", "||ads.com^$redirect=missing.js", ad, true, "");
-        row("a resource beats none", "||ads.com^$redirect=noop.js\n||ads.com^$redirect-rule=none:9",
-            ad, true, "noop.js");
+        row("none by a higher priority",
+            "||ads.com^$redirect=noop.js\n||ads.com^$redirect-rule=none:9", ad, true, "");
+        row("an exception that wins cancels all",
+            "||ads.com^$redirect=noop.js\n||ads.com^$redirect=1x1.gif:5\n"
+            "@@||ads.com^$redirect=1x1.gif:5",
+            ad, true, "");
         const char *page = "https://site.com/?utm_source=x&id=1&utm_medium=y#top";
         row("one parameter", "$removeparam=utm_source", page, false,
             "https://site.com/?id=1&utm_medium=y#top");
@@ -250,8 +254,9 @@ private slots:
         QFETCH(bool, blocked);
         QFETCH(QString, outcome);
         const std::string text = rules.toStdString();
-        const auto engine =
-            FilterEngine::build({text}, suffixes(), {}, {"noop.js", "noopjs", "1x1.gif"});
+        const auto engine = FilterEngine::build(
+            {text}, suffixes(), {},
+            {{"noop.js", "noop.js"}, {"noopjs", "noop.js"}, {"1x1.gif", "1x1.gif"}});
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
         for (const FilterEngine *e : {engine.get(), cached.get()}) {
             const Verdict v = e->decide(url.toStdString(), "https://site.com/", RequestKind::Script,
