@@ -10,13 +10,12 @@ A fault file is a series of blocks:
     the exact text to replace (one or more whole or partial lines)
     --- new
     the text put in its place
+    --- end
 
-A block ends where the next "=== " line begins. Lines starting with '#' are
-comments before the first block and in a block's head (above "--- old");
-inside the old and new text every line counts, but trailing blank lines of
-the new text are dropped. The old text must occur exactly once in the file,
-or the fault is "not found": a set can be checked again against a changed
-tree.
+Between "--- old" and "--- end" every line is text (a '#' line too);
+elsewhere lines starting with '#' are comments. The old text must occur
+exactly once in the file, or the fault is "not found": a set can be checked
+again against a changed tree.
 
 Used by run.sh:
     faults.py ids FAULTS                      ids, one a line, with their files
@@ -47,8 +46,8 @@ def read_faults(path):
     def close():
         if fault is None:
             return
-        while new and not new[-1].strip():
-            new.pop()
+        if section != "end":
+            sys.exit(f"{path}: fault {fault.id} has no --- end")
         fault.old = "\n".join(old)
         fault.new = "\n".join(new)
         if not fault.file or not fault.old:
@@ -63,12 +62,16 @@ def read_faults(path):
                 if any(x.id == fault.id for x in faults):
                     sys.exit(f"{path}:{number}: fault {fault.id} named twice")
                 section, old, new = "head", [], []
-            elif fault is None or (section == "head" and (line.startswith("#") or not line.strip())):
-                continue
-            elif line == "--- old" and section == "head":
+            elif line == "--- old" and section == "head" and fault is not None:
                 section = "old"
             elif line == "--- new" and section == "old":
                 section = "new"
+            elif line == "--- end" and section == "new":
+                section = "end"
+            elif section in ("head", "end") and (line.startswith("#") or not line.strip()):
+                continue
+            elif fault is None or section == "end":
+                sys.exit(f"{path}:{number}: text outside a fault")
             elif section == "head":
                 key, _, value = line.partition(":")
                 if key not in ("file", "breaks"):
@@ -118,7 +121,11 @@ def table(faults, results_path, out_path):
         for line in f.read().splitlines():
             if line.startswith("#"):
                 key, _, value = line[1:].partition("=")
-                header[key.strip()] = value.strip()
+                key = key.strip()
+                if key == "again":
+                    header[key] = header[key] + "; " + value.strip() if key in header else value.strip()
+                else:
+                    header[key] = value.strip()
                 continue
             parts = line.split("\t")
             if len(parts) >= 3:
@@ -144,7 +151,7 @@ def table(faults, results_path, out_path):
     print(totals)
 
     lines = ["# Planted faults: results", ""]
-    for key in ("tree", "faults", "tests", "date", "time"):
+    for key in ("tree", "faults", "tests", "date", "time", "again"):
         if key in header:
             lines.append(f"- {key}: {header[key]}")
     lines += ["", f"**{totals}.**", "",
