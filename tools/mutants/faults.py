@@ -105,8 +105,10 @@ def plant(root, fault):
 
 
 def test_name(failed):
-    name, _, reason = failed.partition(":")
-    return f"`{name}`" + (f" ({reason.replace('_', ' ')})" if reason else "")
+    once = failed.startswith("once:")
+    name, _, reason = failed.removeprefix("once:").partition(":")
+    text = f"`{name}`" + (f" ({reason.replace('_', ' ')})" if reason else "")
+    return text + " failed once, then passed" if once else text
 
 
 def cell(text):
@@ -151,10 +153,14 @@ def table(faults, results_path, out_path):
     print(totals)
 
     lines = ["# Planted faults: results", ""]
-    for key in ("tree", "faults", "tests", "date", "time", "again"):
+    labels = {"tree": "tree", "faults": "faults", "tests": "tests", "date": "run",
+              "time": "took", "again": "run again (the newest result counts)"}
+    for key, label in labels.items():
         if key in header:
-            lines.append(f"- {key}: {header[key]}")
+            lines.append(f"- {label}: {header[key]}")
     lines += ["", f"**{totals}.**", "",
+              "A failed test was run again; one that then passed (\"failed once\") "
+              "caught nothing.", "",
               "| # | fault | file | what it breaks | result | tests that failed |",
               "|---|---|---|---|---|---|"]
     for n, (fault, (outcome, failed, *_)) in enumerate(rows, 1):

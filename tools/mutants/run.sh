@@ -14,10 +14,12 @@ Usage: tools/mutants/run.sh [options] FAULTS BUILD_DIR
   -E, --exclude-label RE    tests not run, by CTest label (default: package;
                             '' runs every test)
   -L, --label RE            only the tests with this label
-      --only ID[,ID...]     only these faults
+      --only ID[,ID...]     only these faults, added to the last run's results
   -j, --test-jobs N         CTest's parallel tests (default 1; the build
                             always uses one job)
       --no-baseline         skip building and testing the unchanged tree first
+      --no-confirm          count a test failure at once (by default failed
+                            tests run again, and only a second failure counts)
       --check               only tell whether each fault's text is found once
 EOF
 }
@@ -30,6 +32,7 @@ out=
 jobs=1
 baseline=1
 check_only=0
+confirm=1
 while [ $# -gt 0 ]; do
     case "$1" in
         -o | --output) out=$2; shift 2 ;;
@@ -38,6 +41,7 @@ while [ $# -gt 0 ]; do
         --only) only=$2; shift 2 ;;
         -j | --test-jobs) jobs=$2; shift 2 ;;
         --no-baseline) baseline=0; shift ;;
+        --no-confirm) confirm=0; shift ;;
         --check) check_only=1; shift ;;
         -h | --help) usage; exit 0 ;;
         -*) echo "Unknown option: $1" >&2; usage >&2; exit 2 ;;
@@ -112,7 +116,7 @@ trap interrupted INT TERM HUP
 if [ "$(id -u)" = 0 ]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
-ctest_args=(--test-dir "$build" -j "$jobs")
+ctest_args=(--test-dir "$build" -j "$jobs" --output-on-failure)
 [ -n "$exclude" ] && ctest_args+=(-LE "$exclude")
 [ -n "$include" ] && ctest_args+=(-L "$include")
 display=()
@@ -128,15 +132,41 @@ build_tree() {  # log
 # finds them); sets `failed` to the failed ones as name[:reason], comma
 # separated. Returns 0 when all passed, 1 when some failed, 2 when CTest
 # itself failed.
-run_tests() {  # log
-    run_child "$1" "${display[@]}" ctest "${ctest_args[@]}"
+run_tests() {  # log [ctest options]
+    local log=$1
+    shift
+    run_child "$log" "${display[@]}" ctest "${ctest_args[@]}" "$@"
     local rc=$?
-    failed=$(sed -n '/The following tests FAILED:/,$p' "$1" |
+    failed=$(sed -n '/The following tests FAILED:/,$p' "$log" |
         sed -nE 's/^[[:space:]]+[0-9]+ - ([^ ]+) \((.*)\)$/\1:\2/p' |
         sed -E 's/:Failed$//; s/ /_/g' | paste -sd, -)
     if [ "$rc" = 0 ]; then return 0; fi
     if [ -n "$failed" ]; then return 1; fi
     return 2
+}
+
+# The failed tests run once more: a fault is caught by the tests that fail
+# both times. One that passes the second time failed by chance (on a
+# loaded machine an engine test can run out of time) and is listed as
+# "once:NAME". Sets `outcome` and `failed`.
+confirm() {  # log
+    local first=$failed name
+    if [ "$confirm" = 0 ]; then
+        outcome=caught
+        return
+    fi
+    run_tests "$1.again" --rerun-failed
+    local again=",$failed,"
+    outcome=survived
+    failed=
+    for name in ${first//,/ }; do
+        if [[ "$again" == *",${name%%:*}"[,:]* ]]; then
+            failed+="${failed:+,}$name"
+            outcome=caught
+        else
+            failed+="${failed:+,}once:$name"
+        fi
+    done
 }
 
 test_count=$(ctest "${ctest_args[@]}" -N 2>/dev/null | sed -n 's/^Total Tests: //p')
@@ -159,13 +189,19 @@ if [ "$baseline" = 1 ]; then
 fi
 
 mapfile -t lines < <("${helper[@]}" ids "$faults")
+# A run of some faults (--only) adds to the last run's results: the table
+# shows the newest result of each fault.
 results="$state/results.tsv"
-{
-    echo "# tree=$tree"
-    echo "# faults=${faults#"$root"/} (${#lines[@]})"
-    echo "# tests=ctest${exclude:+ -LE $exclude}${include:+ -L $include} ($test_count tests)"
-    echo "# date=$(date -u '+%Y-%m-%d %H:%M UTC')"
-} >"$results"
+if [ -n "$only" ] && [ -f "$results" ]; then
+    echo "# again=$only ($(date -u '+%Y-%m-%d %H:%M UTC'))" >>"$results"
+else
+    {
+        echo "# tree=$tree"
+        echo "# faults=${faults#"$root"/} (${#lines[@]})"
+        echo "# tests=ctest${exclude:+ -LE $exclude}${include:+ -L $include} ($test_count tests)"
+        echo "# date=$(date -u '+%Y-%m-%d %H:%M UTC')"
+    } >"$results"
+fi
 
 total=${#lines[@]}
 n=0
@@ -198,7 +234,7 @@ for line in "${lines[@]}"; do
             run_tests "$state/logs/$id.test.log"
             case $? in
                 0) outcome=survived ;;
-                1) outcome=caught ;;
+                1) confirm "$state/logs/$id.test.log" ;;
                 *) outcome=error ;;
             esac
         fi
@@ -207,7 +243,9 @@ for line in "${lines[@]}"; do
     echo "$outcome${failed:+ ($failed)} in $((SECONDS - t0)) s"
     printf '%s\t%s\t%s\t%s\n' "$id" "$outcome" "$failed" "$((SECONDS - t0))" >>"$results"
 done
-echo "# time=$(((SECONDS - started) / 60)) min for $ran faults, one at a time" >>"$results"
+if [ -z "$only" ]; then
+    echo "# time=$(((SECONDS - started) / 60)) min for $ran faults, one at a time" >>"$results"
+fi
 
 echo "Building the restored tree again..."
 build_tree "$state/logs/restored.build.log" || echo "The restored tree did not build!" >&2
