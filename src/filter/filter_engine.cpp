@@ -27,6 +27,8 @@ constexpr std::uint64_t kHostSalt = 0x9e3779b97f4a7c15ull;
 // Rules gathered for one request's modifiers, at most: more than any list
 // has for one.
 constexpr std::size_t kMostModifiers = 64;
+// Rules of one host past which its rules with a path are found by a word.
+constexpr std::uint32_t kCrowdedHost = 16;
 // What one expression may take to compile and run: most need far less
 // than the first; a few of the lists' need the second. Together they may
 // hold so many instructions: a hostile list's expressions cannot fill the
@@ -112,6 +114,31 @@ struct FilterEngine::ParsedLists {
     std::vector<RuleRef> refs;
     std::vector<CosmeticRule> cosmetics;
     std::unordered_set<std::string> cancelled;  // the forms `badfilter` rules name
+    // Of rules for every address from some sites, the sites `badfilter`
+    // rules take out, by the form of the rule without its sites.
+    std::unordered_map<std::string, std::unordered_set<std::uint64_t>> cancelledSites;
+
+    static std::string formWithoutSites(const NetworkRule &rule) {
+        NetworkRule copy = rule;
+        copy.domains.clear();
+        return canonicalForm(copy);
+    }
+    // Whether a rule is cancelled; a rule for some sites loses those a
+    // `badfilter` rule names and is cancelled when none is left.
+    bool isCancelled(NetworkRule &rule) const {
+        if (!cancelled.empty() && cancelled.count(canonicalForm(rule)))
+            return true;
+        if (cancelledSites.empty() || !isOriginOnly(rule))
+            return false;
+        const auto sites = cancelledSites.find(formWithoutSites(rule));
+        if (sites == cancelledSites.end())
+            return false;
+        auto &d = rule.domains;
+        d.erase(std::remove_if(d.begin(), d.end(),
+                               [&](const DomainEntry &e) { return sites->second.count(e.hash); }),
+                d.end());
+        return d.empty();
+    }
     std::size_t regexCount = 0;
     std::size_t regexInstructions = 0;
 
@@ -140,7 +167,13 @@ struct FilterEngine::ParsedLists {
         }
         if (rule.badfilter) {
             rule.badfilter = false;
-            cancelled.insert(canonicalForm(rule));
+            if (isOriginOnly(rule)) {
+                auto &sites = cancelledSites[formWithoutSites(rule)];
+                for (const DomainEntry &d : rule.domains)
+                    sites.insert(d.hash);
+            } else {
+                cancelled.insert(canonicalForm(rule));
+            }
             return;
         }
         if (rules.size() >= limits.maxNetworkRules ||
@@ -334,15 +367,23 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     // Words that many rules hold index poorly: each rule goes under its
     // rarest whole word.
     WordUse wordUse;
-    for (const NetworkRule &r : parsed.rules)
-        if (!r.regex && anchoredHost(r).empty())
+    // Hosts many rules name (a file host's addresses listed one by one)
+    // index their rules by a word of their path instead: one host's run
+    // would otherwise be tried whole on each of its requests.
+    std::unordered_map<std::string_view, std::uint32_t> hostUse;
+    for (const NetworkRule &r : parsed.rules) {
+        const std::string_view host = anchoredHost(r);
+        if (!r.regex && host.empty())
             wordUse.count(r);
+        else if (!host.empty())
+            ++hostUse[host];
+    }
     IndexEntries entries[5];  // important, blocking, exceptions, redirects, removeparams
     std::map<std::string, std::uint8_t> switches;
     Compiled compiled;
     for (std::size_t n = 0; n < parsed.rules.size(); ++n) {
         NetworkRule &r = parsed.rules[n];
-        if (!parsed.cancelled.empty() && parsed.cancelled.count(canonicalForm(r)))
+        if (parsed.isCancelled(r))
             continue;
         const std::string_view host = anchoredHost(r);
         if (r.cosmeticSwitches && !host.empty() && r.pattern.size() <= host.size() + 1)
@@ -352,7 +393,30 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
         const std::uint32_t id = compiled.add(r, parsed.refs[n]);
         CompiledRule &f = compiled.rules[id];
         Placement at;
-        if (!host.empty()) {
+        const ChosenWord pathWord = !host.empty() && hostUse[host] > kCrowdedHost
+                                        ? wordUse.choose(r, host.size() + 1)
+                                        : ChosenWord();
+        if (r.bareWords) {
+            // uBlock Origin's word: the first of two characters or more, or
+            // the first.
+            std::string_view first, longer;
+            forEachWholeWord(r.pattern, true, true, [&](std::string_view w) {
+                if (first.empty())
+                    first = w;
+                if (longer.empty() && w.size() > 1)
+                    longer = w;
+            });
+            const std::string_view word = longer.empty() ? first : longer;
+            at.key = tokenHash(word.data(), word.data() + word.size());
+            f.flags |= kWordAnchored;
+            f.wordOffset = static_cast<std::uint16_t>(word.data() - r.pattern.data());
+        } else if (pathWord.hash) {
+            at.key = pathWord.hash;
+            if (r.pattern.find('*') >= pathWord.offset) {
+                f.flags |= kWordAnchored;
+                f.wordOffset = static_cast<std::uint16_t>(pathWord.offset);
+            }
+        } else if (!host.empty()) {
             at.key = hostKey(hostHash(host));
             at.bare = r.modifier == Modifier::None && isBareHostRule(r, host);
         } else if (r.regex) {
@@ -371,6 +435,10 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
                 f.wordOffset = static_cast<std::uint16_t>(word.offset);
             }
         }
+        // A parameter rule for every address is found by the name it takes
+        // off, as uBlock Origin finds it.
+        if (!at.key && r.modifier == Modifier::RemoveParam && r.pattern.empty())
+            at.key = paramWord(r.modifierValue);
         const std::uint8_t flags = f.flags;
         if (r.modifier != Modifier::None)
             place(entries[r.modifier == Modifier::Redirect ? 3 : 4], at, id, r, flags);
@@ -658,17 +726,30 @@ bool FilterEngine::targetsMatch(const CompiledRule &f, const Request &r) const {
     const DomainName *end = begin + f.targetCount;
     bool included = false;
     bool positive = false;
-    for (const DomainName *d = begin; d != end; ++d)
+    bool entities = false;
+    for (const DomainName *d = begin; d != end; ++d) {
         positive |= !d->negated;
-    for (std::size_t i = 0; i < r.hostCount; ++i) {
-        const DomainName *d =
-            std::lower_bound(begin, end, r.hostHashes[i],
-                             [](const DomainName &x, std::uint64_t h) { return x.hash < h; });
-        for (; d != end && d->hash == r.hostHashes[i]; ++d) {
-            if (d->negated)
-                return false;
-            included = true;
+        entities |= d->entity != 0;
+    }
+    const auto look = [&](const std::uint64_t *hashes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const DomainName *d =
+                std::lower_bound(begin, end, hashes[i],
+                                 [](const DomainName &x, std::uint64_t h) { return x.hash < h; });
+            for (; d != end && d->hash == hashes[i]; ++d) {
+                if (d->negated)
+                    return false;
+                included = true;
+            }
         }
+        return true;
+    };
+    if (!look(r.hostHashes, r.hostCount))
+        return false;
+    if (entities) {
+        std::uint64_t names[kMaxLabels];
+        if (!look(names, suffixes_.entityHashes(r.hostName(), names, kMaxLabels)))
+            return false;
     }
     return included || !positive;
 }

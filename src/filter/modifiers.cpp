@@ -10,9 +10,11 @@
 #include <cstring>
 #include <vector>
 
+#include "filter/ascii.h"
 #include "filter/filter_engine.h"
 #include "filter/host_hash.h"
 #include "filter/request.h"
+#include "filter/word_choice.h"
 
 namespace quillow::filter {
 
@@ -125,6 +127,25 @@ re2::RE2::Options paramRegexOptions(bool caseless) {
     return options;
 }
 
+std::uint64_t paramWord(std::string_view value) {
+    const ParsedParam parsed = parseParamValue(value);
+    if (parsed.negated || parsed.form == ModifierRule::kAll || parsed.form == ModifierRule::kBad)
+        return 0;
+    // An expression's sure text; at its start ("^utm_") a name's start, so
+    // a word boundary in the address.
+    const std::string sure = parsed.form == ModifierRule::kRegex ? regexRequiredText(parsed.regex)
+                                                                 : asciiLowered(parsed.name);
+    const bool fromStart = parsed.form == ModifierRule::kName ||
+                           (!parsed.regex.empty() && parsed.regex.front() == '^');
+    std::string_view best;
+    forEachWholeWord(sure, fromStart, parsed.form == ModifierRule::kName,
+                     [&best](std::string_view word) {
+                         if (word.size() > best.size())
+                             best = word;
+                     });
+    return best.empty() ? 0 : tokenHash(best.data(), best.data() + best.size());
+}
+
 bool FilterEngine::hasResource(std::string_view name, bool forXhr) const {
     const auto &names = forXhr ? xhrResources_ : resources_;
     return std::binary_search(names.begin(), names.end(), hostHash(name));
@@ -173,14 +194,22 @@ void FilterEngine::removeParams(Request &r, Verdict &verdict) const {
     if (count == 0)
         return;
     const std::size_t fragment = std::min(url.find('#', query + 1), url.size());
-    // The parameters as key and value, in order.
+    // The parameters as uBlock Origin reads them, into a map: a name that
+    // comes again keeps its first place and takes its last value.
     std::vector<std::pair<std::string_view, std::string_view>> params;
     for (std::string_view rest = url.substr(query + 1, fragment - query - 1);;) {
         const std::size_t amp = std::min(rest.find('&'), rest.size());
         const std::string_view pair = rest.substr(0, amp);
         const std::size_t eq = pair.find('=');
-        params.emplace_back(pair.substr(0, eq), eq == std::string_view::npos ? std::string_view()
-                                                                             : pair.substr(eq + 1));
+        const std::string_view key = pair.substr(0, eq);
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+        const auto same = std::find_if(params.begin(), params.end(),
+                                       [&](const auto &p) { return p.first == key; });
+        if (same == params.end())
+            params.emplace_back(key, value);
+        else
+            same->second = value;
         if (amp == rest.size())
             break;
         rest.remove_prefix(amp + 1);

@@ -32,4 +32,9 @@ struct ParsedParam {
 ParsedParam parseParamValue(std::string_view value);
 re2::RE2::Options paramRegexOptions(bool caseless);
 
+// The word an address holds whenever the parameter a $removeparam value
+// names is in it (its name's longest run of letters and digits), for the
+// index; 0 when there is none to be sure of (every parameter, every other).
+std::uint64_t paramWord(std::string_view value);
+
 }  // namespace quillow::filter

@@ -203,12 +203,16 @@ RuleType applyValue(std::string_view name, bool negated, std::string_view value,
     }
     if (name == "method")
         return applyMethods(value, rule);
-    if (name == "redirect" || name == "redirect-rule") {
+    // Adblock Plus's $rewrite to one of its resources is a redirect to the
+    // neutral resource of that other name.
+    const bool abpResource =
+        name == "rewrite" && value.substr(0, 13) == std::string_view("abp-resource:");
+    if (name == "redirect" || name == "redirect-rule" || abpResource) {
         if (!isRedirectValue(value))
             return RuleType::Invalid;
         // $redirect= blocks and redirects; an exception's excepts the
         // redirect only.
-        rule.alsoBlocks = name == "redirect" && !rule.exception;
+        rule.alsoBlocks = name != "redirect-rule" && !rule.exception;
         return setModifier(rule, Modifier::Redirect, value);
     }
     if (name == "removeparam" || name == "queryprune") {
@@ -363,6 +367,7 @@ RuleType parsePattern(std::string_view pattern, NetworkRule &rule) {
         pattern.remove_suffix(1);
     }
     // Leading and trailing wildcards say nothing a search does not.
+    const bool wildcards = pattern.find('*') != std::string_view::npos;
     while (!pattern.empty() && pattern.front() == '*') {
         pattern.remove_prefix(1);
         rule.anchorLeft = rule.anchorHost = false;
@@ -386,7 +391,18 @@ RuleType parsePattern(std::string_view pattern, NetworkRule &rule) {
     }
     // A bare host name, as in a hosts file, names that host: "example.com"
     // is "||example.com^", as other blockers read it.
-    if (!rule.anchorLeft && !rule.anchorHost && looksLikeHost(rule.pattern)) {
+    // A bare name is a host to uBlock Origin when its last label could be a
+    // top-level domain's: two characters or more.
+    const std::size_t lastDot = rule.pattern.rfind('.');
+    const bool shortLastLabel =
+        lastDot != std::string::npos && rule.pattern.size() - lastDot - 1 < 2;
+    if (!rule.anchorLeft && !rule.anchorHost && !rule.anchorRight && !wildcards &&
+        looksLikeHost(rule.pattern) && shortLastLabel) {
+        rule.bareWords = true;
+        return RuleType::Network;
+    }
+    if (!rule.anchorLeft && !rule.anchorHost && !rule.anchorRight && !wildcards &&
+        looksLikeHost(rule.pattern)) {
         rule.anchorHost = true;
         rule.anchorRight = false;
         rule.pattern += '^';
@@ -488,6 +504,17 @@ std::string canonicalForm(const NetworkRule &rule) {
     form += ' ' + std::to_string(rule.methods) + ' ' + std::to_string(int(rule.modifier)) +
             (rule.alsoBlocks ? " b " : " - ") + rule.modifierValue;
     return form + '\n' + rule.pattern;
+}
+
+bool isOriginOnly(const NetworkRule &rule) {
+    const bool anyAddress =
+        rule.pattern.empty() ||
+        (rule.anchorLeft && (rule.pattern == "http://" || rule.pattern == "https://"));
+    return anyAddress && !rule.regex && !rule.anchorHost && !rule.anchorRight && !rule.matchCase &&
+           rule.modifier == Modifier::None && rule.targets.empty() && rule.methods == 0 &&
+           !rule.domains.empty() &&
+           std::none_of(rule.domains.begin(), rule.domains.end(),
+                        [](const DomainEntry &d) { return d.negated || d.entity; });
 }
 
 namespace {

@@ -64,6 +64,10 @@ struct NetworkRule {
     // $removeparam takes off (empty: every parameter).
     std::string modifierValue;
     bool alsoBlocks = false;  // $redirect=: blocks as well as redirects
+    // A name written bare whose last label is one character ("1.2.3.4"):
+    // no host to uBlock Origin but a pattern found where its first word of
+    // two characters or more (else its first word) is a word of the address.
+    bool bareWords = false;
 };
 
 // One element-hiding rule: `domains##selector` or `domains#@#selector`.
@@ -100,6 +104,12 @@ const char *skipReasonName(SkipReason reason);
 // What a rule does, in one form whatever the order and case of its
 // options: a `badfilter` rule cancels the rules of its own form.
 std::string canonicalForm(const NetworkRule &rule);
+
+// Whether a rule is for every address (or every http: or https: one) from
+// the sites its domain= names, with no other condition: uBlock Origin reads
+// it as one rule a site, so a `badfilter` rule of its form names the sites
+// it cancels it for.
+bool isOriginOnly(const NetworkRule &rule);
 
 // A selector a style sheet can apply and that cannot break out of it.
 bool isPlainSelector(std::string_view selector);

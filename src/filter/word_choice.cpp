@@ -61,11 +61,13 @@ std::size_t WordUse::scoreOf(std::uint64_t hash, std::string_view word) const {
     return (it == use_.end() ? 0 : it->second) + (isCommonWord(word) ? 1000000 : 0);
 }
 
-ChosenWord WordUse::choose(const NetworkRule &rule) const {
+ChosenWord WordUse::choose(const NetworkRule &rule, std::size_t from) const {
     ChosenWord best;
     std::size_t bestScore = SIZE_MAX;
     std::size_t bestLength = 0;
     forEachWord(rule, [&](std::string_view w) {
+        if (static_cast<std::size_t>(w.data() - rule.pattern.data()) < from)
+            return;
         const std::uint64_t h = wordHash(w);
         const std::size_t score = scoreOf(h, w);
         if (score < bestScore || (score == bestScore && w.size() > bestLength)) {

@@ -44,7 +44,8 @@ class WordUse {
 public:
     // Counts the words of a rule that may be filed under a word.
     void count(const NetworkRule &rule);
-    ChosenWord choose(const NetworkRule &rule) const;
+    // The rule's rarest word; with `from`, one that stands there or after.
+    ChosenWord choose(const NetworkRule &rule, std::size_t from = 0) const;
     // A regular expression's word: one its required text holds whole.
     ChosenWord chooseIn(std::string_view requiredText) const;
 

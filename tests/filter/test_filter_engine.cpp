@@ -151,6 +151,23 @@ private slots:
             "script", site, u"https://ads.com/a.js"_s, 0);
         row("badfilter leaves others", u"||ads.com^$script\n||ads.com^$badfilter"_s, "script", site,
             u"https://ads.com/a.js"_s, 1);
+        // A rule for every address from some sites loses only the sites a
+        // badfilter names.
+        const QString popups =
+            u"$popup,third-party,domain=a.com|site.co.uk\n"
+            u"*$popup,3p,domain=site.co.uk,badfilter"_s;
+        row("badfilter takes a site out", popups, "popup", site, u"https://b.com/"_s, 0);
+        row("badfilter leaves the other sites", popups, "popup", "https://a.com/",
+            u"https://b.com/"_s, 1);
+        row("bare numbers are no host", u"1.2.3.4"_s, "image", site, u"https://x.com/?ip=1.2.3.4"_s,
+            1);
+        // A host many rules name: its rules are still each found.
+        QString crowded;
+        for (int n = 1; n <= 40; ++n)
+            crowded += u"||files.com/a%1.js\n"_s.arg(n);
+        row("a crowded host's rule", crowded, "script", site, u"https://files.com/a37.js"_s, 37);
+        row("a crowded host's other address", crowded, "script", site, u"https://files.com/b.js"_s,
+            0);
         // Options beyond refusing.
         row("redirect blocks", u"||ads.com^$script,redirect=noop.js"_s, "script", site,
             u"https://ads.com/a.js"_s, 1);
@@ -221,6 +238,8 @@ private slots:
             "||ads.com^$redirect=noop.js\n||ads.com^$redirect=1x1.gif:5\n"
             "@@||ads.com^$redirect=1x1.gif:5",
             ad, true, "");
+        row("Adblock Plus's resource", "||ads.com^$rewrite=abp-resource:blank-js", ad, true,
+            "abp-resource:blank-js");
         const char *page = "https://site.com/?utm_source=x&id=1&utm_medium=y#top";
         row("one parameter", "$removeparam=utm_source", page, false,
             "https://site.com/?id=1&utm_medium=y#top");
@@ -232,6 +251,9 @@ private slots:
         row("parameter excepted", "$removeparam=utm_source\n@@||site.com^$removeparam=utm_source",
             page, false, "");
         row("none to take", "$removeparam=fbclid", page, false, "");
+        row("a parameter given twice keeps its first place and last value",
+            "$removeparam=utm_source", "https://site.com/?id=1&utm_source=x&id=2", false,
+            "https://site.com/?id=2");
         row("a blocked request keeps its address", "||site.com^\n$removeparam=utm_source", page,
             true, "");
         row("denyallow spares a host", "*$script,denyallow=ads.com,domain=site.com", ad, false, "");
@@ -254,9 +276,11 @@ private slots:
         QFETCH(bool, blocked);
         QFETCH(QString, outcome);
         const std::string text = rules.toStdString();
-        const auto engine = FilterEngine::build(
-            {text}, suffixes(), {},
-            {{"noop.js", "noop.js"}, {"noopjs", "noop.js"}, {"1x1.gif", "1x1.gif"}});
+        const auto engine = FilterEngine::build({text}, suffixes(), {},
+                                                {{"noop.js", "noop.js"},
+                                                 {"noopjs", "noop.js"},
+                                                 {"1x1.gif", "1x1.gif"},
+                                                 {"abp-resource:blank-js", "noop.js"}});
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
         for (const FilterEngine *e : {engine.get(), cached.get()}) {
             const Verdict v = e->decide(url.toStdString(), "https://site.com/", RequestKind::Script,

@@ -20,12 +20,20 @@ struct CorpusRequest {
     filter::RequestKind kind = filter::RequestKind::Other;
     std::string page;
     std::string url;
+    std::string resource;  // the neutral resource's file a blocked one gets; empty: none
+    std::string cleaned;   // the address without the parameters taken off; empty: none
+    // Not to be compared: decided by a rule RE2 cannot run, or by which of
+    // equals uBlock Origin happened to find last.
+    bool leftOut = false;
 };
 
 struct Corpus {
     // The files the verdicts were made from, by name, with their SHA-256.
     std::vector<std::pair<QString, QByteArray>> files;
     std::vector<CorpusRequest> requests;
+    // Whether the corpus says which resources and cleaned addresses
+    // uBlock Origin gave (older ones say only blocked or not).
+    bool modifiers = false;
 };
 
 inline bool readCorpus(const QString &path, Corpus &corpus) {
@@ -41,11 +49,18 @@ inline bool readCorpus(const QString &path, Corpus &corpus) {
             continue;
         }
         CorpusRequest r;
-        if (fields.size() != 4 || !filter::requestKindFromName(fields[1].toStdString(), r.kind))
+        if (fields.size() < 4 || !filter::requestKindFromName(fields[1].toStdString(), r.kind))
             continue;
         r.blocked = fields[0] == "block";
         r.page = fields[2].toStdString();
         r.url = fields[3].toStdString();
+        const auto column = [&fields](int i) {
+            return fields.size() > i && fields[i] != "-" ? fields[i].toStdString() : std::string();
+        };
+        r.resource = column(4);
+        r.cleaned = column(5);
+        r.leftOut = !column(6).empty();
+        corpus.modifiers |= fields.size() > 4;
         corpus.requests.push_back(std::move(r));
     }
     return !corpus.requests.empty();
