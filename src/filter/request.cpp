@@ -190,8 +190,35 @@ Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestK
     return r;
 }
 
+namespace {
+
+// The web engine hands over an address its own parser takes and QUrl
+// refuses (a label ending in '-': "ads-.example") as a QUrl whose error
+// alone keeps the text; decided from that text rather than as no address.
+std::string refusedAddress(const QUrl &url) {
+    const QString error = url.errorString();
+    const QLatin1String mark("source was \"");
+    const int from = error.indexOf(mark);
+    if (from < 0)
+        return {};
+    const int begin = from + mark.size();
+    int end = error.indexOf(QLatin1String("\"; scheme = "), begin);
+    if (end < 0)
+        end = error.lastIndexOf(QLatin1Char('"'));
+    return end > begin ? error.mid(begin, end - begin).toStdString() : std::string();
+}
+
+}  // namespace
+
 Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind, std::uint8_t method,
                         const RuleTable *early) {
+    if (!url.isValid() || (!page.isValid() && !page.isEmpty())) {
+        // The request may point into the texts: they stay till the next.
+        static thread_local std::string urlText, pageText;
+        urlText = url.isValid() ? url.toEncoded().toStdString() : refusedAddress(url);
+        pageText = page.isValid() ? page.toEncoded().toStdString() : refusedAddress(page);
+        return prepareRequest(urlText, pageText, kind, method, early);
+    }
     Request &r = scratch.request;
     const QString scheme = url.scheme();
     const QString host = hostOf(url);
