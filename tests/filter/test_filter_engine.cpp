@@ -159,6 +159,8 @@ private slots:
         row("badfilter takes a site out", popups, "popup", site, u"https://b.com/"_s, 0);
         row("badfilter leaves the other sites", popups, "popup", "https://a.com/",
             u"https://b.com/"_s, 1);
+        row("a host QUrl refuses and the web engine asks", u"||pub-.net^"_s, "script", site,
+            u"https://www.pub-.net/a.js"_s, 1);
         row("bare numbers are no host", u"1.2.3.4"_s, "image", site, u"https://x.com/?ip=1.2.3.4"_s,
             1);
         // A host many rules name: its rules are still each found.
@@ -195,10 +197,11 @@ private slots:
         QVERIFY(cached);
         // From the web engine's addresses, from the encoded ones, and from
         // the compiled cache.
-        for (const Verdict &v : {engine->decide(request, pageUrl, k),
-                                 engine->decide(request.toEncoded().toStdString(),
-                                                pageUrl.toEncoded().toStdString(), k),
-                                 cached->decide(request, pageUrl, k)}) {
+        for (const Verdict &v :
+             {engine->decide(request, pageUrl, k),
+              engine->decide((request.isValid() ? request.toEncoded() : url.toUtf8()).toStdString(),
+                             pageUrl.toEncoded().toStdString(), k),
+              cached->decide(request, pageUrl, k)}) {
             QCOMPARE(v.blocked, line != 0);
             if (line)
                 QCOMPARE(int(v.rule.line), line);
