@@ -2,6 +2,8 @@
 
 #include "filter/cache_format.h"
 
+#include <algorithm>
+
 #include "filter/filter_engine.h"
 
 namespace quillow::filter {
@@ -9,7 +11,7 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 13;
+constexpr std::uint64_t kCacheVersion = 14;
 
 }  // namespace
 
@@ -28,12 +30,18 @@ void readTable(CacheReader &in, RuleTable &t) {
 namespace {
 
 bool validIndex(const RuleIndex &index, std::size_t ruleCount) {
-    if (!index.words.valid(ruleCount) || !index.pages.valid(ruleCount))
+    if (!index.words.valid(ruleCount) || !index.pages.valid(ruleCount) ||
+        !index.entities.valid(ruleCount))
         return false;
     for (const std::uint32_t id : index.unindexed)
         if (id >= ruleCount)
             return false;
-    return true;
+    // One run of rules a kind, in order, within the rules.
+    const auto &starts = index.unindexedStarts;
+    if (starts.size() != kRequestKindCount + 1 || starts[0] != 0 ||
+        starts[kRequestKindCount] != index.unindexed.size())
+        return false;
+    return std::is_sorted(starts.begin(), starts.end());
 }
 
 }  // namespace
@@ -55,7 +63,9 @@ std::string FilterEngine::serialize(std::string_view source) const {
          {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_}) {
         writeTable(out, index->words);
         writeTable(out, index->pages);
+        writeTable(out, index->entities);
         out.array(index->unindexed);
+        out.array(index->unindexedStarts);
     }
     elementHiding_.write(out);
     for (const std::size_t count : {stats_.networkRules, stats_.cosmeticRules, stats_.unsupported,
@@ -97,7 +107,9 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const Ca
                              &engine->redirects_, &engine->removeParams_}) {
         readTable(in, index->words);
         readTable(in, index->pages);
+        readTable(in, index->entities);
         in.array(index->unindexed);
+        in.array(index->unindexedStarts);
     }
     if (!in.ok() || !engine->elementHiding_.read(in))
         return nullptr;
@@ -136,7 +148,7 @@ bool FilterEngine::validAfterReading() const {
     for (const RuleIndex *index : {&redirects_, &removeParams_}) {
         if (!validIndex(*index, rules_.size()))
             return false;
-        for (const RuleTable *t : {&index->words, &index->pages}) {
+        for (const RuleTable *t : {&index->words, &index->pages, &index->entities}) {
             for (const RuleTable::Slot &slot : t->table)
                 if (slot.key && (slot.count & ~RuleTable::kBare) == 1 &&
                     !rules_[slot.first].modifier)

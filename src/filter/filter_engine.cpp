@@ -29,6 +29,9 @@ constexpr std::uint64_t kHostSalt = 0x9e3779b97f4a7c15ull;
 constexpr std::size_t kMostModifiers = 64;
 // Rules of one host past which its rules with a path are found by a word.
 constexpr std::uint32_t kCrowdedHost = 16;
+constexpr std::uint32_t kCrowdedSiteHost = 4;
+// Rules of one word past which a rule for some sites is found by its sites.
+constexpr std::size_t kCrowdedWord = 8;
 // What one expression may take to compile and run: most need far less
 // than the first; a few of the lists' need the second. Together they may
 // hold so many instructions: a hostile list's expressions cannot fill the
@@ -91,19 +94,30 @@ bool isBareHostRule(const NetworkRule &r, std::string_view host) {
            r.pattern.size() == host.size() + 1 && r.pattern.back() == '^';
 }
 
-// What the index is built from: the three kinds of rule (important,
-// blocking, exception), each by key, by the sites of its domain=, or tried
-// on every request.
+// What the index is built from: each kind of rule (important, blocking,
+// exceptions, redirects, parameters) by key, by the sites of its domain=,
+// or tried on every request of the kinds it is for.
 struct IndexEntries {
     std::vector<std::pair<std::uint64_t, std::uint32_t>> words;
     std::vector<std::pair<std::uint64_t, std::uint32_t>> pages;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> entities;
     std::unordered_set<std::uint64_t> bareKeys;
-    std::vector<std::uint32_t> unindexed;
+    std::vector<std::pair<std::uint16_t, std::uint32_t>> unindexed;  // kinds, rule
 
     void build(RuleIndex &index) {
         index.words.build(words, bareKeys);
         index.pages.build(pages);
-        index.unindexed = std::move(unindexed);
+        index.entities.build(entities);
+        std::vector<std::uint32_t> ids, starts;
+        for (unsigned k = 0; k < kRequestKindCount; ++k) {
+            starts.push_back(static_cast<std::uint32_t>(ids.size()));
+            for (const auto &[kinds, id] : unindexed)
+                if (kinds & (1u << k))
+                    ids.push_back(id);
+        }
+        starts.push_back(static_cast<std::uint32_t>(ids.size()));
+        index.unindexed = std::move(ids);
+        index.unindexedStarts = std::move(starts);
     }
 };
 
@@ -340,25 +354,44 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
 namespace {
 
 // Where the index finds a rule: under a key (its host or word), under the
-// sites of its domain=, or among those tried on every request.
+// sites of its domain=, under the hosts of its to=, or among those tried on
+// every request of its kinds.
 struct Placement {
     std::uint64_t key = 0;
     bool bare = false;
+    bool bySite = false;
+    bool byTarget = false;
 };
 
-void place(IndexEntries &e, const Placement &at, std::uint32_t id, const NetworkRule &r,
-           std::uint8_t flags) {
+void place(IndexEntries &e, const Placement &at, std::uint32_t id, const NetworkRule &r) {
     if (at.key) {
         e.words.emplace_back(at.key, id);
         if (at.bare)
             e.bareKeys.insert(at.key);
-    } else if ((flags & kPositiveDomains) && !(flags & kEntityDomains)) {
+    } else if (at.bySite) {
         for (const DomainEntry &d : r.domains)
             if (!d.negated)
-                e.pages.emplace_back(d.hash, id);
+                (d.entity ? e.entities : e.pages).emplace_back(d.hash, id);
+    } else if (at.byTarget) {
+        for (const DomainEntry &d : r.targets)
+            if (!d.negated)
+                e.words.emplace_back(hostKey(d.hash), id);
     } else {
-        e.unindexed.push_back(id);
+        e.unindexed.emplace_back(r.kinds, id);
     }
+}
+
+// Whether a list names sites a rule is for, not only sites left out.
+bool namesSitesFor(const std::vector<DomainEntry> &names) {
+    return std::any_of(names.begin(), names.end(), [](const DomainEntry &d) { return !d.negated; });
+}
+
+// The same of to=, whose hosts are found as a host of the request: no
+// "name.*".
+bool namesHostsFor(const std::vector<DomainEntry> &names) {
+    return namesSitesFor(names) &&
+           std::none_of(names.begin(), names.end(),
+                        [](const DomainEntry &d) { return d.entity && !d.negated; });
 }
 
 }  // namespace
@@ -371,7 +404,11 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     // index their rules by a word of their path instead: one host's run
     // would otherwise be tried whole on each of its requests.
     std::unordered_map<std::string_view, std::uint32_t> hostUse;
+    // Hosts that to= names: a top-level domain many name finds too many.
+    std::unordered_map<std::uint64_t, std::uint32_t> targetUse;
     for (const NetworkRule &r : parsed.rules) {
+        for (const DomainEntry &d : r.targets)
+            targetUse[d.hash] += !d.negated;
         const std::string_view host = anchoredHost(r);
         if (!r.regex && host.empty())
             wordUse.count(r);
@@ -393,9 +430,17 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
         const std::uint32_t id = compiled.add(r, parsed.refs[n]);
         CompiledRule &f = compiled.rules[id];
         Placement at;
-        const ChosenWord pathWord = !host.empty() && hostUse[host] > kCrowdedHost
-                                        ? wordUse.choose(r, host.size() + 1)
-                                        : ChosenWord();
+        const bool bySite = namesSitesFor(r.domains);
+        // A host many rules name is found by a word of the path after it,
+        // or, for rules for some sites, by their sites.
+        const bool crowded =
+            !host.empty() && hostUse[host] > (bySite ? kCrowdedSiteHost : kCrowdedHost);
+        // A word many rules hold finds them all: the sites a rule is for
+        // find fewer.
+        const auto good = [bySite](const ChosenWord &w) {
+            return w.hash && (!bySite || w.use <= kCrowdedWord);
+        };
+        ChosenWord word;
         if (r.bareWords) {
             // uBlock Origin's word: the first of two characters or more, or
             // the first.
@@ -406,42 +451,48 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
                 if (longer.empty() && w.size() > 1)
                     longer = w;
             });
-            const std::string_view word = longer.empty() ? first : longer;
-            at.key = tokenHash(word.data(), word.data() + word.size());
-            f.flags |= kWordAnchored;
-            f.wordOffset = static_cast<std::uint16_t>(word.data() - r.pattern.data());
-        } else if (pathWord.hash) {
-            at.key = pathWord.hash;
-            if (r.pattern.find('*') >= pathWord.offset) {
-                f.flags |= kWordAnchored;
-                f.wordOffset = static_cast<std::uint16_t>(pathWord.offset);
-            }
-        } else if (!host.empty()) {
+            const std::string_view bare = longer.empty() ? first : longer;
+            word = {tokenHash(bare.data(), bare.data() + bare.size()),
+                    std::size_t(bare.data() - r.pattern.data()), 0};
+        } else if (!host.empty() && !crowded) {
             at.key = hostKey(hostHash(host));
             at.bare = r.modifier == Modifier::None && isBareHostRule(r, host);
+        } else if (!host.empty()) {
+            word = wordUse.choose(r, host.size() + 1);
+            if (!good(word) && !bySite)
+                at.key = hostKey(hostHash(host));
         } else if (r.regex) {
             const RegexRule &re = compiled.regexRules[f.regex];
-            at.key =
-                wordUse
-                    .chooseIn(
-                        std::string_view(compiled.pool).substr(re.requiredText, re.requiredLength))
-                    .hash;
-        } else if (const ChosenWord word = wordUse.choose(r); word.hash) {
+            const ChosenWord required = wordUse.chooseIn(
+                std::string_view(compiled.pool).substr(re.requiredText, re.requiredLength));
+            if (good(required))
+                at.key = required.hash;
+        } else {
+            word = wordUse.choose(r);
+        }
+        if (!at.key && good(word)) {
             at.key = word.hash;
             // With no wildcard before its word, a rule can only match where
             // the address holds that word, a fixed distance after its start.
-            if (r.pattern.find('*') >= word.offset) {
+            if (r.bareWords || r.pattern.find('*') >= word.offset) {
                 f.flags |= kWordAnchored;
                 f.wordOffset = static_cast<std::uint16_t>(word.offset);
             }
         }
         // A parameter rule for every address is found by the name it takes
         // off, as uBlock Origin finds it.
-        if (!at.key && r.modifier == Modifier::RemoveParam && r.pattern.empty())
+        if (!at.key && !bySite && r.modifier == Modifier::RemoveParam && r.pattern.empty())
             at.key = paramWord(r.modifierValue);
+        at.bySite = !at.key && bySite;
+        at.byTarget = !at.key && !bySite && namesHostsFor(r.targets) &&
+                      std::all_of(r.targets.begin(), r.targets.end(), [&](const DomainEntry &d) {
+                          return d.negated || targetUse[d.hash] <= kCrowdedWord;
+                      });
+        if (at.byTarget)
+            f.lookup |= kByTargetHost;
         const std::uint8_t flags = f.flags;
         if (r.modifier != Modifier::None)
-            place(entries[r.modifier == Modifier::Redirect ? 3 : 4], at, id, r, flags);
+            place(entries[r.modifier == Modifier::Redirect ? 3 : 4], at, id, r);
         if (r.modifier != Modifier::None && !r.alsoBlocks)
             continue;
         // $redirect= blocks too: the same rule without its modifier.
@@ -451,12 +502,13 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             blockId = compiled.add(r, parsed.refs[n]);
             compiled.rules[blockId].flags = flags;
             compiled.rules[blockId].wordOffset = compiled.rules[id].wordOffset;
+            compiled.rules[blockId].lookup = compiled.rules[id].lookup;
         }
         const int which = r.exception ? 2 : (r.important ? 0 : 1);
-        place(entries[which], at, blockId, r, flags);
+        place(entries[which], at, blockId, r);
         // Important rules are blocking rules too.
         if (which == 0)
-            place(entries[1], at, blockId, r, flags);
+            place(entries[1], at, blockId, r);
     }
     RuleIndex *indexes[] = {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_};
     for (int i = 0; i < 5; ++i)
@@ -523,7 +575,7 @@ Verdict FilterEngine::decide(Request &r) const {
     }
     if (verdict.blocked)
         chooseRedirect(r, verdict);
-    else
+    else if (!getenv("NORP"))
         removeParams(r, verdict);
     // A decision that ran out of time is no decision: the request passes.
     if (r.budget.spent()) {
@@ -541,9 +593,12 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     // The keys' bits and slots are far apart in memory: ask for all of them
     // first, so their cache misses overlap instead of following each other.
     const bool byPage = !index.pages.table.empty();
-    if (byPage)
+    const bool byEntity = !index.entities.table.empty();
+    if (byPage || byEntity)
         preparePageHashes(r);
-    std::uint64_t keys[kMaxLabels * 2 + kMaxWords];
+    if (byEntity)
+        prepareEntityHashes(r, suffixes_);
+    std::uint64_t keys[kMaxLabels * 3 + kMaxWords];
     std::size_t count = 0;
     for (std::size_t i = 0; i < r.hostCount; ++i)
         keys[count++] = hostKey(r.hostHashes[i]);
@@ -554,12 +609,19 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     if (byPage)
         for (std::size_t i = 0; i < r.pageCount; ++i)
             keys[count++] = r.pageHashes[i];
+    const std::size_t entitiesFrom = count;
+    if (byEntity)
+        for (std::size_t i = 0; i < r.entityCount; ++i)
+            keys[count++] = r.entityHashes[i];
+    const auto tableOf = [&](std::size_t k) -> const RuleTable & {
+        return k < pagesFrom ? index.words : k < entitiesFrom ? index.pages : index.entities;
+    };
     for (std::size_t k = 0; k < count; ++k)
-        (k < pagesFrom ? index.words : index.pages).prefetchBit(keys[k]);
-    std::uint16_t hits[kMaxLabels * 2 + kMaxWords];
+        tableOf(k).prefetchBit(keys[k]);
+    std::uint16_t hits[kMaxLabels * 3 + kMaxWords];
     std::size_t hitCount = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        const RuleTable &table = k < pagesFrom ? index.words : index.pages;
+        const RuleTable &table = tableOf(k);
         if (table.mayHold(keys[k])) {
             table.prefetchSlot(keys[k]);
             hits[hitCount++] = static_cast<std::uint16_t>(k);
@@ -569,7 +631,7 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     bool bare = false;
     for (std::size_t h = 0; h < hitCount && !r.budget.spent(); ++h) {
         const std::size_t k = hits[h];
-        const RuleTable &table = k < pagesFrom ? index.words : index.pages;
+        const RuleTable &table = tableOf(k);
         const std::uint32_t *ids = table.find(keys[k], n, bare);
         if (!ids)
             continue;
@@ -578,7 +640,9 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
         for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
             const CompiledRule &f = rules_[ids[j]];
             std::size_t at = kAnywhere;
-            if (k < wordsFrom) {
+            if (k < wordsFrom && (f.lookup & kByTargetHost)) {
+                // Found by a host its to= names: anywhere.
+            } else if (k < wordsFrom) {
                 // A `||host^` rule starts where this suffix of the host starts.
                 at = r.host.end - r.hostSuffixLengths[k];
             } else if (k < pagesFrom && (f.flags & kWordAnchored)) {
@@ -591,8 +655,10 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
                 return;
         }
     }
-    for (const std::uint32_t id : index.unindexed)
-        if (!r.budget.spent() && matches(rules_[id], r, kAnywhere) && found(id))
+    const unsigned kind = static_cast<unsigned>(__builtin_ctz(r.kind | (1u << 15)));
+    const std::uint32_t *const unindexed = index.unindexed.data();
+    for (std::uint32_t i = index.unindexedStarts[kind]; i < index.unindexedStarts[kind + 1]; ++i)
+        if (!r.budget.spent() && matches(rules_[unindexed[i]], r, kAnywhere) && found(unindexed[i]))
             return;
 }
 

@@ -39,7 +39,14 @@ struct CompiledRule {
     std::uint8_t party = kAnyParty;  // and the StrictParty bits
     std::uint8_t flags = 0;
     std::uint8_t methods = 0;  // 0: any
-    std::uint8_t reserved = 0;
+    std::uint8_t lookup = 0;   // RuleLookup
+};
+
+// How the index finds a rule, where its flags do not say.
+enum RuleLookup : std::uint8_t {
+    // Under a host its to= names: the key says nothing of where its
+    // pattern stands in the address.
+    kByTargetHost = 1,
 };
 
 // What a rule does besides blocking: a neutral resource in place of the
@@ -79,9 +86,13 @@ struct DomainName {
 // One kind of rule (blocking, exception, important), by where a request
 // finds it.
 struct RuleIndex {
-    RuleTable words;  // by the request's host or a word of its address
-    RuleTable pages;  // by a site the rule names in domain=, for rules with no word
+    RuleTable words;     // by the request's host or a word of its address
+    RuleTable pages;     // by a site the rule names in domain=
+    RuleTable entities;  // by a "name.*" the rule names in domain=
+    // The rest, tried on every request of a kind they are for: the rules
+    // for kind k are unindexed[unindexedStarts[k], unindexedStarts[k + 1]).
     FlatArray<std::uint32_t> unindexed;
+    FlatArray<std::uint32_t> unindexedStarts;
 };
 
 constexpr std::uint32_t kNoRule = 0xffffffffu;

@@ -71,7 +71,7 @@ ChosenWord WordUse::choose(const NetworkRule &rule, std::size_t from) const {
         const std::uint64_t h = wordHash(w);
         const std::size_t score = scoreOf(h, w);
         if (score < bestScore || (score == bestScore && w.size() > bestLength)) {
-            best = {h, static_cast<std::size_t>(w.data() - rule.pattern.data())};
+            best = {h, static_cast<std::size_t>(w.data() - rule.pattern.data()), score};
             bestScore = score;
             bestLength = w.size();
         }
@@ -88,7 +88,7 @@ ChosenWord WordUse::chooseIn(std::string_view requiredText) const {
         const std::uint64_t h = wordHash(w);
         const std::size_t score = scoreOf(h, w);
         if (score < bestScore) {
-            best = {h, static_cast<std::size_t>(w.data() - requiredText.data())};
+            best = {h, static_cast<std::size_t>(w.data() - requiredText.data()), score};
             bestScore = score;
         }
     });

@@ -36,6 +36,8 @@ void forEachWholeWord(std::string_view p, bool anchoredStart, bool anchoredEnd, 
 struct ChosenWord {
     std::uint64_t hash = 0;  // 0: the rule has no word to be found by
     std::size_t offset = 0;  // where the word stands in the pattern
+    // How many rules hold it; more than any for a word every address has.
+    std::size_t use = 0;
 };
 
 // How many rules hold each word: a rule goes under its rarest word, so

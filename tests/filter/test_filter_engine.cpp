@@ -99,7 +99,21 @@ private slots:
             u"https://x.net/ad/1.gif"_s, 1);
         row("entity name, suffix only", u"/ad/*$domain=google.*"_s, "image",
             "https://google.example.com/", u"https://x.net/ad/1.gif"_s, 0);
+        row("by an entity name alone", u"*$image,domain=google.*"_s, "image",
+            "https://www.google.co.uk/", u"https://x.net/a.gif"_s, 1);
+        row("by an entity name, another site", u"*$image,domain=google.*"_s, "image", site,
+            u"https://x.net/a.gif"_s, 0);
         row("unindexed", u"$image,domain=~other.com"_s, "image", site, u"https://x.net/a"_s, 1);
+        row("unindexed, another kind", u"$image,domain=~other.com"_s, "script", site,
+            u"https://x.net/a"_s, 0);
+        // A host rules for some sites name: found by the page's site.
+        QString perSite;
+        for (int n = 1; n <= 6; ++n)
+            perSite += u"||cdn.com/ima3.js$domain=s%1.com\n"_s.arg(n);
+        row("a host named for many sites", perSite, "script", "https://www.s5.com/",
+            u"https://cdn.com/ima3.js"_s, 5);
+        row("a host named for many sites, another", perSite, "script", site,
+            u"https://cdn.com/ima3.js"_s, 0);
         row("any excluded name wins", u"/ad/*$domain=a.site.com|~site.com"_s, "image",
             "https://a.site.com/", u"https://x.net/ad/1.gif"_s, 0);
         row("listed site and subdomains", u"/ad/*$domain=site.com"_s, "image",
