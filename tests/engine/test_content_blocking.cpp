@@ -123,6 +123,17 @@ private slots:
                      "<html><body><script>window.open('http://0i0i0i0.com:" + port +
                          "/deal.html'); window.open('/page.html');</script></body></html>");
         server.route(u"/deal.html"_s, QByteArray("<html><body>deal</body></html>"));
+        // A page that calls the tracker's function its script defines; the
+        // tracker's address has no server behind it.
+        server.route(u"/ga.html"_s,
+                     "<html><body><script src='http://www.google-analytics.com/analytics.js'>"
+                     "</script><script>ga('create', 'UA-1-1', 'auto'); ga('send', 'pageview');"
+                     " document.title = 'ran';</script></body></html>");
+        server.route(u"/tracked.html"_s, QByteArray("<html><body>tracked</body></html>"));
+        server.route(u"/zqtk.html"_s,
+                     "<html><body><script src='http://cdn.zqtk.net:" + port +
+                         "/widget.js'></script><script src='/done.js'></script></body></html>");
+        server.route(u"/widget.js"_s, QByteArray("/* */"));
 
         QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(u"config/filters"_s));
         QFile mine(dir.filePath(u"config/filters/mine.txt"_s));
@@ -230,6 +241,29 @@ private slots:
             return location(w) == u"about:blank"_s || !location(w).contains(u"again"_s);
         }));
         QVERIFY(!server.requests.contains(u"/landing.html?again"_s));
+    }
+
+    // uBlock Origin's own lists, as its package installs them: a tracker's
+    // script answered with the neutral one, so the page calling it runs;
+    // a tracking parameter taken off the address a page is asked at; a
+    // script the other lists refuse kept for the site that needs it.
+    void uBlockOriginsListsApplied() {
+        typeAddress(w, at(u"www.quillow-news.test"_s, u"/ga.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"ran"_s, kPageWait);
+
+        server.requests.clear();
+        typeAddress(w, at(u"control.kochava.com"_s, u"/tracked.html?utm_source=news&id=7"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/tracked.html?id=7"_s), kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(location(w),
+                                  at(u"control.kochava.com"_s, u"/tracked.html?id=7"_s), kPageWait);
+        QVERIFY(!server.requests.contains(u"/tracked.html?utm_source=news&id=7"_s));
+
+        for (const QString &site : {u"www.wsj.com"_s, u"www.quillow-news.test"_s}) {
+            server.requests.clear();
+            typeAddress(w, at(site, u"/zqtk.html"_s));
+            QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/done.js"_s), kPageWait);
+            QCOMPARE(server.requests.contains(u"/widget.js"_s), site == u"www.wsj.com"_s);
+        }
     }
 
     // With popups allowed, a window the lists name as a popup is still
