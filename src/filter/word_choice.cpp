@@ -99,8 +99,12 @@ std::string regexRequiredText(std::string_view re) {
     std::string best;
     std::string run;
     int depth = 0;
+    // Every address holds a piece of "https://": worth nothing to look for.
+    const auto worth = [](const std::string &text) {
+        return std::string_view("https://").find(text) == std::string_view::npos ? text.size() : 0;
+    };
     auto endRun = [&] {
-        if (run.size() > best.size())
+        if ((best.empty() && !run.empty()) || worth(run) > worth(best))
             best = run;
         run.clear();
     };
