@@ -168,28 +168,75 @@ private slots:
         QCOMPARE(received.at(0).at(0).toStringList().size(), 20);
     }
 
-    // Handed-over addresses open one window an event-loop turn; the window
-    // made ready meanwhile tells the others nothing until it is taken. Pages
-    // a crashed run left are offered back, Yes the default; No opens none.
-    void handedOverAndLeftBehindWindows() {
+    // Pages a crashed run left are offered back, Yes the default; No opens
+    // none. At most fifty, none over 16 KiB of UTF-8, from at most 1 MiB
+    // (no record of ours is larger), nothing after the last line end; and
+    // nothing is asked when nothing is left to open.
+    void leftBehindPages_data() {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("question");
+        const QString longest = u"http://a.test/"_s + QString(8185, u'\u00e9');  // 16,384 bytes
+        QByteArray many = longest.toUtf8() + '\n' + longest.toUtf8() + "x\n";
+        QStringList fifty{longest};
+        for (int i = 0; i < 51; ++i) {
+            many += "http://p.test/" + QByteArray::number(i) + '\n';
+            if (fifty.size() < 50)
+                fifty.append(u"http://p.test/%1"_s.arg(i));
+        }
+        QTest::newRow("two and a cut line")
+            << QByteArray("http://a.test/\nhttp://b.test/\nhttp://cut")
+            << QStringList{u"http://a.test/"_s, u"http://b.test/"_s}
+            << u"Quillow did not close properly. Open the 2 pages that were open?"_s;
+        QTest::newRow("fifty-one and one too long")
+            << many + "http://cut" << fifty
+            << u"Quillow did not close properly. Open the 50 pages that were open?"_s;
+        const QByteArray mebibyte = "http://a.test/\n" + QByteArray((1 << 20) - 16, 'x') + '\n';
+        QTest::newRow("1 MiB") << mebibyte << QStringList{u"http://a.test/"_s}
+                               << u"Quillow did not close properly. Open the page that was open?"_s;
+        QTest::newRow("over 1 MiB") << mebibyte + '\n' << QStringList() << QString();
+        QTest::newRow("nothing whole")
+            << "\n" + longest.toUtf8() + "x\nhttp://cut" << QStringList() << QString();
+    }
+    void leftBehindPages() {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, question);
         Primary p;
-        p.writeFile(u"session.dat"_s, "http://a.test/\nhttp://b.test/\nhttp://cut");
+        p.writeFile(u"session.dat"_s, record);
         SessionRecord left(p.filePath(u"session.dat"_s), [] { return QStringList(); });
-        QCOMPARE(left.leftBehind(), QStringList({u"http://a.test/"_s, u"http://b.test/"_s}));
+        QTEST(left.leftBehind(), "offered");
         p.questions.yesNo = {false};
         p.program().offerBack(p.primary, left.leftBehind());
-        QCOMPARE(p.questions.asked.first().text,
-                 u"Quillow did not close properly. Open the 2 pages that were open?"_s);
-        QVERIFY(p.questions.asked.first().yesIsDefault && p.browsers.size() == 1);
+        QCOMPARE(p.questions.asked.size(), question.isEmpty() ? 0 : 1);
+        if (!question.isEmpty())
+            QVERIFY(p.questions.asked.first().text == question &&
+                    p.questions.asked.first().yesIsDefault);
+        QCOMPARE(p.browsers.size(), 1);
         QCOMPARE(p.page->navigations(), QStringList{u"navigate:about:blank"_s});
-        // Written within a second, without what could not be read back whole.
-        SessionRecord now(p.filePath(u"now.dat"_s), [] {
-            return QStringList{u"http://c.test/"_s, QString(20000, u'c')};
-        });
+    }
+
+    // The open pages are written within a second, for the user's eyes only,
+    // never through a link planted there: fifty at most, none that could
+    // not be read back whole. Handed-over addresses open one window an
+    // event-loop turn; the window made ready meanwhile tells the others
+    // nothing until it is taken.
+    void handedOverWindowsAndTheRecord() {
+        Primary p;
+        const QString longest = u"http://a.test/"_s + QString(8185, u'\u00e9');  // 16,384 bytes
+        QStringList open{longest + u'x', u"http://c.test/\nx"_s, longest};
+        for (int i = 0; i < 51; ++i)
+            open.append(u"http://p.test/%1"_s.arg(i));
+        const QString path = p.filePath(u"now.dat"_s), elsewhere = p.filePath(u"mine"_s);
+        p.writeFile(u"mine"_s, "mine\n");
+        QVERIFY(QFile::link(elsewhere, path));
+        SessionRecord now(path, [open] { return open; });
         now.changed();
-        QTRY_COMPARE(readFile(p.filePath(u"now.dat"_s)), QByteArray("http://c.test/\n"));
+        QTRY_VERIFY(!QFileInfo(path).isSymLink());
+        QCOMPARE(readFile(path), (open.mid(2, 50).join(u'\n') + u'\n').toUtf8());
+        QCOMPARE(QFile::permissions(path) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(readFile(elsewhere), QByteArray("mine\n"));
         now.endNormally();
-        QVERIFY(!QFile::exists(p.filePath(u"now.dat"_s)));
+        QVERIFY(!QFile::exists(path));
         p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
         QCOMPARE(p.windows().mainWindows().size(), 1);
         // On record while they wait for their windows.

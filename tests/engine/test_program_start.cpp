@@ -2,6 +2,7 @@
 // their addresses to the one running, in a home of the test's own. Pages and
 // the connection test (through a proxy) go to 127.0.0.1.
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QProcess>
 #include <memory>
@@ -140,6 +141,45 @@ private slots:
         QCOMPARE(
             QDir(home.filePath(u"DATA_HOME"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
             QStringList{u"quillow"_s});
+    }
+
+    // A pipe planted where the open pages are kept is neither waited on nor
+    // read: the program starts, shows its window, keeps its pages in a file
+    // of its own and ends when asked. So does the start after it, over a
+    // link planted there, and the file the link points to stays as it was.
+    void plantedRecordHoldsNothingUp() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("the window is looked for on an X server");
+        const QString record = home.filePath(u"DATA_HOME/quillow/session.dat"_s);
+        const QString elsewhere = home.filePath(u"elsewhere"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(record).path()));
+        QCOMPARE(::mkfifo(QFile::encodeName(record).constData(), 0600), 0);
+        const QByteArray mine = server.url(u"/second.html"_s).toUtf8() + '\n';
+        for (const bool link : {false, true}) {
+            server.requests.clear();
+            QProcess *p = start({server.url(u"/fourth.html"_s)}, u"xcb"_s);
+            QTRY_VERIFY_WITH_TIMEOUT(requested(u"/fourth.html"_s), kPageWait);
+            QProcess windows;
+            windows.setStandardOutputFile(QProcess::nullDevice());
+            const auto shown = [&windows, p] {
+                windows.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                             QString::number(p->processId())});
+                return windows.waitForFinished() && windows.exitCode() == 0;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(shown(), kPageWait);
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(record).isFile() && !QFileInfo(record).isSymLink() &&
+                                         readFile(record).contains("/fourth.html\n"),
+                                     kPageWait);
+            p->terminate();
+            QVERIFY(p->waitForFinished(kPageWait) && p->exitCode() == 0);
+            if (!link) {
+                QFile other(elsewhere);
+                QVERIFY(other.open(QIODevice::WriteOnly) && other.write(mine) == mine.size());
+                QVERIFY(QFile::link(elsewhere, record));
+            }
+        }
+        QCOMPARE(readFile(elsewhere), mine);
+        QVERIFY(!requested(u"/second.html"_s));
     }
 };
 
