@@ -2,6 +2,7 @@
 // message a later start hands over, where handed addresses open, and that a
 // screen reader can name every control of every window.
 
+#include <sys/stat.h>
 #include <QAccessible>
 #include <QLabel>
 #include <QLocalSocket>
@@ -148,12 +149,20 @@ private slots:
     }
 
     // Eight starts that connect and say nothing keep a ninth out for two
-    // seconds at most; a start with too many addresses opens twenty.
+    // seconds at most; a start with too many addresses opens twenty. A pipe
+    // planted where the lock goes is no lock, and never waited on.
     void handOverOutlastsIdleStartsAndTakesTwenty() {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QString lock;
+        {
+            HandOver earlier(u"/p"_s);
+            QVERIFY(earlier.claim());
+            lock = QDir(runtime.path()).entryInfoList({u"*.lock"_s}).value(0).filePath();
+        }
+        QCOMPARE(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
         HandOver running(u"/p"_s), later(u"/p"_s);
         QVERIFY(running.claim() && !later.claim());
         running.listen();
