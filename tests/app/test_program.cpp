@@ -45,14 +45,8 @@ class ProgramTest : public QObject {
         return out;
     }
 
-    // The longest address the crash record keeps: 16,384 bytes of UTF-8.
+    // 16,384 bytes of UTF-8: the longest address the crash record keeps.
     static QString longestKept() { return u"http://a.test/"_s + QString(8185, u'\u00e9'); }
-    static QStringList pages(int count) {
-        QStringList out;
-        for (int i = 0; i < count; ++i)
-            out.append(u"http://p.test/%1"_s.arg(i));
-        return out;
-    }
 
 private slots:
     void fileLocations_data() {
@@ -187,18 +181,19 @@ private slots:
     }
 
     // Pages a crashed run left are offered back, Yes the default; No opens
-    // none. At most fifty, none over 16 KiB of UTF-8, from at most 1 MiB
-    // (no record of ours is larger), nothing after the last line end; and
-    // nothing is asked when nothing is left to open.
+    // none. Fifty at most, none over 16 KiB, from a file of 1 MiB at most,
+    // no cut line; nothing left, nothing asked.
     void leftBehindPages_data() {
         QTest::addColumn<QByteArray>("record");
         QTest::addColumn<QStringList>("offered");
         QTest::addColumn<QString>("question");
         const QString longest = longestKept();
         QTest::newRow("fifty-one, one too long, a cut line")
-            << (QStringList{longest, longest + u'x'} + pages(51)).join(u'\n').toUtf8() +
+            << (QStringList{longest, longest + u'x'} + QStringList(51, u"http://p.test/"_s))
+                       .join(u'\n')
+                       .toUtf8() +
                    "\nhttp://cut"
-            << QStringList{longest} + pages(49)
+            << QStringList{longest} + QStringList(49, u"http://p.test/"_s)
             << u"Quillow did not close properly. Open the 50 pages that were open?"_s;
         const QByteArray mebibyte = "http://a.test/\n" + QByteArray((1 << 20) - 16, 'x') + '\n';
         QTest::newRow("1 MiB") << mebibyte << QStringList{u"http://a.test/"_s}
@@ -222,15 +217,15 @@ private slots:
         QCOMPARE(p.page->navigations(), QStringList{u"navigate:about:blank"_s});
     }
 
-    // The open pages are written within a second, for the user's eyes only,
-    // never through a link planted there: fifty at most, none that could
-    // not be read back whole. Handed-over addresses open one window an
-    // event-loop turn; the window made ready meanwhile tells the others
-    // nothing until it is taken.
+    // The open pages are written within a second, 0600, over a link planted
+    // there, not through it, as they are read back. Handed-over addresses
+    // open one window an event-loop turn; the window made ready meanwhile
+    // tells the others nothing until it is taken.
     void handedOverWindowsAndTheRecord() {
         Primary p;
         const QStringList open =
-            QStringList{longestKept() + u'x', u"http://c.test/\nx"_s, longestKept()} + pages(51);
+            QStringList{longestKept() + u'x', u"http://c.test/\nx"_s, longestKept()} +
+            QStringList(51, u"http://p.test/"_s);
         const QString path = p.filePath(u"now.dat"_s), elsewhere = p.filePath(u"mine"_s);
         p.writeFile(u"mine"_s, "mine\n");
         QVERIFY(QFile::link(elsewhere, path));

@@ -66,10 +66,9 @@ private slots:
     // Asked to end by the system, the program closes its windows and ends
     // normally, giving up its lock and socket; without a display, or one it
     // cannot reach, it says so in a line, and claims nothing. As root with
-    // the engine's sandbox on, it says what to do. A pipe planted where it
-    // keeps its open pages is neither waited on nor read: it shows its
-    // window (on the X server, where there is one) and a file of its own
-    // takes the pipe's place.
+    // the engine's sandbox on, it says what to do. A pipe planted at its
+    // crash record is not waited on: its window shows (on an X server) and
+    // its own file takes the pipe's place.
     void endsOnTerminationAndWithoutADisplay() {
         const QString record = home.filePath(u"DATA_HOME/quillow/session.dat"_s);
         QVERIFY(QDir().mkpath(QFileInfo(record).path()));
