@@ -1,7 +1,11 @@
 #include "app/hand_over.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QTimer>
@@ -37,7 +41,8 @@ HandOver::HandOver(const QString &profileDir, QObject *parent) : QObject(parent)
         QCryptographicHash::hash(profileDir.toUtf8(), QCryptographicHash::Sha1).toHex();
     const QString base = runtime + QStringLiteral("/quillow-") + QLatin1String(id.left(16));
     socketPath_ = base + QStringLiteral(".socket");
-    lock_ = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
+    lockPath_ = base + QStringLiteral(".lock");
+    lock_ = std::make_unique<QLockFile>(lockPath_);
     // Only a program that no longer runs leaves its lock behind, however
     // long ago it was taken.
     lock_->setStaleLockTime(0);
@@ -46,7 +51,17 @@ HandOver::HandOver(const QString &profileDir, QObject *parent) : QObject(parent)
 HandOver::~HandOver() = default;
 
 bool HandOver::claim() {
-    return !lock_ || lock_->tryLock(0) || lock_->error() != QLockFile::LockFailedError;
+    if (!lock_)
+        return true;
+    // A lock is a regular file, and one that cannot be taken is read: a
+    // pipe there would hold every start up for ever. Anything else in its
+    // place was put there by no Quillow, and goes (the link, not what it
+    // points to).
+    const QByteArray name = QFile::encodeName(lockPath_);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        ::unlink(name.constData());
+    return lock_->tryLock(0) || lock_->error() != QLockFile::LockFailedError;
 }
 
 void HandOver::listen() {

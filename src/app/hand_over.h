@@ -58,6 +58,7 @@ private:
     void finishSending(bool ok, const QString &error);
 
     QString socketPath_;
+    QString lockPath_;
     std::unique_ptr<QLockFile> lock_;  // none without a runtime folder
     QLocalServer server_;
     int clients_ = 0;

@@ -9,8 +9,9 @@ namespace quillow {
 
 // The addresses of the open main windows, kept in a file while the program
 // runs, so that a start after a crash or a power loss can offer them back.
-// Written whole through a temporary file, at most once a second; removed
-// when the program ends normally, so a normal end leaves nothing behind.
+// Written whole through a new file that takes its name (readable by the
+// user only), at most once a second; removed when the program ends
+// normally, so a normal end leaves nothing behind.
 class SessionRecord : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +39,7 @@ private:
     std::function<QStringList()> addresses_;
     QStringList leftBehind_;
     QTimer timer_;
+    bool toldProblem_ = false;
 };
 
 }  // namespace quillow

@@ -10,15 +10,16 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLockFile>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
-#include "text/shortened.h"
 #include "favorites/favorites_format.h"
+#include "text/shortened.h"
 
 namespace quillow {
 
@@ -57,8 +58,9 @@ constexpr int kReaderNice = 19;
 // Opens path for reading only when it is a regular file: a pipe or a
 // device in its place would hold the window up or never end. The check is
 // made on the file opened, so nothing can be swapped in between.
-bool openRegularFile(const QString &path, QFile &file) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+bool openRegularFile(const QString &path, QFile &file, int flags = 0) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -67,6 +69,26 @@ bool openRegularFile(const QString &path, QFile &file) {
         return false;
     }
     return file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+}
+
+// What stands at path itself, a link not followed; Link or NotRegularFile
+// when it is no file to write (the path in the detail).
+FavoritesList::SaveOutcome occupantProblem(const QString &path, struct stat *found = nullptr) {
+    using Reason = FavoritesList::SaveOutcome::Reason;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};  // nothing there: the write says why, if it fails
+    if (found)
+        *found = st;
+    if (S_ISLNK(st.st_mode))
+        return {Reason::Link, path};
+    if (!S_ISREG(st.st_mode))
+        return {Reason::NotRegularFile, path};
+    return {};
+}
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 }  // namespace
@@ -266,11 +288,18 @@ FavoritesList::SaveOutcome FavoritesList::remove(int position) {
 }
 
 FavoritesList::SaveOutcome FavoritesList::change(const std::function<void()> &apply) {
-    QLockFile lock(filePath_ + QStringLiteral(".lock"));
-    lock.setStaleLockTime(kStaleLockMs);
-    // Without the right to make the lock, the save below says why it fails.
-    if (!lock.tryLock(kLockWaitMs) && lock.error() == QLockFile::LockFailedError)
-        return {SaveOutcome::Reason::Busy, {}};
+    const QString lockPath = filePath_ + QStringLiteral(".lock");
+    // A lock that cannot be made is no reason to lose the change: without
+    // the right to make it, the save below says why it fails. Something
+    // other than a file in its place is passed over too: a lock it cannot
+    // take is read, and a pipe would be waited on for ever.
+    std::optional<QLockFile> lock;
+    if (occupantProblem(lockPath).saved()) {
+        lock.emplace(lockPath);
+        lock->setStaleLockTime(kStaleLockMs);
+        if (!lock->tryLock(kLockWaitMs) && lock->error() == QLockFile::LockFailedError)
+            return {SaveOutcome::Reason::Busy, {}};
+    }
     waitForLoad();
     if (stampOf(filePath_) != stamp_)
         take(read(filePath_, readLimit_));
@@ -280,31 +309,43 @@ FavoritesList::SaveOutcome FavoritesList::change(const std::function<void()> &ap
 
 FavoritesList::SaveOutcome FavoritesList::save() {
     using Reason = SaveOutcome::Reason;
-    const Stamp now = stampOf(filePath_);
-    if (now.exists && !QFileInfo(filePath_).isFile())
-        return {Reason::NotRegularFile, {}};
+    // The file itself, not what a link in its place points to: the list
+    // goes nowhere else.
+    struct stat old {};
+    if (const SaveOutcome planted = occupantProblem(filePath_, &old); !planted.saved())
+        return planted;
+    const bool existed = old.st_mode != 0;
+    // A new file beside the old one takes its name once it is whole on the
+    // disk: whatever was put there meanwhile is replaced, never written
+    // through. Nobody else on the machine reads a new file; an old one
+    // keeps the permissions its owner gave it.
+    const QByteArray name = QFile::encodeName(filePath_);
+    const QByteArray temporary =
+        name + '.' + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    const int fd = ::open(temporary.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return {Reason::WriteFailed, systemError()};
+    QFile out;
+    out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
     const QByteArray head = favorites::serialize(entries_);
-    QSaveFile out(filePath_);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return {Reason::WriteFailed, out.errorString()};
-    // Nobody else on the machine reads a new file; an old one keeps the
-    // permissions its owner gave it.
-    if (!now.exists)
-        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     SaveOutcome outcome;
-    if (!writeFully(out, head))
+    if (::fchmod(fd, existed ? old.st_mode & 07777 : S_IRUSR | S_IWUSR) != 0)
+        outcome = {Reason::WriteFailed, systemError()};
+    else if (!writeFully(out, head))
         outcome = {Reason::WriteFailed, out.errorString()};
     else if (keptFrom_ >= 0)
         outcome = copyUnreadPart(out);
     if (outcome.saved())
         if (const QString error = syncToDisk(out); !error.isEmpty())
             outcome = {Reason::WriteFailed, error};
+    out.close();
+    if (outcome.saved() && ::rename(temporary.constData(), name.constData()) != 0)
+        outcome = {Reason::WriteFailed, systemError()};
     if (!outcome.saved()) {
-        out.cancelWriting();
+        ::unlink(temporary.constData());
         return outcome;
     }
-    if (!out.commit())
-        return {Reason::WriteFailed, out.errorString()};
     if (keptFrom_ >= 0)
         keptFrom_ = head.size();
     stamp_ = stampOf(filePath_);
@@ -313,12 +354,12 @@ FavoritesList::SaveOutcome FavoritesList::save() {
     return {};
 }
 
-FavoritesList::SaveOutcome FavoritesList::copyUnreadPart(QSaveFile &out) const {
+FavoritesList::SaveOutcome FavoritesList::copyUnreadPart(QFile &out) const {
     using Reason = SaveOutcome::Reason;
     if (!stampOf(filePath_).exists)
         return {};  // gone meanwhile: nothing left to lose
     QFile old;
-    if (!openRegularFile(filePath_, old) || !old.seek(keptFrom_))
+    if (!openRegularFile(filePath_, old, O_NOFOLLOW) || !old.seek(keptFrom_))
         return {Reason::UnreadPartLost, {}};
     for (;;) {
         const QByteArray chunk = old.read(1 << 20);
@@ -339,7 +380,9 @@ QString FavoritesList::failureText(const SaveOutcome &outcome) const {
         case Reason::Busy:
             return tr("another Quillow is saving them right now; try again");
         case Reason::NotRegularFile:
-            return tr("%1 is not a regular file").arg(QDir::toNativeSeparators(filePath_));
+            return tr("%1 is not a regular file").arg(QDir::toNativeSeparators(outcome.detail));
+        case Reason::Link:
+            return tr("%1 is a link to another file").arg(QDir::toNativeSeparators(outcome.detail));
         case Reason::WriteFailed:
             return outcome.detail;
         case Reason::UnreadPartLost:

@@ -8,7 +8,7 @@
 #include <functional>
 
 class QFileSystemWatcher;
-class QSaveFile;
+class QFile;
 class QThread;
 class QTimer;
 
@@ -37,7 +37,8 @@ public:
         enum class Reason {
             Saved,
             Busy,            // another program holds the lock
-            NotRegularFile,  // a folder, a pipe, ... in the file's place
+            NotRegularFile,  // a folder, a pipe, ... in the file's place (the path in detail)
+            Link,            // a link in the file's place (the path in detail)
             WriteFailed,     // the system's words in detail
             UnreadPartLost,  // the part not read could not be copied
         };
@@ -123,7 +124,7 @@ private:
     void readAgainIfChanged();
     SaveOutcome change(const std::function<void()> &apply);
     SaveOutcome save();
-    SaveOutcome copyUnreadPart(QSaveFile &out) const;
+    SaveOutcome copyUnreadPart(QFile &out) const;
 
     QString filePath_;
     qint64 readLimit_;

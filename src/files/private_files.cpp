@@ -131,6 +131,8 @@ bool makePrivateFolder(const QString &path) {
 }
 
 FileProblem writePrivateFile(const QString &path, QByteArrayView data) {
+    if (path.isEmpty())
+        return FileProblem::Unwritable;
     const QFileInfo where(path);
     if (!makePrivateFolder(where.absolutePath()))
         return FileProblem::Unwritable;

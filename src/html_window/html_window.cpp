@@ -8,11 +8,11 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "core/page_fetcher.h"
 #include "core/questions.h"
+#include "files/private_files.h"
 #include "text/shortened.h"
 #include "widgets/design_font.h"
 #include "widgets/twips.h"
@@ -186,22 +186,21 @@ void HtmlWindow::run() {
     // believes before the page's own declaration.
     if (bytes.isEmpty())
         bytes = "\xEF\xBB\xBF" + text.toUtf8();
-    // The file is the user's alone, and never written through a link that
-    // another program planted in its place.
-    QSaveFile file(path);
-    const bool link = QFileInfo(path).isSymLink();
-    const bool written = !link && file.open(QIODevice::WriteOnly) &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                         file.write(bytes) == bytes.size() && file.commit();
-    if (!written) {
+    // The file is the user's alone. A link another program planted in its
+    // place is refused; one planted after this look is replaced by the new
+    // file, never written through.
+    const bool link = !path.isEmpty() && QFileInfo(path).isSymLink();
+    const files::FileProblem problem =
+        link ? files::FileProblem::NotARegularFile : files::writePrivateFile(path, bytes);
+    if (problem != files::FileProblem::None) {
         // Going on would show an older temp.htm as if it were this text.
         if (context_.questions)
-            context_.questions->tell(
-                this, {tr("HTML"),
-                       tr("Could not write %1:\n%2")
-                           .arg(QDir::toNativeSeparators(path),
-                                link ? tr("it is a link to another file") : file.errorString()),
-                       Message::Icon::Warning});
+            context_.questions->tell(this, {tr("HTML"),
+                                            tr("Could not write %1:\n%2")
+                                                .arg(QDir::toNativeSeparators(path),
+                                                     link ? tr("it is a link to another file")
+                                                          : files::describe(problem)),
+                                            Message::Icon::Warning});
         return;
     }
     // Run again shows the new text, also when the file is already on show.

@@ -57,6 +57,13 @@ void MainWindow::connectPage() {
                 this, {tr("Print"), tr("The page could not be printed."), Message::Icon::Warning});
     });
     connect(browser_, &Browser::fullScreenRequested, this, &MainWindow::enterFullScreen);
+    // A load that begins ends what the message said of the page before (a
+    // popup refused there, or that it loaded): a page the filter lists
+    // refuse, or one that fails, is not told beside it.
+    connect(browser_, &Browser::loadingChanged, this, [this](bool loading) {
+        if (loading)
+            statusBar_->setMessage(QString());
+    });
     // The page a typed address went to has arrived, or the load has ended
     // however it ended (the engine tells no start of a load begun while
     // another runs, and one end for both): from now on the page on show

@@ -2,6 +2,7 @@
 // message a later start hands over, where handed addresses open, and that a
 // screen reader can name every control of every window.
 
+#include <sys/stat.h>
 #include <QAccessible>
 #include <QLabel>
 #include <QLocalSocket>
@@ -43,6 +44,9 @@ class ProgramTest : public QObject {
         }
         return out;
     }
+
+    // 16,384 bytes of UTF-8: the longest address the crash record keeps.
+    static QString longestKept() { return u"http://a.test/"_s + QString(8185, u'\u00e9'); }
 
 private slots:
     void fileLocations_data() {
@@ -148,12 +152,20 @@ private slots:
     }
 
     // Eight starts that connect and say nothing keep a ninth out for two
-    // seconds at most; a start with too many addresses opens twenty.
+    // seconds at most; a start with too many addresses opens twenty. A pipe
+    // planted where the lock goes is no lock, and never waited on.
     void handOverOutlastsIdleStartsAndTakesTwenty() {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QFile::setPermissions(runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QString lock;
+        {
+            HandOver earlier(u"/p"_s);
+            QVERIFY(earlier.claim());
+            lock = QDir(runtime.path()).entryInfoList({u"*.lock"_s}).value(0).filePath();
+        }
+        QCOMPARE(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
         HandOver running(u"/p"_s), later(u"/p"_s);
         QVERIFY(running.claim() && !later.claim());
         running.listen();
@@ -168,28 +180,63 @@ private slots:
         QCOMPARE(received.at(0).at(0).toStringList().size(), 20);
     }
 
-    // Handed-over addresses open one window an event-loop turn; the window
-    // made ready meanwhile tells the others nothing until it is taken. Pages
-    // a crashed run left are offered back, Yes the default; No opens none.
-    void handedOverAndLeftBehindWindows() {
+    // Pages a crashed run left are offered back, Yes the default; No opens
+    // none. Fifty at most, none over 16 KiB, from a file of 1 MiB at most,
+    // no cut line; nothing left, nothing asked.
+    void leftBehindPages_data() {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("question");
+        const QString longest = longestKept();
+        QTest::newRow("fifty-one, one too long, a cut line")
+            << (QStringList{longest, longest + u'x'} + QStringList(51, u"http://p.test/"_s))
+                       .join(u'\n')
+                       .toUtf8() +
+                   "\nhttp://cut"
+            << QStringList{longest} + QStringList(49, u"http://p.test/"_s)
+            << u"Quillow did not close properly. Open the 50 pages that were open?"_s;
+        const QByteArray mebibyte = "http://a.test/\n" + QByteArray((1 << 20) - 16, 'x') + '\n';
+        QTest::newRow("1 MiB") << mebibyte << QStringList{u"http://a.test/"_s}
+                               << u"Quillow did not close properly. Open the page that was open?"_s;
+        QTest::newRow("over 1 MiB") << mebibyte + '\n' << QStringList() << QString();
+        QTest::newRow("nothing whole")
+            << "\n" + longest.toUtf8() + "x\nhttp://cut" << QStringList() << QString();
+    }
+    void leftBehindPages() {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, question);
         Primary p;
-        p.writeFile(u"session.dat"_s, "http://a.test/\nhttp://b.test/\nhttp://cut");
+        p.writeFile(u"session.dat"_s, record);
         SessionRecord left(p.filePath(u"session.dat"_s), [] { return QStringList(); });
-        QCOMPARE(left.leftBehind(), QStringList({u"http://a.test/"_s, u"http://b.test/"_s}));
+        QTEST(left.leftBehind(), "offered");
         p.questions.yesNo = {false};
         p.program().offerBack(p.primary, left.leftBehind());
-        QCOMPARE(p.questions.asked.first().text,
-                 u"Quillow did not close properly. Open the 2 pages that were open?"_s);
-        QVERIFY(p.questions.asked.first().yesIsDefault && p.browsers.size() == 1);
+        QCOMPARE(p.questions.asked.value(0).text, question);
+        QVERIFY(question.isEmpty() || p.questions.asked.first().yesIsDefault);
+        QCOMPARE(p.browsers.size(), 1);
         QCOMPARE(p.page->navigations(), QStringList{u"navigate:about:blank"_s});
-        // Written within a second, without what could not be read back whole.
-        SessionRecord now(p.filePath(u"now.dat"_s), [] {
-            return QStringList{u"http://c.test/"_s, QString(20000, u'c')};
-        });
+    }
+
+    // The open pages are written within a second, 0600, over a link planted
+    // there, not through it, as they are read back. Handed-over addresses
+    // open one window an event-loop turn; the window made ready meanwhile
+    // tells the others nothing until it is taken.
+    void handedOverWindowsAndTheRecord() {
+        Primary p;
+        const QStringList open =
+            QStringList{longestKept() + u'x', u"http://c.test/\nx"_s, longestKept()} +
+            QStringList(51, u"http://p.test/"_s);
+        const QString path = p.filePath(u"now.dat"_s), elsewhere = p.filePath(u"mine"_s);
+        p.writeFile(u"mine"_s, "mine\n");
+        QVERIFY(QFile::link(elsewhere, path));
+        SessionRecord now(path, [open] { return open; });
         now.changed();
-        QTRY_COMPARE(readFile(p.filePath(u"now.dat"_s)), QByteArray("http://c.test/\n"));
+        QTRY_VERIFY(!QFileInfo(path).isSymLink());
+        QCOMPARE(readFile(path), (open.mid(2, 50).join(u'\n') + u'\n').toUtf8());
+        QCOMPARE(QFile::permissions(path) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(readFile(elsewhere), QByteArray("mine\n"));
         now.endNormally();
-        QVERIFY(!QFile::exists(p.filePath(u"now.dat"_s)));
+        QVERIFY(!QFile::exists(path));
         p.program().openHandedOver({u"a.test"_s, u"b.test"_s});
         QCOMPARE(p.windows().mainWindows().size(), 1);
         // On record while they wait for their windows.

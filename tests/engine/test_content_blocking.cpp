@@ -267,12 +267,20 @@ private slots:
     }
 
     // With popups allowed, a window the lists name as a popup is still
-    // refused and counted; another one opens.
+    // refused and counted; another one opens. A page refused next is told
+    // without the popup's message.
     void listedPopupsRefused() {
         typeAddress(w, at(u"www.quillow-news.test"_s, u"/opener.html"_s));
         QTRY_COMPARE_WITH_TIMEOUT(h->windows().mainWindows().size(), 2, kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(statusBar(w)->popupCount(), u"1 Popups"_s, kPageWait);
         QVERIFY(!server.requests.contains(u"/deal.html"_s));
+        QCOMPARE(statusBar(w)->message(), u"Popup Blocked"_s);
+        const QString landing = at(u"www.trksmorestreacking.com"_s, u"/landing.html"_s);
+        typeAddress(w, landing);
+        QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"Blocked by the filter lists"_s,
+                                  kPageWait);
+        QCOMPARE(statusBar(w)->pageStatus(), u"Blocked by the filter lists: "_s + landing);
+        QCOMPARE(statusBar(w)->message(), QString());
     }
 };
 

@@ -106,6 +106,8 @@ private slots:
     void init() {
         list_.reset();
         QFile::remove(path());
+        for (const QString &planted : {u".lock"_s, u"~"_s})
+            QFile::remove(path() + planted);
         QDir(path()).removeRecursively();  // left by the directory-in-place case
     }
 
@@ -114,6 +116,8 @@ private slots:
     void changesSaveTheWholeList() {
         FavoritesList &list = load();
         QVERIFY(!QFile::exists(path()));  // reading never creates the file
+        // A pipe planted in the lock's place is no lock, and never waited on.
+        QCOMPARE(::mkfifo(QFile::encodeName(path() + u".lock"_s).constData(), 0600), 0);
         for (const char *address : {"a", "a", "", "n"})
             QVERIFY(list.add(QString::fromLatin1(address)).saved());
         QCOMPARE(readFile(path()), QByteArray("a\r\na\r\nn\r\n\r\n"));
@@ -148,6 +152,7 @@ private slots:
         QTest::newRow("directory in the file's place") << u"directory"_s;
         QTest::newRow("disk full") << u"full"_s;
         QTest::newRow("pipe in the file's place") << u"pipe"_s;
+        QTest::newRow("link in the file's place") << u"link"_s;
     }
     // A save that cannot write leaves the old file whole, says why, and the
     // list keeps the change for the run.
@@ -160,6 +165,9 @@ private slots:
             QVERIFY(QDir(dir_.path()).mkpath(u"favorites.dat"_s));
         else if (where == QLatin1String("pipe"))
             QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        else if (where == QLatin1String("link"))
+            QVERIFY(load("old\r\n").count() == 1 && QFile::rename(file, file + u"~"_s) &&
+                    QFile::link(file + u"~"_s, file));
         else
             load("old\r\n");  // an old file to keep
         FavoritesList list(file);
@@ -175,7 +183,10 @@ private slots:
         // Reading and saving never wait on a pipe: the test would hang.
         QVERIFY(!result.saved() && !list.failureText(result).isEmpty());
         QVERIFY(list.texts().contains(u"http://kept.test/"_s));
-        if (file == path() && QFileInfo(file).isFile()) {
+        if (where == QLatin1String("link")) {  // nothing written through it
+            QVERIFY(QFileInfo(file).isSymLink());
+            QCOMPARE(readFile(file + u"~"_s), QByteArray("old\r\n"));
+        } else if (file == path() && QFileInfo(file).isFile()) {
             QCOMPARE(readFile(file), QByteArray("old\r\n"));
             QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"favorites.dat"});
             QVERIFY(list.remove(-1).saved());  // room again
