@@ -61,12 +61,6 @@ std::string readFile(const char *path) {
     return f.readAll().toStdString();
 }
 
-struct Entry {
-    quillow::test::CorpusRequest request;
-    QUrl page;
-    QUrl url;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -82,14 +76,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cannot read the corpus %s\n", argv[1]);
         return 2;
     }
-    std::vector<Entry> corpus;
-    for (quillow::test::CorpusRequest &r : read.requests) {
-        if (r.leftOut)
-            continue;
-        const QUrl page = QUrl::fromEncoded(QByteArray::fromStdString(r.page));
-        const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(r.url));
-        corpus.push_back({std::move(r), page, url});
-    }
+    std::vector<quillow::test::CorpusRequest> corpus;
+    for (quillow::test::CorpusRequest &r : read.requests)
+        if (!r.leftOut)
+            corpus.push_back(std::move(r));
     const auto resources = quillow::test::installedResources();
     // The lists named on the command line, or those the corpus was made
     // from, with the suffix list made beside them when it is installed.
@@ -194,9 +184,10 @@ int main(int argc, char **argv) {
     };
     quillow::test::Agreement agreement(resources);
     int shown = 0;
-    for (const Entry &e : corpus) {
-        const quillow::test::CorpusRequest &r = e.request;
-        const Verdict verdict = engine->decide(e.url, e.page, r.kind);
+    for (const quillow::test::CorpusRequest &r : corpus) {
+        // From the addresses as uBlock Origin saw them: the corpus's carry
+        // fragments no request sends, which the web engine's QUrl drops.
+        const Verdict verdict = engine->decide(r.url, r.page, r.kind);
         if (!agreement.add(read, r, verdict) && showDisagreements && shown++ < 200)
             std::fprintf(stderr, "%s %s %s\t%d\t%s\t%s\n\trule: %s\n\texception: %s\n",
                          r.blocked ? "block" : "allow", r.resource.c_str(), r.cleaned.c_str(),
@@ -211,11 +202,11 @@ int main(int argc, char **argv) {
     // The web engine makes a request's address (and its page's) just before
     // it asks: so are they made here, untimed, fresh in the cache as there.
     for (int round = 0; round < 3; ++round) {
-        for (const Entry &e : corpus) {
-            const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(e.request.url));
-            const QUrl page = QUrl::fromEncoded(QByteArray::fromStdString(e.request.page));
+        for (const quillow::test::CorpusRequest &e : corpus) {
+            const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(e.url));
+            const QUrl page = QUrl::fromEncoded(QByteArray::fromStdString(e.page));
             const auto start = Clock::now();
-            sink += engine->decide(url, page, e.request.kind).blocked;
+            sink += engine->decide(url, page, e.kind).blocked;
             times.push_back(
                 std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
@@ -223,11 +214,11 @@ int main(int argc, char **argv) {
     std::sort(times.begin(), times.end());
     std::vector<double> textTimes;
     textTimes.reserve(corpus.size());
-    for (const Entry &e : corpus) {
-        const std::string url = e.request.url;
-        const std::string page = e.request.page;
+    for (const quillow::test::CorpusRequest &e : corpus) {
+        const std::string url = e.url;
+        const std::string page = e.page;
         const auto start = Clock::now();
-        sink += engine->decide(url, page, e.request.kind).blocked;
+        sink += engine->decide(url, page, e.kind).blocked;
         textTimes.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
