@@ -339,6 +339,10 @@ echo
 echo "== Filter lists: EasyList and EasyPrivacy from the lists and from the cache, memory,"
 echo "   agreement with the stored verdicts and time per request over the corpus"
 "$build/bench/filter_lists" "$root/bench/data/filter_corpus.tsv.gz" 2>>"$work/stderr" || status=1
+echo
+echo "== The same with uBlock Origin's eight default lists, its resources and cleaned addresses"
+"$build/bench/filter_lists" "$root/bench/data/filter_corpus_default.tsv.gz" 2>>"$work/stderr" ||
+    status=1
 
 echo
 echo "== Start-up with the filter lists (from their cache) against --no-content-blocking:"

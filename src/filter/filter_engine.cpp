@@ -785,6 +785,26 @@ bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) co
            re2::RE2::PartialMatch(re2::StringPiece(r.original.data(), r.original.size()), *re);
 }
 
+namespace {
+
+// Looks a host's names up in a rule's sorted names: false when one is
+// excluded; `included` set when one is named.
+bool lookUpNames(const DomainName *begin, const DomainName *end, const std::uint64_t *hashes,
+                 std::size_t count, bool &included) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const DomainName *d = std::lower_bound(
+            begin, end, hashes[i], [](const DomainName &x, std::uint64_t h) { return x.hash < h; });
+        for (; d != end && d->hash == hashes[i]; ++d) {
+            if (d->negated)
+                return false;
+            included = true;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool FilterEngine::targetsMatch(const CompiledRule &f, const Request &r) const {
     // The request's host, as domain= tests the page's: an excluded host
     // is excluded; a rule naming hosts applies to those only.
@@ -798,17 +818,7 @@ bool FilterEngine::targetsMatch(const CompiledRule &f, const Request &r) const {
         entities |= d->entity != 0;
     }
     const auto look = [&](const std::uint64_t *hashes, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const DomainName *d =
-                std::lower_bound(begin, end, hashes[i],
-                                 [](const DomainName &x, std::uint64_t h) { return x.hash < h; });
-            for (; d != end && d->hash == hashes[i]; ++d) {
-                if (d->negated)
-                    return false;
-                included = true;
-            }
-        }
-        return true;
+        return lookUpNames(begin, end, hashes, count, included);
     };
     if (!look(r.hostHashes, r.hostCount))
         return false;
@@ -826,18 +836,8 @@ bool FilterEngine::domainsMatch(const CompiledRule &f, Request &r) const {
     // A page the rule excludes is excluded however general the exclusion;
     // otherwise any listed name of the page's host includes it.
     bool included = false;
-    auto look = [&](const std::uint64_t *hashes, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const DomainName *d =
-                std::lower_bound(begin, end, hashes[i],
-                                 [](const DomainName &x, std::uint64_t h) { return x.hash < h; });
-            for (; d != end && d->hash == hashes[i]; ++d) {
-                if (d->negated)
-                    return false;
-                included = true;
-            }
-        }
-        return true;
+    const auto look = [&](const std::uint64_t *hashes, std::size_t count) {
+        return lookUpNames(begin, end, hashes, count, included);
     };
     preparePageHashes(r);
     if (!look(r.pageHashes, r.pageCount))
