@@ -396,45 +396,34 @@ bool namesHostsFor(const std::vector<DomainEntry> &names) {
 
 }  // namespace
 
-void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
-    // Words that many rules hold index poorly: each rule goes under its
-    // rarest whole word.
-    WordUse wordUse;
-    // Hosts many rules name (a file host's addresses listed one by one)
-    // index their rules by a word of their path instead: one host's run
-    // would otherwise be tried whole on each of its requests.
-    std::unordered_map<std::string_view, std::uint32_t> hostUse;
-    // Hosts that to= names: a top-level domain many name finds too many.
-    std::unordered_map<std::uint64_t, std::uint32_t> targetUse;
-    for (const NetworkRule &r : parsed.rules) {
-        for (const DomainEntry &d : r.targets)
-            targetUse[d.hash] += !d.negated;
-        const std::string_view host = anchoredHost(r);
-        if (!r.regex && host.empty())
-            wordUse.count(r);
-        else if (!host.empty())
-            ++hostUse[host];
+namespace {
+
+// How many rules share each host, word and to= host: what the index finds
+// a rule by is the one that finds the fewest others with it.
+class Placer {
+public:
+    explicit Placer(const std::vector<NetworkRule> &rules) {
+        for (const NetworkRule &r : rules) {
+            for (const DomainEntry &d : r.targets)
+                targetUse_[d.hash] += !d.negated;
+            const std::string_view host = anchoredHost(r);
+            if (!r.regex && host.empty())
+                words_.count(r);
+            else if (!host.empty())
+                ++hostUse_[host];
+        }
     }
-    IndexEntries entries[5];  // important, blocking, exceptions, redirects, removeparams
-    std::map<std::string, std::uint8_t> switches;
-    Compiled compiled;
-    for (std::size_t n = 0; n < parsed.rules.size(); ++n) {
-        NetworkRule &r = parsed.rules[n];
-        if (parsed.isCancelled(r))
-            continue;
-        const std::string_view host = anchoredHost(r);
-        if (r.cosmeticSwitches && !host.empty() && r.pattern.size() <= host.size() + 1)
-            switches[std::string(host)] |= r.cosmeticSwitches;
-        if (r.kinds == 0)
-            continue;
-        const std::uint32_t id = compiled.add(r, parsed.refs[n]);
-        CompiledRule &f = compiled.rules[id];
+
+    // Where the index finds rule r (compiled as f); a regular expression's
+    // required text given.
+    Placement place(const NetworkRule &r, std::string_view host, std::string_view requiredText,
+                    CompiledRule &f) {
         Placement at;
         const bool bySite = namesSitesFor(r.domains);
         // A host many rules name is found by a word of the path after it,
         // or, for rules for some sites, by their sites.
         const bool crowded =
-            !host.empty() && hostUse[host] > (bySite ? kCrowdedSiteHost : kCrowdedHost);
+            !host.empty() && hostUse_[host] > (bySite ? kCrowdedSiteHost : kCrowdedHost);
         // A word many rules hold finds them all: the sites a rule is for
         // find fewer.
         const auto good = [bySite](const ChosenWord &w) {
@@ -442,33 +431,19 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
         };
         ChosenWord word;
         if (r.bareWords) {
-            // uBlock Origin's word: the first of two characters or more, or
-            // the first.
-            std::string_view first, longer;
-            forEachWholeWord(r.pattern, true, true, [&](std::string_view w) {
-                if (first.empty())
-                    first = w;
-                if (longer.empty() && w.size() > 1)
-                    longer = w;
-            });
-            const std::string_view bare = longer.empty() ? first : longer;
-            word = {tokenHash(bare.data(), bare.data() + bare.size()),
-                    std::size_t(bare.data() - r.pattern.data()), 0};
+            word = bareWord(r);
         } else if (!host.empty() && !crowded) {
             at.key = hostKey(hostHash(host));
             at.bare = r.modifier == Modifier::None && isBareHostRule(r, host);
         } else if (!host.empty()) {
-            word = wordUse.choose(r, host.size() + 1);
+            word = words_.choose(r, host.size() + 1);
             if (!good(word) && !bySite)
                 at.key = hostKey(hostHash(host));
         } else if (r.regex) {
-            const RegexRule &re = compiled.regexRules[f.regex];
-            const ChosenWord required = wordUse.chooseIn(
-                std::string_view(compiled.pool).substr(re.requiredText, re.requiredLength));
-            if (good(required))
+            if (const ChosenWord required = words_.chooseIn(requiredText); good(required))
                 at.key = required.hash;
         } else {
-            word = wordUse.choose(r);
+            word = words_.choose(r);
         }
         if (!at.key && good(word)) {
             at.key = word.hash;
@@ -486,10 +461,59 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
         at.bySite = !at.key && bySite;
         at.byTarget = !at.key && !bySite && namesHostsFor(r.targets) &&
                       std::all_of(r.targets.begin(), r.targets.end(), [&](const DomainEntry &d) {
-                          return d.negated || targetUse[d.hash] <= kCrowdedWord;
+                          return d.negated || targetUse_[d.hash] <= kCrowdedWord;
                       });
         if (at.byTarget)
             f.lookup |= kByTargetHost;
+        return at;
+    }
+
+private:
+    // uBlock Origin's word for a bare name: its first of two characters or
+    // more, or its first.
+    static ChosenWord bareWord(const NetworkRule &r) {
+        std::string_view first, longer;
+        forEachWholeWord(r.pattern, true, true, [&](std::string_view w) {
+            if (first.empty())
+                first = w;
+            if (longer.empty() && w.size() > 1)
+                longer = w;
+        });
+        const std::string_view bare = longer.empty() ? first : longer;
+        return {tokenHash(bare.data(), bare.data() + bare.size()),
+                std::size_t(bare.data() - r.pattern.data()), 0};
+    }
+
+    WordUse words_;
+    std::unordered_map<std::string_view, std::uint32_t> hostUse_;
+    std::unordered_map<std::uint64_t, std::uint32_t> targetUse_;
+};
+
+}  // namespace
+
+void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
+    Placer placer(parsed.rules);
+    IndexEntries entries[5];  // important, blocking, exceptions, redirects, removeparams
+    std::map<std::string, std::uint8_t> switches;
+    Compiled compiled;
+    for (std::size_t n = 0; n < parsed.rules.size(); ++n) {
+        NetworkRule &r = parsed.rules[n];
+        if (parsed.isCancelled(r))
+            continue;
+        const std::string_view host = anchoredHost(r);
+        if (r.cosmeticSwitches && !host.empty() && r.pattern.size() <= host.size() + 1)
+            switches[std::string(host)] |= r.cosmeticSwitches;
+        if (r.kinds == 0)
+            continue;
+        const std::uint32_t id = compiled.add(r, parsed.refs[n]);
+        CompiledRule &f = compiled.rules[id];
+        std::string_view requiredText;
+        if (r.regex) {
+            const RegexRule &re = compiled.regexRules[f.regex];
+            requiredText =
+                std::string_view(compiled.pool).substr(re.requiredText, re.requiredLength);
+        }
+        const Placement at = placer.place(r, host, requiredText, f);
         const std::uint8_t flags = f.flags;
         if (r.modifier != Modifier::None)
             place(entries[r.modifier == Modifier::Redirect ? 3 : 4], at, id, r);
