@@ -170,27 +170,20 @@ HostSpan findHost(std::string_view u) {
     return {hostStart, std::max(hostStart, hostEnd)};
 }
 
-namespace {
-
-// The address without its host's final dots, as the rules name hosts.
-std::string_view withoutHostsFinalDots(std::string_view url) {
-    const HostSpan host = findHost(url);
-    const std::size_t kept = withoutFinalDots(url.substr(host.begin, host.end - host.begin)).size();
-    if (kept == host.end - host.begin)
-        return url;
-    const std::size_t cut = host.end - host.begin - kept;
-    char *out = roomFor(scratch.original, url.size() - cut);
-    std::memcpy(out, url.data(), host.begin + kept);
-    std::memcpy(out + host.begin + kept, url.data() + host.end, url.size() - host.end);
-    return std::string_view(out, url.size() - cut);
-}
-
-}  // namespace
-
 Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestKind kind,
                         std::uint8_t method, const RuleTable *early) {
     Request &r = scratch.request;
-    readAddress(withoutHostsFinalDots(url), r, early);
+    const HostSpan host = findHost(url);
+    const std::size_t kept = withoutFinalDots(url.substr(host.begin, host.end - host.begin)).size();
+    if (kept < host.end - host.begin) {
+        // Without the host's final dots, as the rules name hosts.
+        const std::size_t cut = host.end - host.begin - kept;
+        char *out = roomFor(scratch.original, url.size() - cut);
+        std::memcpy(out, url.data(), host.begin + kept);
+        std::memcpy(out + host.begin + kept, url.data() + host.end, url.size() - host.end);
+        url = std::string_view(out, url.size() - cut);
+    }
+    readAddress(url, r, early);
     const HostSpan page = findHost(pageUrl);
     r.pageHost = lowerInto(scratch.page, pageUrl.substr(page.begin, page.end - page.begin));
     finish(r, kind, method);
@@ -227,12 +220,31 @@ Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind, std
         return prepareRequest(urlText, pageText, kind, method, early);
     }
     Request &r = scratch.request;
-    // The address as it goes out, in one piece: no user name, no fragment.
-    static thread_local QByteArray encoded;
-    encoded = url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
-    readAddress(
-        withoutHostsFinalDots(std::string_view(encoded.constData(), std::size_t(encoded.size()))),
-        r, early);
+    const QString scheme = url.scheme();
+    const QString host = hostOf(url);
+    const int port = url.port();
+    const QString portText = port == -1 ? QString() : QString::number(port);
+    const QString path = url.path(QUrl::FullyEncoded);
+    const bool hasQuery = url.hasQuery();
+    const QString query = hasQuery ? url.query(QUrl::FullyEncoded) : QString();
+    const std::size_t length = std::size_t(scheme.size() + 3 + host.size() + 1 + portText.size() +
+                                           path.size() + 1 + query.size());
+    char *const begin = roomFor(scratch.original, length);
+    char *out = appendAscii(begin, scheme);
+    *out++ = ':';
+    *out++ = '/';
+    *out++ = '/';
+    out = appendAscii(out, host);
+    if (port != -1) {
+        *out++ = ':';
+        out = appendAscii(out, portText);
+    }
+    out = appendAscii(out, path);
+    if (hasQuery) {
+        *out++ = '?';
+        out = appendAscii(out, query);
+    }
+    readAddress(std::string_view(begin, std::size_t(out - begin)), r, early);
     const QString pageHost = hostOf(page);
     char *pageOut = roomFor(scratch.page, std::size_t(pageHost.size()));
     const char *const pageEnd = appendAscii(pageOut, pageHost);
