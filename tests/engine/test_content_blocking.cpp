@@ -218,6 +218,9 @@ private slots:
         // offers the ways on; the user's click goes there this time only.
         QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"Blocked by the filter lists"_s,
                                   kPageWait);
+        // The notice keeps the refused page's count.
+        QCOMPARE(popupDetails(),
+                 u"0 Popups refused, 1 requests blocked|0 Popups refused, 1 requests blocked"_s);
         QVERIFY(pageText().contains(u"||trksmorestreacking.com^"_s));
         QVERIFY(pageText().contains(u".txt)"_s));
         QVERIFY(clickInPage(w, linkCentre(u"quillow:go"_s),
