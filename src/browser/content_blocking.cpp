@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QRandomGenerator>
 #include <QWebEnginePage>
+#include <utility>
 
 #include "browser/content_blocker.h"
 #include "filter/rule_parser.h"
@@ -96,6 +97,8 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
     const QUrl url = info.requestUrl();
     // Only what goes out to the web is the lists' business.
     const QString scheme = url.scheme();
+    if (newPage && std::exchange(noticeFollows_, false) && scheme == QLatin1String("data"))
+        return;
     filter::Verdict verdict;
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
         scheme == QLatin1String("ws") || scheme == QLatin1String("wss")) {

@@ -39,6 +39,9 @@ public:
     // The page at `url` passes the lists the next time it is asked for:
     // the user said to go there this time.
     void letPassOnce(const QUrl &url) { passOnce_ = url; }
+    // The next page is the notice shown in place of the page just refused:
+    // that page's count and rule stand.
+    void noticeFollows() { noticeFollows_ = true; }
 
 Q_SIGNALS:
     void blockedCountChanged(int count);
@@ -51,6 +54,7 @@ private:
     filter::RuleRef pageRule_;
     QStringList blockedFrames_;  // images and frames, the latest last
     QUrl passOnce_;
+    bool noticeFollows_ = false;
 };
 
 }  // namespace quillow

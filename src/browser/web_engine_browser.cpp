@@ -366,6 +366,7 @@ void WebEngineBrowser::showBlockedPage(const QUrl &url) {
                         "site\" in the page's menu.")
                          .toHtmlEscaped());
         self->noticeLoading_ = true;
+        self->requests_->noticeFollows();
         // Under the page's own address, so that the address box still names
         // it and the page's menu speaks of its site.
         self->page_->setHtml(html, url);

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "content_blocking/filter_list_blocker.h"
+#include "content_blocking/list_updates.h"
 #include "files/settings_file.h"
 #include "http_server.h"
 
@@ -144,6 +145,26 @@ private slots:
         }
         // The group's and others' bits: none.
         QCOMPARE(int(QFile::permissions(f.path("cache/filters.idx")) & 0x77), 0);
+        // Past 50 subscribed lists, and past 64 MiB in all (the list that
+        // would pass the cap too), lists are left out.
+        QVERIFY(QDir(f.root.path()).mkpath("cache/lists"));
+        QStringList subscribed;
+        for (int i = 1; i <= 51; ++i) {
+            subscribed.append(QStringLiteral("https://lists.example/%1.txt").arg(i));
+            f.write(ListUpdates::fileFor("cache/lists", subscribed.last()),
+                    "||s" + QByteArray::number(i) + ".example^\n");
+        }
+        f.conf("Lists", subscribed);
+        for (const char *name : {"config/filters/x1.txt", "config/filters/x2.txt"}) {
+            QFile file(f.path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) &&
+                    file.resize(FilterListBlocker::kMostListBytes));
+        }
+        FilterListBlocker capped(f.settings());
+        QVERIFY(load(capped));
+        QCOMPARE(capped.problems(), QStringList{"1 lists too large left out"});
+        QVERIFY(blocks(capped, QUrl("https://s50.example/"), kPage, RequestKind::Script));
+        QVERIFY(!blocks(capped, QUrl("https://s51.example/"), kPage, RequestKind::Script));
     }
 
     // A link, a pipe or a folder planted where the program keeps its
@@ -266,6 +287,26 @@ private slots:
         bool ran = false;
         blocker.whenReady(&context, [&] { ran = true; });
         QVERIFY(ran);
+        // Loads that keep asking meanwhile do not put the deadline off: with
+        // a short one, the first goes on long before the lists are ready.
+        Folders other;
+        other.write("system/easylist.txt", big);
+        settings = other.settings();
+        settings.loadDelayMs = 60000;
+        settings.firstLoadWaitMs = 20;
+        FilterListBlocker hurried(settings);
+        hurried.start();
+        ready = true;
+        waited = -1;
+        hurried.whenReady(&context, [&] {
+            ready = hurried.ready();
+            waited = clock.elapsed();
+        });
+        QTimer more;
+        connect(&more, &QTimer::timeout, &context, [&] { hurried.whenReady(&context, [] {}); });
+        more.start(5);
+        QTRY_VERIFY_WITH_TIMEOUT(waited >= 0, 20000);
+        QVERIFY(!ready);
     }
 
     // Subscribed lists: each address its own file, fetched together, a
@@ -322,17 +363,22 @@ private slots:
             head + QByteArray(FilterListBlocker::kMostListBytes - head.size() - tail.size(), '!') +
             tail;
         const std::pair<test::HttpServer::Response, const char *> answers[] = {
-            {answer(304, "text/plain", {}, "ETag: \"v1\"\r\n"), nullptr},
-            {answer(200, "text/html", "<!doctype html>\n<html><body>Moved</body></html>\n"),
+            {answer(200, "text/html",
+                    "<html>\n<head><title>Moved</title></head>\n<body><h1>Moved</h1></body>\n"
+                    "</html>\n"),
              "the answer is no filter list"},
             {answer(200, "application/json", "{\"error\":\"rate_limited\"}"),
              "the answer is no filter list"},
-            {answer(200, "text/plain", "Forbidden\n"), "the answer is no filter list"},
+            {answer(200, "text/plain", "Forbidden\nhttps://status.example.net/\n"),
+             "the answer is no filter list"},
+            {answer(200, "text/plain", "! Title: caf\xe9\n||cafe.example^\n"),
+             "the answer is no filter list"},
             {answer(200, "text/plain", "\x01\x02\xff\xfe{{{ ]]]\n###\n@@\n"),
              "the answer is no filter list"},
             {answer(500, "text/plain", other), "the server answered 500"},
             {answer(200, "text/plain", atCap + "x"), "larger than 32 MiB"},
-            {answer(200, "text/plain", atCap), nullptr},
+            {answer(200, "text/plain", atCap, headers), nullptr},
+            {answer(304, "text/plain", {}, "ETag: \"v1\"\r\n"), nullptr},
         };
         for (const auto &[response, failure] : answers) {
             files::SettingsFile records(f.path("cache/filter-updates.ini"));
@@ -356,6 +402,11 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(
             blocks(blocker, QUrl("https://large.example/x"), kPage, RequestKind::Image), 20000);
+        // A 304 is a check too: nothing is due again within a day.
+        server.requests.clear();
+        checked.clear();
+        blocker.checkForUpdatesNow();
+        QVERIFY(checked.count() == 1 && server.requests.isEmpty());
     }
 };
 

@@ -34,10 +34,11 @@ class ContentBlockingTest : public QObject {
         return u"http://%1:%2%3"_s.arg(host).arg(server.port()).arg(path);
     }
     QString pageUrl() const { return at(u"www.quillow-news.test"_s, u"/page.html"_s); }
-    QString style(const QString &id) {
+    // The display of an element of the page, or of its own frame's document.
+    QString style(const QString &id, const QString &in = u"document"_s) {
         QVariant result;
         viewOf(w)->page()->runJavaScript(
-            u"getComputedStyle(document.getElementById('%1')).display"_s.arg(id),
+            u"getComputedStyle(%1.getElementById('%2')).display"_s.arg(in, id),
             QWebEngineScript::MainWorld, [&result](const QVariant &v) { result = v; });
         return QTest::qWaitFor([&result] { return result.isValid(); }, kPageWait)
                    ? result.toString()
@@ -104,7 +105,10 @@ private slots:
                 "<iframe src='http://frame.quillow-other.test:" +
                 port +
                 "/frame.html'>"
-                "</iframe><script>setTimeout(function () { var d = "
+                "</iframe><iframe id=own src='/own-frame.html'></iframe>"
+                "<script>new WebSocket('ws://socket.quillow-other.test:" +
+                port +
+                "/socket');</script><script>setTimeout(function () { var d = "
                 "document.createElement('div'); d.id = 'late'; d.className = 'x banner-ad';"
                 " document.body.appendChild(d); }, 50);</script>"
                 "<script src='/done.js'></script></body></html>");
@@ -116,6 +120,9 @@ private slots:
                          ads +
                          "/pagead/show_ads.js'></script>"
                          "</body></html>");
+        server.route(
+            u"/own-frame.html"_s,
+            QByteArray("<html><body><div id=framead class=banner-ad>ad</div></body></html>"));
         for (const char *path : {"/site.css", "/app.js", "/logo.png", "/done.js", "/adserver3.js",
                                  "/pagead/js/adsbygoogle.js", "/analytics.js", "/frame-own.js"})
             server.route(QString::fromLatin1(path), QByteArray("/* */"));
@@ -138,7 +145,8 @@ private slots:
         QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(u"config/filters"_s));
         QFile mine(dir.filePath(u"config/filters/mine.txt"_s));
         QVERIFY(mine.open(QIODevice::WriteOnly) &&
-                mine.write("www.quillow-news.test##.sponsor-box\n/frame-own.js$third-party\n") > 0);
+                mine.write("www.quillow-news.test##.sponsor-box\n/frame-own.js$third-party\n"
+                           "||socket.quillow-other.test^$websocket\n") > 0);
         mine.close();
         FilterListBlocker::Settings settings;
         settings.configDir = dir.filePath(u"config"_s);
@@ -176,14 +184,17 @@ private slots:
             QVERIFY2(server.requests.contains(QString::fromLatin1(path)), path);
         for (const QString &path : std::as_const(server.requests))
             QVERIFY2(!path.startsWith(u"/pagead/"_s) && path != u"/analytics.js"_s &&
-                         path != u"/adserver3.js"_s,
+                         path != u"/adserver3.js"_s && path != u"/socket"_s,
                      qPrintable(path));
         for (const QString &hidden : {u"ad"_s, u"sponsor"_s, u"late"_s, u"adimg"_s, u"adframe"_s})
             QTRY_COMPARE_WITH_TIMEOUT(style(hidden), u"none"_s, kPageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            style(u"framead"_s, u"document.getElementById('own').contentDocument"_s), u"none"_s,
+            kPageWait);
         QCOMPARE(style(u"story"_s), u"block"_s);
         QTRY_COMPARE_WITH_TIMEOUT(popupDetails(),
-                                  u"0 Popups refused, 6 requests blocked|"
-                                  u"0 Popups refused, 6 requests blocked"_s,
+                                  u"0 Popups refused, 7 requests blocked|"
+                                  u"0 Popups refused, 7 requests blocked"_s,
                                   kPageWait);
     }
 
@@ -229,6 +240,9 @@ private slots:
         // offers the ways on; the user's click goes there this time only.
         QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"Blocked by the filter lists"_s,
                                   kPageWait);
+        // The notice keeps the refused page's count.
+        QCOMPARE(popupDetails(),
+                 u"0 Popups refused, 1 requests blocked|0 Popups refused, 1 requests blocked"_s);
         QVERIFY(pageText().contains(u"||trksmorestreacking.com^"_s));
         QVERIFY(pageText().contains(u".txt)"_s));
         QVERIFY(clickInPage(w, linkCentre(u"quillow:go"_s),

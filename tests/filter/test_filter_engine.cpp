@@ -72,11 +72,17 @@ private slots:
             u"https://x.org/example.com/a.js"_s, 0);
         row("bare host name blocks", u"example.com"_s, "script", site,
             u"https://www.example.com/"_s, 1);
+        row("a host rule of one kind", u"||ads.com^$script"_s, "image", site,
+            u"https://ads.com/a.png"_s, 0);
         // By a word of the address, at the word's place.
         row("substring", u"-ad-300x250."_s, "image", site, u"https://x.net/i/top-ad-300x250.gif"_s,
             1);
         row("wildcards", u"/banner/*/img^"_s, "image", site, u"https://x.net/banner/a/b/img?1"_s,
             1);
+        row("a word after a wildcard", u"/ads/*/banner."_s, "image", site,
+            u"https://x.net/ads/xyz/banner.gif"_s, 1);
+        row("a word cut at the pattern's start", u"ad-*.gif"_s, "image", site,
+            u"https://x.net/bad-banner.gif"_s, 1);
         row("^ is no letter", u"||ads.com/x^"_s, "script", site, u"https://ads.com/xa"_s, 0);
         row("^ is no dot", u"||ads.com/x^"_s, "script", site, u"https://ads.com/x.js"_s, 0);
         row("^ at the end", u"||ads.com/x^"_s, "script", site, u"https://ads.com/x"_s, 1);
@@ -144,11 +150,17 @@ private slots:
         row("negated kind", u"/track^$~image"_s, "ping", site, u"https://x.net/track?a"_s, 1);
         row("negated kind excluded", u"/track^$~image"_s, "image", site, u"https://x.net/track"_s,
             0);
+        row("negated kind: not the page itself", u"||ads.com^$~image"_s, "document", site,
+            u"https://ads.com/"_s, 0);
+        row("xhr", u"||ads.com^$xhr"_s, "xmlhttprequest", site, u"https://ads.com/a"_s, 1);
+        row("a hiding switch allows no request", u"||ads.com^\n@@||ads.com^$generichide"_s,
+            "script", site, u"https://ads.com/a.js"_s, 1);
         // Regular expressions, and case.
         row("regular expression, any case", u"/ad[0-9]\\//"_s, "image", site,
             u"https://x.net/AD1/x.png"_s, 1);
         row("an escaped character", u"/ad\\x2dbanner/"_s, "image", site,
             u"https://x.net/ad-banner.gif"_s, 1);
+        row("an optional character", u"/ads?x/"_s, "image", site, u"https://x.net/adx.gif"_s, 1);
         row("match-case expression", u"/\\/RegexAd\\./$match-case"_s, "image", site,
             u"https://x.net/RegexAd.gif"_s, 1);
         row("match-case expression, other case", u"/\\/RegexAd\\./$match-case"_s, "image", site,
@@ -163,8 +175,8 @@ private slots:
         row("badfilter, options reordered",
             u"||ads.com^$third-party,script\r\n||ads.com^$SCRIPT,Third-Party,BadFilter\r\n"_s,
             "script", site, u"https://ads.com/a.js"_s, 0);
-        row("badfilter leaves others", u"||ads.com^$script\n||ads.com^$badfilter"_s, "script", site,
-            u"https://ads.com/a.js"_s, 1);
+        row("badfilter leaves others", u"||ads.com^$script\r\n||ads.com^$badfilter\r\n"_s, "script",
+            site, u"https://ads.com/a.js"_s, 1);
         // A rule for every address from some sites loses only the sites a
         // badfilter names.
         const QString popups =
@@ -409,6 +421,8 @@ private slots:
         const auto bounded = engineOf(rules, limits);
         QCOMPARE(bounded->stats().networkRules, 1000u);
         QCOMPARE(bounded->stats().overLimit, 2000u);
+        // The bound's last expression is kept.
+        QVERIFY(bounded->decide("https://x.net/r15", "", RequestKind::Image).blocked);
     }
 
     // A request no list may make cost more than its budget: let pass and
@@ -435,7 +449,7 @@ private slots:
             QTest::newRow(host) << QString::fromLatin1(host) << QString::fromLatin1(names)
                                 << QString::fromLatin1(site) << QString::fromLatin1(generic);
         };
-        row("other.org", ".ad #top .x", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}",
+        row("other.org", ".ad #top .x .gone", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}",
             "{\"s\":[\".ad\",\".ad > img\",\"#top\"]}");
         row("www.site.com", ".ad #top", "{\"off\":0,\"s\":[\"a[href*=ad]\",\"div.promo\"]}",
             "{\"s\":[\".ad > img\",\"#top\"]}");
@@ -443,6 +457,7 @@ private slots:
         row("www.google.co.uk", "", "{\"off\":0,\"s\":[\"a[href*=ad]\",\".g-ad\"]}", "{\"s\":[]}");
         row("quiet.com", ".ad", "{\"off\":1,\"s\":[\".q\"]}", "{\"s\":[]}");
         row("a.none.com", ".ad", "{\"off\":2,\"s\":[]}", "{\"s\":[]}");
+        row("loud.com", "", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
     }
     void elementHiding() {
         QFETCH(QString, host);
@@ -450,7 +465,8 @@ private slots:
         const auto engine = engineOf(
             u"##.ad\n##.ad > img\n###top\n##a[href*=ad]\n##.gone\n"
             "site.com,~x.site.com##div.promo\nsite.com#@#.ad\n#@#.gone\nx.site.com#@#.ad > img\n"
-            "google.*##.g-ad\nquiet.com##.q\n@@||quiet.com^$generichide\n@@||none.com^$elemhide"_s);
+            "google.*##.g-ad\nquiet.com##.q\n@@||quiet.com^$generichide\n@@||none.com^$elemhide\n"
+            "||loud.com^$elemhide"_s);
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
         for (const FilterEngine *e : {engine.get(), cached.get()}) {
             const ElementHiding &hiding = e->elementHiding();
@@ -474,6 +490,7 @@ private slots:
         QVERIFY(!FilterEngine::deserialize(cache, "lists v2"));
         QVERIFY(!FilterEngine::deserialize(cache.substr(0, cache.size() - 1), "lists v1"));
         QVERIFY(!FilterEngine::deserialize(std::string(), "lists v1"));
+        QVERIFY(!FilterEngine::deserialize(cache + std::string(8, '\0'), "lists v1"));
         // The suffix table's length, after magic, version and source.
         std::string huge = cache;
         const std::uint64_t length = std::uint64_t(1) << 40;
@@ -483,10 +500,44 @@ private slots:
         std::string selector = cache;
         selector.replace(selector.find(".ad-box"), 7, ".ad{b}x");
         QVERIFY(!FilterEngine::deserialize(selector, "lists v1"));
-        // An empty table whose bits say it holds keys.
+        // The first rule's pattern past the text pool, found where the
+        // engine reads it.
+        CopiedCacheBytes copy(cache);
+        CacheReader in(copy.bytes());
+        std::string source;
+        RuleTable suffixTable;
+        FlatArray<CompiledRule> rules;
+        in.number();
+        in.number();
+        in.text(source);
+        readTable(in, suffixTable);
+        in.array(rules);
+        QVERIFY(in.ok() && rules.size() == 2);
+        std::string past = cache;
+        const std::uint32_t beyond = 1u << 30;
+        std::memcpy(
+            past.data() + (reinterpret_cast<const char *>(rules.data()) - copy.bytes().data()),
+            &beyond, sizeof beyond);
+        QVERIFY(!FilterEngine::deserialize(past, "lists v1"));
+        // A length past what is left, also one whose bytes wrap around.
+        for (const std::uint64_t n : {std::uint64_t(2), std::uint64_t(1) << 61}) {
+            CopiedCacheBytes bytes(std::string_view(reinterpret_cast<const char *>(&n), sizeof n));
+            CacheReader reader(bytes.bytes());
+            FlatArray<std::uint64_t> items;
+            reader.array(items);
+            QVERIFY(!reader.ok() && items.empty());
+        }
+        // An empty table whose bits say it holds keys; a full one, whose
+        // lookup of a missing key would never end; a rule past the last.
         RuleTable table;
         table.bits = std::vector<std::uint64_t>(2, ~0ull);
         QVERIFY(!table.valid(1) && !table.mayHold(12345));
+        table.table = std::vector<RuleTable::Slot>(16, RuleTable::Slot{3, 0, 1});
+        QVERIFY(!table.valid(1));
+        std::vector<RuleTable::Slot> oneSlot(16, RuleTable::Slot{0, 0, 0});
+        oneSlot[0] = {3, 1, 1};
+        table.table = oneSlot;
+        QVERIFY(!table.valid(1) && table.valid(2));
     }
 
     // The web engine's resource types, as the lists name them.
