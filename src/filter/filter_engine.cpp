@@ -308,7 +308,7 @@ void FilterEngine::Compiled::addModifier(const NetworkRule &r, CompiledRule &f) 
         const ParsedParam parsed = parseParamValue(value);
         m.form = parsed.form;
         m.negated = parsed.negated;
-        if (m.form == ModifierRule::kRegex &&
+        if (m.form == ModifierRule::kPairRegex &&
             !re2::RE2(parsed.regex, paramRegexOptions(parsed.caseless)).ok())
             m.form = ModifierRule::kBad;
     }
@@ -559,7 +559,7 @@ void FilterEngine::compileRegexes() {
     paramRegexes_.resize(modifiers_.size());
     for (std::size_t i = 0; i < modifiers_.size(); ++i) {
         const ModifierRule &m = modifiers_[i];
-        if (m.form != ModifierRule::kRegex || m.kind != std::uint8_t(Modifier::RemoveParam))
+        if (m.form != ModifierRule::kPairRegex || m.kind != std::uint8_t(Modifier::RemoveParam))
             continue;
         const ParsedParam parsed = parseParamValue(modifierValue(m));
         auto re = std::make_unique<re2::RE2>(parsed.regex, paramRegexOptions(parsed.caseless));

@@ -102,12 +102,12 @@ ParsedParam parseParamValue(std::string_view value) {
     if (s.size() > 2 && s.front() == '/' &&
         (s.back() == '/' || (s.size() > 3 && s.substr(s.size() - 2) == "/i"))) {
         out.caseless = s.back() == 'i';
-        out.form = ModifierRule::kRegex;
+        out.form = ModifierRule::kPairRegex;
         out.regex = std::string(s.substr(1, s.size() - (out.caseless ? 3 : 2)));
         return out;
     }
     if (s.front() == '|') {
-        out.form = ModifierRule::kRegex;
+        out.form = ModifierRule::kPairRegex;
         out.caseless = true;
         out.regex = "^" + std::string(s.substr(1));
         return out;
@@ -133,7 +133,7 @@ std::uint64_t paramWord(std::string_view value) {
         return 0;
     // An expression's sure text; at its start ("^utm_") a name's start, so
     // a word boundary in the address.
-    const std::string sure = parsed.form == ModifierRule::kRegex ? regexRequiredText(parsed.regex)
+    const std::string sure = parsed.form == ModifierRule::kPairRegex ? regexRequiredText(parsed.regex)
                                                                  : asciiLowered(parsed.name);
     const bool fromStart = parsed.form == ModifierRule::kName ||
                            (!parsed.regex.empty() && parsed.regex.front() == '^');

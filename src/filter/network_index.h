@@ -54,10 +54,10 @@ enum RuleLookup : std::uint8_t {
 struct ModifierRule {
     enum Action : std::uint8_t { kBlock, kImportant, kAllow };
     enum Form : std::uint8_t {
-        kName,   // a parameter's name
-        kRegex,  // "key=value" against an expression
-        kAll,    // every parameter
-        kBad,    // one this engine cannot read: applies to nothing
+        kName,       // a parameter's name
+        kPairRegex,  // "key=value" against an expression
+        kAll,        // every parameter
+        kBad,        // one this engine cannot read: applies to nothing
     };
     std::uint32_t value = 0;
     std::uint16_t length = 0;
