@@ -38,7 +38,7 @@ else
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLOW_BUILD_BENCHMARKS=ON
 fi
 cmake --build "$build" -j2 --target quillow quillow_startup bare_view popup_storm window_storm \
-    page_after_page endless_fetch long_print filter_lists
+    page_after_page endless_fetch long_print filter_lists blocking_cost hostile_lists
 
 # The engine must not reach for the network by itself, in either program;
 # as root it starts only with its sandbox off.
@@ -429,6 +429,15 @@ awk -v f="$fms" -v fk="$fkib" -v fl="${fload:-?}" -v n="$nms" 'BEGIN {
     printf "first start, no cache: %d ms (%.3f of the median without lists), %.1f MiB;\n",
         f, f / n, fk / 1024
     printf "the lists compiled in %s ms (no target)\n", fl }'
+
+echo
+echo "== Blocking's cost where users pay it: the program with and without --no-content-blocking,"
+echo "   interleaved, on plain pages, a page of frames and a page of ads"
+"$build/bench/blocking_cost" "$build/quillow" 7 2>>"$work/stderr" || status=1
+
+echo
+echo "== Hostile lists: what lists made to hurt cost to compile, hold and decide"
+"$build/bench/hostile_lists" 2>>"$work/stderr" || status=1
 
 echo
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
