@@ -39,22 +39,20 @@ function ask(query, done) {
   } catch (e) {}
 }
 var shown = Object.create(null);
-// Each batch is one sheet, read in one go before the document takes it:
-// the page's style is worked out again once a batch, not once a rule. A
-// selector the engine cannot read drops only its own rule (the selectors
-// come checked: none can break out of its rule).
+// Each batch fills a sheet of its own before the document takes it: the
+// page's style is worked out again once a batch, not once a rule.
 function hide(list) {
   if (!Array.isArray(list) || !list.length) return;
-  var text = '';
+  var sheet, added = 0;
+  try { sheet = new CSSStyleSheet(); } catch (e) { return; }
   for (var i = 0; i < list.length; i++) {
     var s = list[i];
     if (typeof s !== 'string' || shown[s]) continue;
     shown[s] = 1;
-    text += s + '{display:none!important}\n';
+    // A selector the engine cannot read costs only itself.
+    try { sheet.insertRule(s + '{display:none!important}', added); added++; } catch (e) {}
   }
-  if (text) try {
-    var sheet = new CSSStyleSheet();
-    sheet.replaceSync(text);
+  if (added) try {
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
   } catch (e) {}
 }
