@@ -39,20 +39,31 @@ function ask(query, done) {
   } catch (e) {}
 }
 var shown = Object.create(null);
-// Each batch fills a sheet of its own before the document takes it: the
-// page's style is worked out again once a batch, not once a rule.
+// Each batch is one sheet, read in one go before the document takes it:
+// the page's style is worked out again once a batch, not once a rule. No
+// selector holds a brace, so none can make a rule of its own: a sheet with
+// fewer rules than selectors had one the engine could not read, perhaps
+// taking the rules after it, and is then filled one rule at a time, so that
+// such a selector costs only itself.
 function hide(list) {
   if (!Array.isArray(list) || !list.length) return;
-  var sheet, added = 0;
-  try { sheet = new CSSStyleSheet(); } catch (e) { return; }
+  var fresh = [], text = '', sheet;
   for (var i = 0; i < list.length; i++) {
     var s = list[i];
     if (typeof s !== 'string' || shown[s]) continue;
     shown[s] = 1;
-    // A selector the engine cannot read costs only itself.
-    try { sheet.insertRule(s + '{display:none!important}', added); added++; } catch (e) {}
+    fresh.push(s);
+    text += s + '{display:none!important}\n';
   }
-  if (added) try {
+  if (!fresh.length) return;
+  try {
+    sheet = new CSSStyleSheet();
+    sheet.replaceSync(text);
+    if (sheet.cssRules.length !== fresh.length) {
+      sheet = new CSSStyleSheet();
+      for (var j = 0, added = 0; j < fresh.length; j++)
+        try { sheet.insertRule(fresh[j] + '{display:none!important}', added); added++; } catch (e) {}
+    }
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
   } catch (e) {}
 }
