@@ -133,8 +133,9 @@ std::uint64_t paramWord(std::string_view value) {
         return 0;
     // An expression's sure text; at its start ("^utm_") a name's start, so
     // a word boundary in the address.
-    const std::string sure = parsed.form == ModifierRule::kPairRegex ? regexRequiredText(parsed.regex)
-                                                                 : asciiLowered(parsed.name);
+    const std::string sure = parsed.form == ModifierRule::kPairRegex
+                                 ? regexRequiredText(parsed.regex)
+                                 : asciiLowered(parsed.name);
     const bool fromStart = parsed.form == ModifierRule::kName ||
                            (!parsed.regex.empty() && parsed.regex.front() == '^');
     std::string_view best;

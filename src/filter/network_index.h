@@ -93,6 +93,11 @@ struct RuleIndex {
     // for kind k are unindexed[unindexedStarts[k], unindexedStarts[k + 1]).
     FlatArray<std::uint32_t> unindexed;
     FlatArray<std::uint32_t> unindexedStarts;
+
+    bool empty() const {
+        return words.table.empty() && pages.table.empty() && entities.table.empty() &&
+               unindexed.empty();
+    }
 };
 
 constexpr std::uint32_t kNoRule = 0xffffffffu;

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QUrl>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -27,6 +31,7 @@ struct Scratch {
     std::string lower;
     std::string original;
     std::string page;
+    std::string nextPage;
     std::string cleaned;
     Request request;
 };
@@ -46,31 +51,53 @@ std::string_view withoutFinalDots(std::string_view host) {
     return host;
 }
 
-// One pass over the address: lower case, and its words hashed as the
-// index keys them, with where each starts.
+// Which bytes words are made of, looked up rather than computed: the
+// loop below runs once per byte of every request's address.
+struct TokenTable {
+    bool token[256] = {};
+    constexpr TokenTable() {
+        for (unsigned c = 0; c < 256; ++c)
+            token[c] = isTokenChar(static_cast<unsigned char>(c));
+    }
+};
+constexpr TokenTable kTokens;
+
+// ASCII lower case, sixteen bytes at a time where the machine can.
+void lowerAddress(const char *__restrict in, char *__restrict out, std::size_t n) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i a = _mm_set1_epi8('A' - 1), z = _mm_set1_epi8('Z' + 1), gap = _mm_set1_epi8(0x20);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        // Signed compares: bytes of 0x80 and up are negative, never upper case.
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, a), _mm_cmplt_epi8(v, z));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                         _mm_add_epi8(v, _mm_and_si128(upper, gap)));
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = asciiLower(in[i]);
+}
+
+// The address in lower case, and its words hashed as the index keys them,
+// with where each starts.
 void readAddress(std::string_view original, Request &r, const RuleTable *early) {
     original = original.substr(0, kMaxAddressLength);
     const std::size_t n = original.size();
-    char *__restrict out = roomFor(scratch.lower, n);
-    const char *__restrict in = original.data();
+    char *const out = roomFor(scratch.lower, n);
+    lowerAddress(original.data(), out, n);
+    const auto *const text = reinterpret_cast<const unsigned char *>(out);
     std::size_t count = 0;
     std::size_t i = 0;
     while (i < n) {
-        const char c = asciiLower(in[i]);
-        out[i] = c;
-        if (!isTokenChar(static_cast<unsigned char>(c))) {
+        if (!kTokens.token[text[i]]) {
             ++i;
             continue;
         }
         const std::size_t start = i;
-        std::uint64_t h = wordStep(5381, static_cast<unsigned char>(c));
-        for (++i; i < n; ++i) {
-            const char d = asciiLower(in[i]);
-            out[i] = d;
-            if (!isTokenChar(static_cast<unsigned char>(d)))
-                break;
-            h = wordStep(h, static_cast<unsigned char>(d));
-        }
+        std::uint64_t h = wordStep(5381, text[i]);
+        for (++i; i < n && kTokens.token[text[i]]; ++i)
+            h = wordStep(h, text[i]);
         if (count < kMaxWords) {
             r.words[count] = wordFinish(h);
             if (early)
@@ -98,9 +125,20 @@ void finish(Request &r, RequestKind kind, std::uint8_t method) {
     }
     r.kind = kindBit(kind);
     r.party = 0;
-    r.pageReady = false;
+    // A page's names come from the engine's suffix list: asked again.
     r.entitiesReady = false;
     r.budget.left = kBudget;
+}
+
+// Requests come in runs from one page: its host's hashes are kept while
+// the host stays the same. `host` is in lower case.
+void setPageHost(Request &r, std::string_view host) {
+    if (r.pageReady && host == r.pageHost)
+        return;
+    char *out = roomFor(scratch.page, host.size());
+    std::memcpy(out, host.data(), host.size());
+    r.pageHost = std::string_view(out, host.size());
+    r.pageReady = false;
 }
 
 std::string_view lowerInto(std::string &buffer, std::string_view text) {
@@ -109,11 +147,25 @@ std::string_view lowerInto(std::string &buffer, std::string_view text) {
     return withoutFinalDots(std::string_view(out, text.size()));
 }
 
-// Appends a component that is plain ASCII (percent-encoded) as it stands.
+// Appends a component that is plain ASCII (percent-encoded) as it stands,
+// eight characters at a time where the machine can.
 char *appendAscii(char *out, const QString &text) {
-    const QChar *d = text.constData();
-    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
-        const char16_t u = d[i].unicode();
+    const char16_t *d = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xff80));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), _mm_setzero_si128())) !=
+            0xffff)
+            break;  // not ASCII: the loop below marks it
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(v, v));
+        out += 8;
+    }
+#endif
+    for (; i < n; ++i) {
+        const char16_t u = d[i];
         *out++ = u < 0x80 ? static_cast<char>(u) : '?';
     }
     return out;
@@ -185,7 +237,7 @@ Request &prepareRequest(std::string_view url, std::string_view pageUrl, RequestK
     }
     readAddress(url, r, early);
     const HostSpan page = findHost(pageUrl);
-    r.pageHost = lowerInto(scratch.page, pageUrl.substr(page.begin, page.end - page.begin));
+    setPageHost(r, lowerInto(scratch.nextPage, pageUrl.substr(page.begin, page.end - page.begin)));
     finish(r, kind, method);
     return r;
 }
@@ -246,9 +298,10 @@ Request &prepareRequest(const QUrl &url, const QUrl &page, RequestKind kind, std
     }
     readAddress(std::string_view(begin, std::size_t(out - begin)), r, early);
     const QString pageHost = hostOf(page);
-    char *pageOut = roomFor(scratch.page, std::size_t(pageHost.size()));
+    char *pageOut = roomFor(scratch.nextPage, std::size_t(pageHost.size()));
     const char *const pageEnd = appendAscii(pageOut, pageHost);
-    r.pageHost = lowerInto(scratch.page, std::string_view(pageOut, std::size_t(pageEnd - pageOut)));
+    setPageHost(
+        r, lowerInto(scratch.nextPage, std::string_view(pageOut, std::size_t(pageEnd - pageOut))));
     finish(r, kind, method);
     return r;
 }
