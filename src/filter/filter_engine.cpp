@@ -406,11 +406,18 @@ public:
         for (const NetworkRule &r : rules) {
             for (const DomainEntry &d : r.targets)
                 targetUse_[d.hash] += !d.negated;
+            if (const std::string_view host = anchoredHost(r); !host.empty())
+                ++hostUse_[host];
+        }
+        // The words of the rules that may be filed under one: those with no
+        // host, and the path's of those whose host is crowded (hundreds of
+        // rules name one video host's script, each for its own sites).
+        for (const NetworkRule &r : rules) {
             const std::string_view host = anchoredHost(r);
             if (!r.regex && host.empty())
                 words_.count(r);
-            else if (!host.empty())
-                ++hostUse_[host];
+            else if (!host.empty() && crowded(r, host))
+                words_.count(r, host.size() + 1);
         }
     }
 
@@ -420,10 +427,7 @@ public:
                     CompiledRule &f) {
         Placement at;
         const bool bySite = namesSitesFor(r.domains);
-        // A host many rules name is found by a word of the path after it,
-        // or, for rules for some sites, by their sites.
-        const bool crowded =
-            !host.empty() && hostUse_[host] > (bySite ? kCrowdedSiteHost : kCrowdedHost);
+        const bool crowded = !host.empty() && this->crowded(r, host);
         // A word many rules hold finds them all: the sites a rule is for
         // find fewer.
         const auto good = [bySite](const ChosenWord &w) {
@@ -469,6 +473,14 @@ public:
     }
 
 private:
+    // A host many rules name is found by a word of the path after it, or,
+    // for rules for some sites, by their sites.
+    bool crowded(const NetworkRule &r, std::string_view host) const {
+        const auto use = hostUse_.find(host);
+        return use != hostUse_.end() &&
+               use->second > (namesSitesFor(r.domains) ? kCrowdedSiteHost : kCrowdedHost);
+    }
+
     // uBlock Origin's word for a bare name: its first of two characters or
     // more, or its first.
     static ChosenWord bareWord(const NetworkRule &r) {

@@ -52,8 +52,11 @@ void WordUse::forEachWord(const NetworkRule &rule, F &&f) const {
                      std::forward<F>(f));
 }
 
-void WordUse::count(const NetworkRule &rule) {
-    forEachWord(rule, [&](std::string_view w) { ++use_[wordHash(w)]; });
+void WordUse::count(const NetworkRule &rule, std::size_t from) {
+    forEachWord(rule, [&](std::string_view w) {
+        if (static_cast<std::size_t>(w.data() - rule.pattern.data()) >= from)
+            ++use_[wordHash(w)];
+    });
 }
 
 std::size_t WordUse::scoreOf(std::uint64_t hash, std::string_view word) const {

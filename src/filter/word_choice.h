@@ -44,8 +44,9 @@ struct ChosenWord {
 // that a word of an address finds few rules to try.
 class WordUse {
 public:
-    // Counts the words of a rule that may be filed under a word.
-    void count(const NetworkRule &rule);
+    // Counts the words of a rule that may be filed under a word; with
+    // `from`, those that stand there or after.
+    void count(const NetworkRule &rule, std::size_t from = 0);
     // The rule's rarest word; with `from`, one that stands there or after.
     ChosenWord choose(const NetworkRule &rule, std::size_t from = 0) const;
     // A regular expression's word: one its required text holds whole.

@@ -435,6 +435,20 @@ private slots:
         QVERIFY(!v.blocked && v.overBudget);
         QCOMPARE(hostile->overBudgetCount(), 1u);
         QVERIFY(hostile->decide("https://a.com/&&/a.png", "", RequestKind::Image).blocked);
+        // Thousands of rules for one host's script, each for its own site, as
+        // the lists write them: a request tries its site's, within budget.
+        QString perSite;
+        for (int i = 0; i < 4000; ++i)
+            perSite += u"||video.example/js/sdk/player.js$script,domain=site%1.example\n"_s.arg(i);
+        const auto sites = engineOf(perSite);
+        const Verdict own = sites->decide("https://video.example/js/sdk/player.js",
+                                          "https://site3999.example/", RequestKind::Script);
+        QVERIFY(own.blocked && !own.overBudget);
+        QCOMPARE(own.rule.line, 4000u);
+        QVERIFY(!sites
+                     ->decide("https://video.example/js/sdk/player.js", "https://other.example/",
+                              RequestKind::Script)
+                     .overBudget);
     }
 
     // Element hiding as a document is sent it: its site's selectors and
