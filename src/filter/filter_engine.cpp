@@ -426,7 +426,12 @@ public:
     Placement place(const NetworkRule &r, std::string_view host, std::string_view requiredText,
                     CompiledRule &f) {
         Placement at;
-        const bool bySite = namesSitesFor(r.domains);
+        // Rules for every site under a top-level name ("domain=com") would
+        // be tried on most pages: found as rules for no site are.
+        const bool bySite =
+            namesSitesFor(r.domains) &&
+            std::none_of(r.domains.begin(), r.domains.end(),
+                         [](const DomainEntry &d) { return d.topLevel && !d.negated; });
         const bool crowded = !host.empty() && this->crowded(r, host);
         // A word many rules hold finds them all: the sites a rule is for
         // find fewer.
@@ -444,7 +449,10 @@ public:
             if (!good(word) && !bySite)
                 at.key = hostKey(hostHash(host));
         } else if (r.regex) {
-            if (const ChosenWord required = words_.chooseIn(requiredText); good(required))
+            // An expression for some kinds whose only word nearly every
+            // address holds ("com", "js") is tried on requests of its kinds.
+            const ChosenWord required = words_.chooseIn(requiredText);
+            if (good(required) && (required.use < kCommonWordUse || r.kinds == kAllKinds))
                 at.key = required.hash;
         } else {
             word = words_.choose(r);
@@ -475,7 +483,10 @@ public:
 private:
     // A host many rules name is found by a word of the path after it, or,
     // for rules for some sites, by their sites.
+    // So is a top-level name ("||com/path"): it finds every request to it.
     bool crowded(const NetworkRule &r, std::string_view host) const {
+        if (host.find('.') == std::string_view::npos)
+            return true;
         const auto use = hostUse_.find(host);
         return use != hostUse_.end() &&
                use->second > (namesSitesFor(r.domains) ? kCrowdedSiteHost : kCrowdedHost);
@@ -799,10 +810,10 @@ bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) co
         return false;
     const bool regex = f.flags & kRegex;
     if (regex) {
-        r.budget.charge(r.url.size() / 8 + 1);
         const RegexRule &re = regexRules_[f.regex];
         if (re.requiredLength &&
-            !memmem(r.url.data(), r.url.size(), pool_.data() + re.requiredText, re.requiredLength))
+            !findText(r.url, 0, std::string_view(pool_.data() + re.requiredText, re.requiredLength),
+                      r.budget))
             return false;
     } else {
         const PatternAnchors anchors{(f.flags & kAnchorLeft) != 0, (f.flags & kAnchorHost) != 0,

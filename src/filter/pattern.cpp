@@ -31,13 +31,6 @@ bool segmentAt(std::string_view seg, std::string_view u, std::size_t pos, std::s
     return true;
 }
 
-const char *findText(std::string_view u, std::size_t from, std::string_view text,
-                     MatchBudget &budget) {
-    budget.charge((u.size() - from) / 8 + 1);
-    return static_cast<const char *>(
-        memmem(u.data() + from, u.size() - from, text.data(), text.size()));
-}
-
 // A segment of separators only: the leftmost run of `count` of them, or
 // the separators that end the address, however few (the end matches too).
 std::size_t searchSeparators(std::size_t count, std::string_view u, std::size_t pos,

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace quillow::filter {
@@ -21,6 +22,34 @@ constexpr bool isSeparator(unsigned char c) {
 }
 
 constexpr std::size_t kAnywhere = std::size_t(-1);
+
+// Where `text` first stands in `u` from `from` on, or null. Each place its
+// first character stands is compared (cheaper than memmem's tables for the
+// short texts of rules) and charged, so a text that nearly matches
+// everywhere spends the budget, not the clock; null once it is spent.
+inline const char *findText(std::string_view u, std::size_t from, std::string_view text,
+                            MatchBudget &budget) {
+    if (from > u.size() || u.size() - from < text.size())
+        return nullptr;
+    if (text.empty())
+        return u.data() + from;
+    const std::size_t rest = text.size() - 1;
+    const char *p = u.data() + from;
+    const char *const last = u.data() + u.size() - rest;  // past the last place it may start
+    budget.charge((u.size() - from) / 8 + 1);
+    while (p < last) {
+        p = static_cast<const char *>(std::memchr(p, text[0], std::size_t(last - p)));
+        if (!p)
+            return nullptr;
+        budget.charge(rest / 8 + 1);
+        if (budget.spent())
+            return nullptr;
+        if (std::memcmp(p + 1, text.data() + 1, rest) == 0)
+            return p;
+        ++p;
+    }
+    return nullptr;
+}
 
 // Where an address's host lies, for `||` rules.
 struct HostSpan {

@@ -91,6 +91,7 @@ bool parseDomain(std::string_view item, DomainEntry &entry) {
         name += ".*";
     entry.hash = hostHash(name);
     entry.entity = entity;
+    entry.topLevel = !entity && name.find('.') == std::string::npos && !isIpv6Literal(name);
     return validDomainName(name);
 }
 

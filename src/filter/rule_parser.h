@@ -17,7 +17,8 @@ enum CosmeticSwitch : std::uint8_t { kGenericHide = 1, kElementHide = 2 };
 struct DomainEntry {
     std::uint64_t hash = 0;
     bool negated = false;
-    bool entity = false;  // "google.*": the name with any public suffix
+    bool entity = false;    // "google.*": the name with any public suffix
+    bool topLevel = false;  // "com": every site under it
 };
 
 // What a rule does besides blocking or allowing.

@@ -61,7 +61,7 @@ void WordUse::count(const NetworkRule &rule, std::size_t from) {
 
 std::size_t WordUse::scoreOf(std::uint64_t hash, std::string_view word) const {
     const auto it = use_.find(hash);
-    return (it == use_.end() ? 0 : it->second) + (isCommonWord(word) ? 1000000 : 0);
+    return (it == use_.end() ? 0 : it->second) + (isCommonWord(word) ? kCommonWordUse : 0);
 }
 
 ChosenWord WordUse::choose(const NetworkRule &rule, std::size_t from) const {

@@ -32,6 +32,10 @@ void forEachWholeWord(std::string_view p, bool anchoredStart, bool anchoredEnd, 
     }
 }
 
+// What a word nearly every address holds ("com", "js") counts as: more
+// rules than any list has.
+constexpr std::size_t kCommonWordUse = 1000000;
+
 // The word a rule is filed under in the index.
 struct ChosenWord {
     std::uint64_t hash = 0;  // 0: the rule has no word to be found by
