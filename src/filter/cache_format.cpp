@@ -122,6 +122,7 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const Ca
     if (!in.ok() || !in.atEnd() || !engine->validAfterReading())
         return nullptr;
     engine->compileRegexes();
+    engine->findNeedles();
     return engine;
 }
 

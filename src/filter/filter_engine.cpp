@@ -71,6 +71,19 @@ std::string_view anchoredHost(const NetworkRule &rule) {
         return {};
     const std::string_view p = rule.pattern;
     std::size_t i = 0;
+    // An IPv6 address, as requests name it: in brackets.
+    if (!p.empty() && p[0] == '[') {
+        const std::size_t close = p.find(']');
+        if (close == std::string_view::npos ||
+            !std::all_of(p.begin() + 1, p.begin() + std::ptrdiff_t(close), [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
+            }))
+            return {};
+        i = close + 1;
+        if (i < p.size() && (p[i] == '^' || p[i] == '/'))
+            return p.substr(0, i);
+        return i == p.size() && rule.anchorRight ? p : std::string_view();
+    }
     while (i < p.size()) {
         const char c = p[i];
         if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_')
@@ -257,6 +270,7 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
     engine->compileNetworkRules(parsed);
     engine->stats_.cosmeticRules = parsed.cosmetics.size();
     engine->compileRegexes();
+    engine->findNeedles();
     return engine;
 }
 
@@ -569,6 +583,60 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     elementHiding_.build(parsed.cosmetics, switches);
 }
 
+namespace {
+
+// How often a character stands in addresses, roughly: the rarer, the fewer
+// places a search for it stops at.
+std::size_t commonness(char c) {
+    static constexpr std::string_view kByUse = "/.-_=&?:0123456789etaoisnrclmphdugbfwyvkxjqz";
+    const std::size_t at = kByUse.find(c);
+    return at == std::string_view::npos ? 0 : kByUse.size() - at;
+}
+
+// The longest text of a pattern with no '*' or '^' in it.
+std::string_view longestLiteral(std::string_view pattern) {
+    std::string_view best;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= pattern.size(); ++i) {
+        if (i < pattern.size() && pattern[i] != '*' && pattern[i] != '^')
+            continue;
+        if (i - start > best.size())
+            best = pattern.substr(start, i - start);
+        start = i + 1;
+    }
+    return best;
+}
+
+}  // namespace
+
+// The rules every request of a kind tries are passed over without being
+// read when the address lacks their text.
+void FilterEngine::findNeedles() {
+    for (RuleIndex *index : {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_}) {
+        index->needles.assign(index->unindexed.size(), Needle());
+        for (std::size_t i = 0; i < index->unindexed.size(); ++i) {
+            const CompiledRule &f = rules_[index->unindexed[i]];
+            std::string_view text;
+            if (f.flags & kRegex) {
+                const RegexRule &re = regexRules_[f.regex];
+                text = std::string_view(pool_.data() + re.requiredText, re.requiredLength);
+            } else {
+                text = longestLiteral(std::string_view(pool_.data() + f.pattern, f.patternLength));
+            }
+            // Addresses are looked at in lower case.
+            if (text.size() < 2 || text.size() > 0xffff ||
+                std::any_of(text.begin(), text.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+                continue;
+            Needle &n = index->needles[i];
+            n.text = static_cast<std::uint32_t>(text.data() - pool_.data());
+            n.length = static_cast<std::uint16_t>(text.size());
+            for (std::size_t c = 1; c < text.size(); ++c)
+                if (commonness(text[c]) < commonness(text[n.anchor]))
+                    n.anchor = static_cast<std::uint16_t>(c);
+        }
+    }
+}
+
 void FilterEngine::compileRegexes() {
     regexes_.clear();
     regexes_.resize(regexRules_.size());
@@ -714,9 +782,17 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     }
     const unsigned kind = static_cast<unsigned>(__builtin_ctz(r.kind | (1u << 15)));
     const std::uint32_t *const unindexed = index.unindexed.data();
-    for (std::uint32_t i = index.unindexedStarts[kind]; i < index.unindexedStarts[kind + 1]; ++i)
-        if (!r.budget.spent() && matches(rules_[unindexed[i]], r, kAnywhere) && found(unindexed[i]))
+    const Needle *const needles = index.needles.data();
+    for (std::uint32_t i = index.unindexedStarts[kind];
+         i < index.unindexedStarts[kind + 1] && !r.budget.spent(); ++i) {
+        const Needle &needle = needles[i];
+        if (needle.length &&
+            !findText(r.url, 0, std::string_view(pool_.data() + needle.text, needle.length),
+                      r.budget, needle.anchor))
+            continue;
+        if (matches(rules_[unindexed[i]], r, kAnywhere) && found(unindexed[i]))
             return;
+    }
 }
 
 std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const {

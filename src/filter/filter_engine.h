@@ -98,6 +98,7 @@ private:
     FilterEngine();
     void compileNetworkRules(ParsedLists &parsed);
     void compileRegexes();
+    void findNeedles();
     bool validAfterReading() const;
 
     Verdict decide(Request &request) const;

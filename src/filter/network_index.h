@@ -83,6 +83,14 @@ struct DomainName {
     std::uint32_t entity = 0;
 };
 
+// Text an address must hold, in the pool, with the place of its rarest
+// character (searched for first).
+struct Needle {
+    std::uint32_t text = 0;
+    std::uint16_t length = 0;
+    std::uint16_t anchor = 0;
+};
+
 // One kind of rule (blocking, exception, important), by where a request
 // finds it.
 struct RuleIndex {
@@ -93,6 +101,10 @@ struct RuleIndex {
     // for kind k are unindexed[unindexedStarts[k], unindexedStarts[k + 1]).
     FlatArray<std::uint32_t> unindexed;
     FlatArray<std::uint32_t> unindexedStarts;
+    // Beside each of `unindexed`, made when the index is loaded: text of
+    // the pool every address it matches holds (empty: none known), looked
+    // for before the rule itself is read.
+    std::vector<Needle> needles;
 
     bool empty() const {
         return words.table.empty() && pages.table.empty() && entities.table.empty() &&

@@ -130,6 +130,16 @@ private slots:
             "image", "http://[::1]/", u"http://0.0.0.0/x"_s, 0);
         row("IPv6 sites, another page", u"||0.0.0.0^$third-party,domain=~0.0.0.0|~[::1]|~local"_s,
             "image", site, u"http://0.0.0.0/x"_s, 1);
+        row("an IPv6 host", u"||[::1]^$third-party\n||[::]^"_s, "image", site,
+            u"http://[::1]:8080/x"_s, 1);
+        row("an IPv6 host, not a longer one", u"||[::1]^"_s, "image", site, u"http://[::1:2]/x"_s,
+            0);
+        row("a top-level name's path", u"||com/ick.infonium.org^$frame"_s, "subdocument", site,
+            u"https://com/ick.infonium.org/x"_s, 1);
+        row("a top-level name's sites", u"/z-$script,domain=com|to"_s, "script", "https://a.to/",
+            u"https://cdn.net/z-1.js"_s, 1);
+        row("a text every request of a kind tries", u"/sytheb\n||dlscord*."_s, "image", site,
+            u"https://www.dlscord.net/a.png"_s, 2);
         // Party, kinds, exceptions.
         row("exception", u"||ads.com^\n@@||ads.com/ok/"_s, "script", site,
             u"https://ads.com/ok/x.js"_s, 0);
