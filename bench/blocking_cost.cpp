@@ -278,16 +278,36 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// Each round's on/off pair, run back to back, as one ratio: the machine's
+// drift from round to round (as large as what is measured) cancels.
+struct Ratios {
+    double median = 0, low = 0, high = 0;  // and the quartiles
+};
+Ratios pairedRatios(const std::vector<Result> &on, const std::vector<Result> &off,
+                    double Result::*field) {
+    std::vector<double> v;
+    for (std::size_t i = 0; i < on.size() && i < off.size(); ++i)
+        v.push_back(on[i].*field / off[i].*field);
+    std::sort(v.begin(), v.end());
+    if (v.empty())
+        return {};
+    return {v[v.size() / 2], v[v.size() / 4], v[v.size() * 3 / 4]};
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: blocking_cost QUILLOW [ROUNDS]\n");
+        std::fprintf(stderr, "usage: blocking_cost QUILLOW [ROUNDS] [plain|frames|ads...]\n");
         return 2;
     }
     const QString program = QString::fromLocal8Bit(argv[1]);
     const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 7;
+    // The pages named after the rounds, or all three.
+    QStringList only;
+    for (int i = 3; i < argc; ++i)
+        only << QString::fromLocal8Bit(argv[i]);
 
     // Hosts EasyList names whole, as ads come from them.
     const std::string easylist = readAll(QString::fromLatin1(kEasyList)).toStdString();
@@ -323,7 +343,11 @@ int main(int argc, char **argv) {
     std::map<std::string, std::vector<Result>> results;
     for (int round = 0; round <= rounds; ++round) {
         for (const auto &[name, page] : scenarios) {
-            for (const bool blocking : {true, false}) {
+            if (!only.isEmpty() && !only.contains(QLatin1String(name)))
+                continue;
+            // Which goes first swaps each round.
+            for (const bool first : {true, false}) {
+                const bool blocking = first == (round % 2 == 0);
                 Result r;
                 if (!runOnce(program, (blocking ? on : off).path(), blocking, server, page, r)) {
                     std::fprintf(stderr, "%s (%s) did not finish\n", name,
@@ -347,17 +371,23 @@ int main(int argc, char **argv) {
             v.push_back(r.*field);
         return median(v);
     };
-    std::printf("\nmedians of %d rounds: blocking on / off\n", rounds);
+    std::printf(
+        "\nmedians of %d rounds, blocking on / off; paired: the median of each round's ratio "
+        "(quartiles)\n",
+        rounds);
     for (const auto &[name, page] : scenarios) {
         const std::string n = name;
-        const double t = of(n + "+", &Result::ms) / of(n + "-", &Result::ms);
-        const double c = of(n + "+", &Result::cpu) / of(n + "-", &Result::cpu);
+        if (results[n + "+"].empty())
+            continue;
+        const Ratios time = pairedRatios(results[n + "+"], results[n + "-"], &Result::ms);
+        const Ratios cpu = pairedRatios(results[n + "+"], results[n + "-"], &Result::cpu);
+        const double t = time.median, c = cpu.median;
         const double m = of(n + "+", &Result::anonMiB) - of(n + "-", &Result::anonMiB);
         std::printf(
-            "%-6s time %6.0f / %6.0f ms = %.2f  CPU %.2f / %.2f s = %.2f  "
-            "anonymous %+.1f MiB\n",
-            name, of(n + "+", &Result::ms), of(n + "-", &Result::ms), t, of(n + "+", &Result::cpu),
-            of(n + "-", &Result::cpu), c, m);
+            "%-6s time %6.0f / %6.0f ms, paired %.2f (%.2f-%.2f)  CPU %.2f / %.2f s, paired "
+            "%.2f (%.2f-%.2f)  anonymous %+.1f MiB\n",
+            name, of(n + "+", &Result::ms), of(n + "-", &Result::ms), t, time.low, time.high,
+            of(n + "+", &Result::cpu), of(n + "-", &Result::cpu), c, cpu.low, cpu.high, m);
         if (n == "plain") {
             std::printf("       goals: time and CPU <= 1.05, memory <= +25 MiB\n");
             met = met && t <= 1.05 && c <= 1.05 && m <= 25;
