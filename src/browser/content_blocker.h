@@ -62,6 +62,10 @@ public:
     // lists are ready.
     virtual QByteArray hidingForSite(const QString &host) const = 0;
     virtual QByteArray hidingForNames(const QString &host, const QString &names) const = 0;
+    // Which names the lists may have selectors for, as a bit filter in
+    // base64 the script asks before it sends a name. Empty until the lists
+    // are ready (every name is sent).
+    virtual QByteArray hidingNameFilter() const = 0;
 
 signals:
     // The lists were loaded or updated, or a site was allowed or not.

@@ -22,7 +22,8 @@ const QByteArray kScheme = QByteArrayLiteral("quillow");
 constexpr int kMostAskedUrls = 64;
 
 // Runs at document creation in every frame, out of the page's reach (its
-// scripts cannot see or undo ours). %1 is the page's token.
+// scripts cannot see or undo ours). %1 is the page's token, %2 the lists'
+// name filter (empty: not known yet).
 const char kBlockingScript[] = R"JS((function () {
 'use strict';
 if (!/^https?:$/.test(location.protocol)) return;
@@ -37,6 +38,25 @@ function ask(query, done) {
     };
     x.send();
   } catch (e) {}
+}
+// Whether the lists may have selectors for a name: most of a page's names
+// have none, and a page whose names all have none asks nothing.
+var filter = '%2', bits = null;
+function mayHave(n) {
+  if (!filter) return true;
+  if (bits === null) { try { bits = atob(filter); } catch (e) { filter = ''; return true; } }
+  var h = 0x811c9dc5;
+  for (var i = 0; i < n.length; i++) {
+    var c = n.charCodeAt(i);
+    if (c > 127) return true;
+    h = Math.imul(h ^ c, 0x01000193) >>> 0;
+  }
+  var step = (Math.imul(h, 0x9e3779b1) >>> 15) | 1;
+  for (var k = 0; k < 6; k++) {
+    var b = (h + Math.imul(k, step)) & 0x3ffff;
+    if (!((bits.charCodeAt(b >> 3) >> (b & 7)) & 1)) return false;
+  }
+  return true;
 }
 var shown = Object.create(null);
 // Each batch is one sheet, read in one go before the document takes it:
@@ -79,7 +99,9 @@ function watchNames() {
   }
   function name(n) {
     if (n.length > 200 || asked[n] || count >= 20000) return;
-    asked[n] = 1; count++; pending.push(n);
+    asked[n] = 1;
+    if (!mayHave(n)) return;
+    count++; pending.push(n);
     if (!timer) timer = setTimeout(flush, 10);
   }
   function note(el) {
@@ -252,14 +274,23 @@ void serveBlockingScheme(QWebEngineProfile *profile, ContentBlocker *blocker) {
     profile->installUrlSchemeHandler(kScheme, new BlockingSchemeHandler(blocker, profile));
 }
 
-void addBlockingScript(QWebEnginePage *page, const QString &token) {
-    QWebEngineScript script;
-    script.setName(QStringLiteral("quillow-blocking"));
-    script.setSourceCode(QString::fromLatin1(kBlockingScript).arg(token));
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    script.setWorldId(QWebEngineScript::ApplicationWorld);
-    script.setRunsOnSubFrames(true);
-    page->scripts().insert(script);
+void addBlockingScript(QWebEnginePage *page, const QString &token, ContentBlocker *blocker) {
+    // Made again when the lists change, for the documents after.
+    const auto install = [page, token, blocker] {
+        const QString name = QStringLiteral("quillow-blocking");
+        for (const QWebEngineScript &old : page->scripts().find(name))
+            page->scripts().remove(old);
+        QWebEngineScript script;
+        script.setName(name);
+        script.setSourceCode(QString::fromLatin1(kBlockingScript)
+                                 .arg(token, QString::fromLatin1(blocker->hidingNameFilter())));
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setWorldId(QWebEngineScript::ApplicationWorld);
+        script.setRunsOnSubFrames(true);
+        page->scripts().insert(script);
+    };
+    install();
+    QObject::connect(blocker, &ContentBlocker::changed, page, install);
 }
 
 }  // namespace quillow

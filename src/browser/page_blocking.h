@@ -18,7 +18,8 @@ void registerBlockingScheme();
 // Answers every page of the profile from the blocker's lists.
 void serveBlockingScheme(QWebEngineProfile *profile, ContentBlocker *blocker);
 // The script a page's frames run at document creation; `token` names the
-// page to the scheme (see PageRequestInterceptor).
-void addBlockingScript(QWebEnginePage *page, const QString &token);
+// page to the scheme (see PageRequestInterceptor). It carries the
+// blocker's name filter, and is made again when the blocker changes.
+void addBlockingScript(QWebEnginePage *page, const QString &token, ContentBlocker *blocker);
 
 }  // namespace quillow

@@ -113,7 +113,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
         auto *requests = new PageRequestInterceptor(blocker_, page_);
         requests_ = requests;
         page_->setUrlRequestInterceptor(requests);
-        addBlockingScript(page_, requests->token());
+        addBlockingScript(page_, requests->token(), blocker_);
         connect(page_, &WebPage::noticeLinkClicked, this, &WebEngineBrowser::onNoticeLink);
         connect(requests, &PageRequestInterceptor::blockedCountChanged, this,
                 &Browser::blockedRequestsChanged);

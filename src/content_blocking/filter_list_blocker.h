@@ -72,6 +72,7 @@ public:
     void setSiteAllowed(const QString &host, bool allowed) override;
     QByteArray hidingForSite(const QString &host) const override;
     QByteArray hidingForNames(const QString &host, const QString &names) const override;
+    QByteArray hidingNameFilter() const override;
     bool neutralResource(const QString &name, QByteArray &type, QByteArray &body) const override;
     QStringList problems() const override;
 

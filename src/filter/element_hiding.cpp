@@ -74,6 +74,7 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
     std::unordered_set<std::uint32_t> everywhereExcepted;
     std::vector<std::uint32_t> generic;
     Entries hide, keep, off, byName;
+    std::vector<std::uint32_t> nameBits;
     for (const CosmeticRule &c : rules) {
         const auto [it, added] =
             idOf.emplace(c.selector, static_cast<std::uint32_t>(selectors.size()));
@@ -106,16 +107,24 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
         const Text t = selectors[id];
         const std::string_view name =
             leadingName(std::string_view(pool).substr(t.offset, t.length));
-        if (name.empty())
+        if (name.empty()) {
             unkeyed.push_back(id);
-        else
-            byName.emplace_back(nameHash(name), id);
+            continue;
+        }
+        byName.emplace_back(nameHash(name), id);
+        if (nameBits.empty())
+            nameBits.assign(kNameFilterBits / 32, 0);
+        if (std::all_of(name.begin(), name.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            forEachNameFilterBit(
+                name, [&](std::uint32_t bit) { nameBits[bit / 32] |= 1u << (bit % 32); });
     }
     for (const auto &[site, bits] : switches)
         off.emplace_back(hostHash(site), (bits & kElementHide) ? 2 : 1);
     pool_ = std::vector<char>(pool.begin(), pool.end());
     selectors_ = std::move(selectors);
     unkeyed_ = std::move(unkeyed);
+    nameBits_ = std::move(nameBits);
     hide_.build(hide);
     keep_.build(keep);
     off_.build(off);
@@ -215,6 +224,7 @@ void ElementHiding::write(CacheWriter &out) const {
     for (const RuleTable *t : {&hide_, &keep_, &off_, &generic_})
         writeTable(out, *t);
     out.array(unkeyed_);
+    out.array(nameBits_);
 }
 
 bool ElementHiding::read(CacheReader &in) {
@@ -223,6 +233,7 @@ bool ElementHiding::read(CacheReader &in) {
     for (RuleTable *t : {&hide_, &keep_, &off_, &generic_})
         readTable(in, *t);
     in.array(unkeyed_);
+    in.array(nameBits_);
     return in.ok() && valid();
 }
 
@@ -234,6 +245,8 @@ bool ElementHiding::valid() const {
     for (const std::uint32_t id : unkeyed_)
         if (id >= count)
             return false;
+    if (!nameBits_.empty() && nameBits_.size() != kNameFilterBits / 32)
+        return false;
     return hide_.valid(count) && keep_.valid(count) && off_.valid(3) && generic_.valid(count);
 }
 

@@ -40,6 +40,14 @@ public:
     std::string genericData(std::string_view host, const PublicSuffixList &suffixes,
                             std::string_view names, std::size_t limit) const;
 
+    // Which ".class" and "#id" names may have selectors of their own, as
+    // a bit filter the page's script asks before it sends a name: never
+    // wrong about a name that has (names with other than ASCII are always
+    // sent), wrong about one in some thousands that has not. Empty when
+    // the lists hold nothing to hide.
+    // Bit b is bit b % 32 of word b / 32.
+    const FlatArray<std::uint32_t> &nameFilter() const { return nameBits_; }
+
     void write(CacheWriter &out) const;
     // Read back from the cache, and checked as a list's rules are.
     bool read(CacheReader &in);
@@ -66,11 +74,27 @@ private:
 
     FlatArray<char> pool_;
     FlatArray<Text> selectors_;
-    RuleTable hide_;                    // a site's hash: the selectors for it
-    RuleTable keep_;                    // a site's hash: the selectors it is excepted from
-    RuleTable off_;                     // a site's hash: 1 (generic hiding off) or 2 (all off)
-    RuleTable generic_;                 // a class's or id's hash: the selectors it names first
-    FlatArray<std::uint32_t> unkeyed_;  // selectors for every site no class or id names
+    RuleTable hide_;                     // a site's hash: the selectors for it
+    RuleTable keep_;                     // a site's hash: the selectors it is excepted from
+    RuleTable off_;                      // a site's hash: 1 (generic hiding off) or 2 (all off)
+    RuleTable generic_;                  // a class's or id's hash: the selectors it names first
+    FlatArray<std::uint32_t> unkeyed_;   // selectors for every site no class or id names
+    FlatArray<std::uint32_t> nameBits_;  // the names of generic_, as nameFilter() says
 };
+
+// The bits nameFilter() sets for a name: kNameFilterProbes places among
+// kNameFilterBits, from FNV-1a over its characters (the page's script
+// works them out the same way).
+constexpr std::uint32_t kNameFilterBits = 1u << 18;
+constexpr int kNameFilterProbes = 6;
+template <typename F>
+void forEachNameFilterBit(std::string_view name, F &&f) {
+    std::uint32_t h = 0x811c9dc5u;
+    for (const char c : name)
+        h = (h ^ static_cast<unsigned char>(c)) * 0x01000193u;
+    const std::uint32_t step = ((h * 0x9e3779b1u) >> 15) | 1u;
+    for (int k = 0; k < kNameFilterProbes; ++k)
+        f((h + static_cast<std::uint32_t>(k) * step) & (kNameFilterBits - 1));
+}
 
 }  // namespace quillow::filter

@@ -505,6 +505,32 @@ private slots:
                  "{\"off\":0,\"s\":[]}");
     }
 
+    // The filter a page asks before it sends a name: every name the lists
+    // have selectors for passes, from the cache too; few others do.
+    void nameFilter() {
+        QString rules;
+        for (int i = 0; i < 3000; ++i)
+            rules += u"##.g%1 > div\n###id%1\n"_s.arg(i);
+        const auto engine = engineOf(rules);
+        const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
+        const auto passes = [](const FilterEngine &e, const std::string &name) {
+            const FlatArray<std::uint32_t> &words = e.elementHiding().nameFilter();
+            bool all = !words.empty();
+            forEachNameFilterBit(name, [&](std::uint32_t bit) {
+                all = all && (words[bit / 32] >> (bit % 32)) & 1u;
+            });
+            return all;
+        };
+        int others = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string n = std::to_string(i);
+            QVERIFY(passes(*engine, ".g" + n) && passes(*cached, "#id" + n));
+            others += passes(*engine, ".other" + n) + passes(*engine, "#g" + n);
+        }
+        QVERIFY2(others < 12, qPrintable(QString::number(others)));
+        QVERIFY(engineOf(u"||ads.com^"_s)->elementHiding().nameFilter().empty());
+    }
+
     // A cache from other lists, cut short or damaged is not read; one that
     // asks for more memory than it holds allocates nothing for it.
     void damagedCacheRefused() {
