@@ -809,6 +809,26 @@ std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const
 // cancels the rules of its own value, one without a value all of them
 // (but the important). Writes the rules that stand, blocking before
 // important before excepting as uBlock Origin orders them; returns how many.
+namespace {
+
+// A few rules' numbers on the stack: weighing a request's modifiers
+// allocates nothing.
+struct RuleIds {
+    std::uint32_t ids[kMostModifiers];
+    std::size_t count = 0;
+    std::uint32_t *begin() { return ids; }
+    std::uint32_t *end() { return ids + count; }
+    const std::uint32_t *begin() const { return ids; }
+    const std::uint32_t *end() const { return ids + count; }
+    bool empty() const { return count == 0; }
+    void push_back(std::uint32_t id) {
+        if (count < kMostModifiers)
+            ids[count++] = id;
+    }
+};
+
+}  // namespace
+
 std::size_t FilterEngine::matchingModifiers(const RuleIndex &index, Request &r, std::uint32_t *out,
                                             std::size_t most) const {
     std::uint32_t found[kMostModifiers];
@@ -828,8 +848,8 @@ std::size_t FilterEngine::matchingModifiers(const RuleIndex &index, Request &r, 
         return 1;
     }
     // One of each value and action, the last found as uBlock Origin's maps keep it.
-    std::vector<std::uint32_t> add, important, remove;
-    const auto keep = [&](std::vector<std::uint32_t> &into, std::uint32_t id) {
+    RuleIds add, important, remove;
+    const auto keep = [&](RuleIds &into, std::uint32_t id) {
         for (std::uint32_t &kept : into)
             if (value(kept) == value(id))
                 return void(kept = id);
@@ -844,10 +864,10 @@ std::size_t FilterEngine::matchingModifiers(const RuleIndex &index, Request &r, 
     }
     if (important.empty() && add.empty())
         return 0;
-    const auto without = [&](std::vector<std::uint32_t> &from, std::string_view v) {
-        from.erase(std::remove_if(from.begin(), from.end(),
-                                  [&](std::uint32_t id) { return value(id) == v; }),
-                   from.end());
+    const auto without = [&](RuleIds &from, std::string_view v) {
+        from.count = std::size_t(std::remove_if(from.begin(), from.end(),
+                                                [&](std::uint32_t id) { return value(id) == v; }) -
+                                 from.begin());
     };
     for (const std::uint32_t id : important) {
         without(add, value(id));
@@ -855,20 +875,21 @@ std::size_t FilterEngine::matchingModifiers(const RuleIndex &index, Request &r, 
     }
     const auto exceptsAll = [&](std::uint32_t id) { return value(id).empty(); };
     if (std::none_of(remove.begin(), remove.end(), exceptsAll)) {
-        std::vector<std::uint32_t> used;
+        RuleIds used;
         for (const std::uint32_t id : remove) {
-            const std::size_t before = add.size();
+            const std::size_t before = add.count;
             without(add, value(id));
-            if (add.size() != before)
+            if (add.count != before)
                 used.push_back(id);
         }
-        remove.swap(used);
+        remove = used;
     } else if (!add.empty()) {
-        add.clear();
         const std::uint32_t all = *std::find_if(remove.begin(), remove.end(), exceptsAll);
-        remove.assign(1, all);
+        add.count = 0;
+        remove.count = 0;
+        remove.push_back(all);
     } else {
-        remove.clear();
+        remove.count = 0;
     }
     std::size_t n = 0;
     for (const auto *group : {&add, &important, &remove})

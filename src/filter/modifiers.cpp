@@ -43,19 +43,22 @@ int hexValue(char c) {
 
 // decodeURIComponent: escapes decoded, a malformed one leaves the text as
 // it was.
-std::string decodedComponent(std::string_view s) {
-    std::string out;
+// Appended to `out`.
+void appendDecodedComponent(std::string &out, std::string_view s) {
+    const std::size_t start = out.size();
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] != '%') {
             out += s[i];
             continue;
         }
-        if (i + 2 >= s.size() || hexValue(s[i + 1]) < 0 || hexValue(s[i + 2]) < 0)
-            return std::string(s);
+        if (i + 2 >= s.size() || hexValue(s[i + 1]) < 0 || hexValue(s[i + 2]) < 0) {
+            out.resize(start);
+            out += s;
+            return;
+        }
         out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
         i += 2;
     }
-    return out;
 }
 
 }  // namespace
@@ -197,7 +200,11 @@ void FilterEngine::removeParams(Request &r, Verdict &verdict) const {
     const std::size_t fragment = std::min(url.find('#', query + 1), url.size());
     // The parameters as uBlock Origin reads them, into a map: a name that
     // comes again keeps its first place and takes its last value.
-    std::vector<std::pair<std::string_view, std::string_view>> params;
+    // This thread's, reused: a decision allocates nothing once they have
+    // grown to an address's size.
+    static thread_local std::vector<std::pair<std::string_view, std::string_view>> params;
+    static thread_local std::string keyValue;
+    params.clear();
     for (std::string_view rest = url.substr(query + 1, fragment - query - 1);;) {
         const std::size_t amp = std::min(rest.find('&'), rest.size());
         const std::string_view pair = rest.substr(0, amp);
@@ -235,11 +242,15 @@ void FilterEngine::removeParams(Request &r, Verdict &verdict) const {
         const re2::RE2 *re = paramRegexes_[place].get();
         for (std::size_t j = params.size(); j-- > 0;) {
             const auto &[key, raw] = params[j];
-            const bool matched =
-                m.form == ModifierRule::kName
-                    ? key == parsed.name
-                    : re && re2::RE2::PartialMatch(std::string(key) + "=" + decodedComponent(raw),
-                                                   *re);
+            bool matched = false;
+            if (m.form == ModifierRule::kName) {
+                matched = key == parsed.name;
+            } else if (re) {
+                keyValue.assign(key);
+                keyValue += '=';
+                appendDecodedComponent(keyValue, raw);
+                matched = re2::RE2::PartialMatch(keyValue, *re);
+            }
             if (matched != bool(m.negated) && !exception)
                 params.erase(params.begin() + std::ptrdiff_t(j));
         }
