@@ -12,9 +12,9 @@
 #include "browser/browser.h"
 #include "core/program_rules.h"
 #include "core/questions.h"
-#include "text/shortened.h"
 #include "main_window/main_window.h"
 #include "questions/question_texts.h"
+#include "text/shortened.h"
 
 namespace quillow {
 
