@@ -172,11 +172,33 @@ function begin(site) {
 watchBlocked();
 // The lists may still be loading for a session's first page. Asked
 // without holding the document up: its parsing goes on meanwhile.
-var tries = 0;
-ask('&q=site', function retry(site) {
-  if (site && site.wait && tries++ < 12) setTimeout(function () { ask('&q=site', retry); }, 250);
-  else begin(site);
-});
+// A frame of its parent's origin and host takes the parent's answer (this
+// world's globals are shared between such frames, never with the page's
+// scripts): a page's own frames ask once, not once each.
+var site = {answer: undefined, waiting: []};
+function answered(answer) {
+  site.answer = answer;
+  begin(answer);
+  for (var i = 0; i < site.waiting.length; i++) site.waiting[i](answer);
+  site.waiting = [];
+}
+var parentSite = null;
+try {
+  if (window.parent !== window && window.parent.location.hostname === location.hostname)
+    parentSite = window.parent.quillowSite || null;
+} catch (e) {}
+self.quillowSite = site;
+if (parentSite && parentSite.answer !== undefined) {
+  answered(parentSite.answer);
+} else if (parentSite) {
+  parentSite.waiting.push(answered);
+} else {
+  var tries = 0;
+  ask('&q=site', function retry(answer) {
+    if (answer && answer.wait && tries++ < 12) setTimeout(function () { ask('&q=site', retry); }, 250);
+    else answered(answer);
+  });
+}
 })();
 )JS";
 
