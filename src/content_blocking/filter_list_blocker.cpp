@@ -414,16 +414,18 @@ QByteArray FilterListBlocker::hidingNameFilter() const {
     const auto lists = engine();
     if (!lists)
         return {};
+    if (nameFilterOf_.lock() == lists)
+        return nameFilter_;
     const filter::FlatArray<std::uint32_t> &words = lists->elementHiding().nameFilter();
-    // No name has selectors of its own: none is sent.
-    if (words.empty())
-        return QByteArrayLiteral("AA==");
-    // Bit b in byte b / 8, as the script reads it.
-    QByteArray bytes(qsizetype(words.size() * 4), '\0');
+    // Bit b in byte b / 8, as the script reads it. No name has selectors
+    // of its own: none is sent.
+    QByteArray bytes(qsizetype(std::max<std::size_t>(words.size() * 4, 1)), '\0');
     for (std::size_t i = 0; i < words.size(); ++i)
         for (int j = 0; j < 4; ++j)
             bytes[qsizetype(i * 4 + std::size_t(j))] = char((words[i] >> (8 * j)) & 0xff);
-    return bytes.toBase64();
+    nameFilterOf_ = lists;
+    nameFilter_ = bytes.toBase64();
+    return nameFilter_;
 }
 
 bool FilterListBlocker::neutralResource(const QString &name, QByteArray &type,

@@ -112,6 +112,10 @@ private:
     QTimer recompile_;
     int listsLeftOut_ = 0;  // too large to read
     QString cacheProblem_;
+    // The name filter of the lists last asked for, in base64: every page's
+    // script is made again with it when anything changes.
+    mutable std::weak_ptr<const filter::FilterEngine> nameFilterOf_;
+    mutable QByteArray nameFilter_;
 
     // The program's first loads, waiting for the lists.
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;
