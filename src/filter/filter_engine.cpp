@@ -74,10 +74,7 @@ std::string_view anchoredHost(const NetworkRule &rule) {
     // An IPv6 address, as requests name it: in brackets.
     if (!p.empty() && p[0] == '[') {
         const std::size_t close = p.find(']');
-        if (close == std::string_view::npos ||
-            !std::all_of(p.begin() + 1, p.begin() + std::ptrdiff_t(close), [](char c) {
-                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
-            }))
+        if (close == std::string_view::npos || !isIpv6Literal(p.substr(0, close + 1)))
             return {};
         i = close + 1;
         if (i < p.size() && (p[i] == '^' || p[i] == '/'))
@@ -804,11 +801,6 @@ std::uint32_t FilterEngine::firstMatch(const RuleIndex &index, Request &r) const
     return first;
 }
 
-// Every matching rule of a modifier index, then weighed as uBlock Origin
-// weighs them: an important rule stands whatever excepts it; an exception
-// cancels the rules of its own value, one without a value all of them
-// (but the important). Writes the rules that stand, blocking before
-// important before excepting as uBlock Origin orders them; returns how many.
 namespace {
 
 // A few rules' numbers on the stack: weighing a request's modifiers
@@ -829,6 +821,11 @@ struct RuleIds {
 
 }  // namespace
 
+// Every matching rule of a modifier index, then weighed as uBlock Origin
+// weighs them: an important rule stands whatever excepts it; an exception
+// cancels the rules of its own value, one without a value all of them
+// (but the important). Writes the rules that stand, blocking before
+// important before excepting as uBlock Origin orders them; returns how many.
 std::size_t FilterEngine::matchingModifiers(const RuleIndex &index, Request &r, std::uint32_t *out,
                                             std::size_t most) const {
     std::uint32_t found[kMostModifiers];

@@ -56,14 +56,6 @@ std::string asciiHost(std::string_view host) {
     return std::string(ace.constData(), std::size_t(ace.size()));
 }
 
-bool isIpv6Literal(std::string_view d) {
-    if (d.size() < 3 || d.front() != '[' || d.back() != ']')
-        return false;
-    return std::all_of(d.begin() + 1, d.end() - 1, [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
-    });
-}
-
 bool validDomainName(std::string_view d) {
     if (d.empty() || d.size() > 253)
         return false;
@@ -412,6 +404,14 @@ RuleType parsePattern(std::string_view pattern, NetworkRule &rule) {
 }
 
 }  // namespace
+
+bool isIpv6Literal(std::string_view d) {
+    if (d.size() < 3 || d.front() != '[' || d.back() != ']')
+        return false;
+    return std::all_of(d.begin() + 1, d.end() - 1, [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
+    });
+}
 
 bool isPlainSelector(std::string_view s) {
     if (s.empty() || s.size() > 1024 || s.front() == '^' || s.substr(0, 4) == "+js(")

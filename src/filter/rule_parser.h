@@ -112,6 +112,9 @@ std::string canonicalForm(const NetworkRule &rule);
 // it cancels it for.
 bool isOriginOnly(const NetworkRule &rule);
 
+// An IPv6 address as hosts are written with one: "[::1]".
+bool isIpv6Literal(std::string_view host);
+
 // A selector a style sheet can apply and that cannot break out of it.
 bool isPlainSelector(std::string_view selector);
 
