@@ -13,7 +13,7 @@
 // script is sent for element hiding on each host of these pages and of
 // some busy real sites. Exits 0 when the goals hold.
 //
-//   blocking_cost QUILLOW [ROUNDS]
+//   blocking_cost QUILLOW [ROUNDS] [plain|frames|ads...] [loads=N]
 
 #include <signal.h>
 #include <unistd.h>
@@ -121,7 +121,9 @@ public:
     QTcpServer tcp;
     QStringList listedHosts;
     std::function<void()> started;
-    std::function<void()> done;
+    // Whether the page is to be loaded again, at `again`.
+    std::function<bool()> done;
+    QByteArray again;
 
     Server() {
         tcp.listen(QHostAddress::LocalHost);
@@ -158,6 +160,10 @@ private:
         const QByteArray path = head.split(' ').value(1);
         const QByteArray html = "text/html; charset=utf-8";
         const QByteArray beacon = "<script>onload = function () { ";
+        // The measure ends; the server may have the page loaded again.
+        const QByteArray kDone =
+            "fetch('/done').then(function (r) { return r.text(); }).then(function (t) {"
+            " if (t !== 'ok') location = t; });";
         if (path.startsWith("/start")) {
             // The lists are ready long before the measured page is asked for.
             send(s, html,
@@ -166,15 +172,15 @@ private:
             return;
         }
         if (path == "/done") {
-            send(s, "text/plain", "ok");
-            if (done)
-                done();
+            const bool more = done && done();
+            send(s, "text/plain", more ? again : QByteArray("ok"));
             return;
         }
-        if (path == "/p/1.html" || path == "/frames.html" || path == "/news.html")
+        const QByteArray page = path.split('?').value(0);
+        if (page == "/p/1.html" || page == "/frames.html" || page == "/news.html")
             if (started)
                 started();
-        if (path.startsWith("/p/") && path.endsWith(".html")) {
+        if (page.startsWith("/p/") && page.endsWith(".html")) {
             const int n = path.mid(3).split('.').value(0).toInt();
             const QByteArray next = n < 10 ? "/p/" + QByteArray::number(n + 1) + ".html" : "/done";
             QByteArray body =
@@ -184,26 +190,24 @@ private:
                 "'></script></head><body>";
             for (int i = 0; i < 5; ++i)
                 body += "<img src='/img/" + QByteArray::number(n * 10 + i) + ".gif'>";
-            body += plainBody(n, 300) + beacon +
-                    (n < 10 ? "location = '" + next + "';" : "fetch('/done');") +
+            body += plainBody(n, 300) + beacon + (n < 10 ? "location = '" + next + "';" : kDone) +
                     " };</script></body></html>";
             send(s, html, body);
-        } else if (path == "/frames.html") {
+        } else if (page == "/frames.html") {
             QByteArray body = "<!doctype html><html><body>";
             for (int i = 0; i < 20; ++i)
                 body += "<iframe src='/frame/" + QByteArray::number(i) + ".html'></iframe>";
-            send(s, html, body + beacon + "fetch('/done'); };</script></body></html>");
+            send(s, html, body + beacon + kDone + " };</script></body></html>");
         } else if (path.startsWith("/frame/")) {
             send(s, html,
                  "<!doctype html><html><body>" + plainBody(path.mid(7).toInt(), 40) +
                      "</body></html>");
-        } else if (path == "/news.html") {
+        } else if (page == "/news.html") {
             QByteArray body = "<!doctype html><html><head><title>News</title></head><body>";
             for (int i = 0; i < 24; ++i)
                 body += "<script async src='" + base(listedHosts[i].toLatin1()) + "/tag.js?" +
                         QByteArray::number(i) + "'></script>";
-            send(s, html,
-                 body + plainBody(0, 200) + beacon + "fetch('/done'); };</script></body></html>");
+            send(s, html, body + plainBody(0, 200) + beacon + kDone + " };</script></body></html>");
         } else if (path.startsWith("/tag.js")) {
             // Each tag pulls two more from other listed hosts.
             const int i = path.mid(8).toInt();
@@ -226,9 +230,15 @@ private:
     }
 };
 
-// One run of the real program on one scenario.
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// One run of the real program on one scenario: the page loaded `loads`
+// times in a row, the median of them.
 bool runOnce(const QString &program, const QString &home, bool blocking, Server &server,
-             const QByteArray &page, Result &result) {
+             const QByteArray &page, int loads, Result &result) {
     QProcess quillow;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
@@ -247,22 +257,33 @@ bool runOnce(const QString &program, const QString &home, bool blocking, Server 
     arguments << QString::fromLatin1(server.base("www.news.test") + "/start?next=" + page);
     QElapsedTimer clock;
     Tree atStart;
+    std::vector<double> ms, cpu;
     bool finished = false;
     server.started = [&] {
         clock.start();
         atStart = treeOf(quillow.processId());
     };
     server.done = [&] {
-        result.ms = double(clock.nsecsElapsed()) / 1e6;
+        ms.push_back(double(clock.nsecsElapsed()) / 1e6);
         const Tree atEnd = treeOf(quillow.processId());
-        result.cpu = atEnd.cpuSeconds - atStart.cpuSeconds;
-        result.anonMiB = double(atEnd.anonKiB) / 1024.0;
+        cpu.push_back(atEnd.cpuSeconds - atStart.cpuSeconds);
+        // Memory once the page has loaded the first time: the garbage of
+        // the loads after is the collector's to take when it will.
+        if (ms.size() == 1)
+            result.anonMiB = double(atEnd.anonKiB) / 1024.0;
+        if (int(ms.size()) < loads) {
+            server.again = page + "?again=" + QByteArray::number(ms.size());
+            return true;
+        }
+        result.ms = median(ms);
+        result.cpu = median(cpu);
         finished = true;
+        return false;
     };
     quillow.start(program, arguments);
     QElapsedTimer limit;
     limit.start();
-    while (!finished && limit.elapsed() < 60000 && quillow.state() != QProcess::NotRunning)
+    while (!finished && limit.elapsed() < 60000 * loads && quillow.state() != QProcess::NotRunning)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     ::kill(pid_t(quillow.processId()), SIGTERM);
     if (!quillow.waitForFinished(10000))
@@ -271,11 +292,6 @@ bool runOnce(const QString &program, const QString &home, bool blocking, Server 
     server.started = nullptr;
     server.done = nullptr;
     return finished;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // Each round's on/off pair, run back to back, as one ratio: the machine's
@@ -299,15 +315,24 @@ Ratios pairedRatios(const std::vector<Result> &on, const std::vector<Result> &of
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: blocking_cost QUILLOW [ROUNDS] [plain|frames|ads...]\n");
+        std::fprintf(stderr,
+                     "usage: blocking_cost QUILLOW [ROUNDS] [plain|frames|ads...] [loads=N]\n");
         return 2;
     }
     const QString program = QString::fromLocal8Bit(argv[1]);
     const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 7;
-    // The pages named after the rounds, or all three.
+    // The pages named after the rounds, or all three; "loads=N": each run
+    // loads its page N times in a row and counts their median, as one
+    // load's own noise is as large as what is measured.
     QStringList only;
-    for (int i = 3; i < argc; ++i)
-        only << QString::fromLocal8Bit(argv[i]);
+    int loads = 3;
+    for (int i = 3; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg.startsWith(QLatin1String("loads=")))
+            loads = std::max(1, arg.mid(6).toInt());
+        else
+            only << arg;
+    }
 
     // Hosts EasyList names whole, as ads come from them.
     const std::string easylist = readAll(QString::fromLatin1(kEasyList)).toStdString();
@@ -349,7 +374,8 @@ int main(int argc, char **argv) {
             for (const bool first : {true, false}) {
                 const bool blocking = first == (round % 2 == 0);
                 Result r;
-                if (!runOnce(program, (blocking ? on : off).path(), blocking, server, page, r)) {
+                if (!runOnce(program, (blocking ? on : off).path(), blocking, server, page, loads,
+                             r)) {
                     std::fprintf(stderr, "%s (%s) did not finish\n", name,
                                  blocking ? "blocking" : "off");
                     return 1;

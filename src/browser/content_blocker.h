@@ -62,10 +62,14 @@ public:
     // lists are ready.
     virtual QByteArray hidingForSite(const QString &host) const = 0;
     virtual QByteArray hidingForNames(const QString &host, const QString &names) const = 0;
-    // Which names the lists may have selectors for, as a bit filter in
-    // base64 the script asks before it sends a name. Empty until the lists
-    // are ready (every name is sent).
-    virtual QByteArray hidingNameFilter() const = 0;
+    // What every page's script carries, as a JSON object, so that most
+    // documents ask nothing: {"on":0} when blocking is off for the run;
+    // otherwise "n", a bit filter of the names the lists may have selectors
+    // for, and "h", one of the sites with data of their own (base64); "d",
+    // what a site without data of its own is sent; "a", the sites the user
+    // lets be (null: too many to carry, every document asks). Empty until
+    // the lists are ready (every document asks).
+    virtual QByteArray hidingScriptData() const = 0;
 
 signals:
     // The lists were loaded or updated, or a site was allowed or not.

@@ -22,13 +22,16 @@ const QByteArray kScheme = QByteArrayLiteral("quillow");
 constexpr int kMostAskedUrls = 64;
 
 // Runs at document creation in every frame, out of the page's reach (its
-// scripts cannot see or undo ours). %1 is the page's token, %2 the lists'
-// name filter (empty: not known yet).
+// scripts cannot see or undo ours). %1 is the page's token, %2 what the
+// blocker has every script carry (null: not known yet, every document
+// asks).
 const char kBlockingScript[] = R"JS((function () {
 'use strict';
 if (!/^https?:$/.test(location.protocol)) return;
-var base = 'quillow:blocking?t=%1&h=' +
-    encodeURIComponent(location.hostname.replace(/\.+$/, '').toLowerCase());
+var data = %2;
+if (data && data.on === 0) return;
+var host = location.hostname.replace(/\.+$/, '').toLowerCase();
+var base = 'quillow:blocking?t=%1&h=' + encodeURIComponent(host);
 function ask(query, done) {
   try {
     var x = new XMLHttpRequest();
@@ -39,9 +42,17 @@ function ask(query, done) {
     x.send();
   } catch (e) {}
 }
+// Whether a bit filter of `mask` + 1 bits holds a key's hash, `bit` reading
+// its bits (the blocker sets them the same way).
+function holds(h, mask, bit) {
+  var step = (Math.imul(h, 0x9e3779b1) >>> 15) | 1;
+  for (var k = 0; k < 6; k++) if (!bit((h + Math.imul(k, step)) & mask)) return false;
+  return true;
+}
 // Whether the lists may have selectors for a name: most of a page's names
 // have none, and a page whose names all have none asks nothing.
-var filter = '%2', bits = null;
+var filter = data ? data.n : '', bits = null;
+function bitOfNames(b) { return (bits.charCodeAt(b >> 3) >> (b & 7)) & 1; }
 function mayHave(n) {
   if (!filter) return true;
   if (bits === null) { try { bits = atob(filter); } catch (e) { filter = ''; return true; } }
@@ -51,12 +62,55 @@ function mayHave(n) {
     if (c > 127) return true;
     h = Math.imul(h ^ c, 0x01000193) >>> 0;
   }
-  var step = (Math.imul(h, 0x9e3779b1) >>> 15) | 1;
-  for (var k = 0; k < 6; k++) {
-    var b = (h + Math.imul(k, step)) & 0x3ffff;
-    if (!((bits.charCodeAt(b >> 3) >> (b & 7)) & 1)) return false;
+  return holds(h, 0x3ffff, bitOfNames);
+}
+// Whether the lists may hold data of this document's own site: under its
+// host or a parent of it, or its name with any public suffix ("name.*",
+// tried with every ending). The keys' low 32 bits, as the blocker's hash
+// gives them; only the few bytes each probe reads are decoded.
+function mayHaveSite() {
+  var keys = [], seed = 0x739d0383;
+  function walk(h, end) {
+    for (var i = end; i-- > 0;) {
+      h = Math.imul(h ^ host.charCodeAt(i), 435);
+      if (i === 0 || host.charCodeAt(i - 1) === 46) keys.push((h | 1) >>> 0);
+    }
   }
-  return true;
+  walk(seed, host.length);
+  var star = Math.imul(Math.imul(seed ^ 42, 435) ^ 46, 435);
+  for (var cut = host.length; cut > 0; cut = host.lastIndexOf('.', cut - 1)) walk(star, cut);
+  function bit(b) {
+    var at = b >> 3, group = (at / 3) | 0;
+    return (atob(data.h.substr(group * 4, 4)).charCodeAt(at - group * 3) >> (b & 7)) & 1;
+  }
+  for (var i = 0; i < keys.length; i++) {
+    var x = keys[i];
+    x ^= x >>> 16; x = Math.imul(x, 0x7feb352d); x ^= x >>> 15; x = Math.imul(x, 0x846ca68b);
+    x ^= x >>> 16;
+    if (holds(x >>> 0, data.hb - 1, bit)) return true;
+  }
+  return false;
+}
+// What a document whose site has no data of its own, on a page the user
+// has not let be, is sent: known here, nothing asked. Null: ask.
+function localAnswer() {
+  if (!data || !data.h || !data.d || !Array.isArray(data.a) || host.length > 253 ||
+      host.split('.').length > 16)
+    return null;
+  // The page on show decides: the top document's host.
+  var top = location.hostname, origins = location.ancestorOrigins;
+  try {
+    if (origins && origins.length) top = new URL(origins[origins.length - 1]).hostname;
+  } catch (e) { return null; }
+  top = top.toLowerCase();
+  // The user's sites may be kept in Unicode where the address has punycode.
+  if (!top || top.indexOf('xn--') >= 0) return null;
+  for (var t = top; ; t = t.slice(t.indexOf('.') + 1)) {
+    if (data.a.indexOf(t) >= 0) return null;
+    if (t.indexOf('.') < 0) break;
+  }
+  try { if (mayHaveSite()) return null; } catch (e) { return null; }
+  return {on: true, off: 0, s: data.d.s, e: data.d.e};
 }
 var shown = Object.create(null);
 // Each batch is one sheet, read in one go before the document takes it:
@@ -87,10 +141,51 @@ function hide(list) {
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
   } catch (e) {}
 }
+// Most selectors for every site name a link's address ('a[href^="https://
+// ad.example/"]'): those are looked for among the document's links, not put
+// in a sheet, which would take part in every style update of the document.
+// One is added to the sheet once a link's address holds its text. Split
+// once per answer: a page's own frames share it.
+var links = null;
+function splitEverywhere(list) {
+  var out = {rest: [], prefix: Object.create(null), text: []};
+  for (var i = 0; i < list.length; i++) {
+    var s = list[i];
+    if (typeof s !== 'string') continue;
+    var m = /^[a-z]*\[href([*^]?)="([^"\\]{8,})"\]/.exec(s);
+    if (!m) { out.rest.push(s); continue; }
+    if (m[1] === '*') { out.text.push([m[2], s]); continue; }
+    var key = m[2].slice(0, 8);
+    (out.prefix[key] || (out.prefix[key] = [])).push([m[2], s, m[1] === '^']);
+  }
+  return out;
+}
+function surveyLinks(roots) {
+  if (!links) return;
+  var found = [], text = links.text;
+  function look(el) {
+    var href = el.getAttribute('href');
+    if (!href) return;
+    var run = links.prefix[href.slice(0, 8)];
+    if (run) for (var i = 0; i < run.length; i++)
+      if (run[i][2] ? href.lastIndexOf(run[i][0], 0) === 0 : href === run[i][0]) found.push(run[i][1]);
+    for (var j = 0; j < text.length; j++) if (href.indexOf(text[j][0]) >= 0) found.push(text[j][1]);
+  }
+  for (var i = 0; i < roots.length; i++) {
+    var root = roots[i];
+    if (root.nodeType === 1 && root.hasAttribute('href')) look(root);
+    var all = root.querySelectorAll('[href]');
+    for (var k = 0; k < all.length; k++) look(all[k]);
+  }
+  hide(found);
+}
 function watchNames() {
-  var asked = Object.create(null), pending = [], count = 0, timer = 0;
+  var asked = Object.create(null), pending = [], count = 0, timer = 0, roots = [];
   function flush() {
     timer = 0;
+    var added = roots;
+    roots = [];
+    surveyLinks(added.length > 500 ? [document] : added);
     while (pending.length) {
       var batch = [], size = 0;
       while (pending.length && size < 3000) { var n = pending.pop(); size += n.length + 1; batch.push(n); }
@@ -120,12 +215,19 @@ function watchNames() {
     new MutationObserver(function (records) {
       for (var i = 0; i < records.length; i++) {
         var r = records[i];
-        if (r.type === 'attributes') note(r.target);
-        else for (var j = 0; j < r.addedNodes.length; j++) scan(r.addedNodes[j]);
+        if (r.type === 'attributes') { note(r.target); continue; }
+        for (var j = 0; j < r.addedNodes.length; j++) {
+          var node = r.addedNodes[j];
+          if (node.nodeType !== 1) continue;
+          scan(node);
+          if (links && roots.length <= 500) roots.push(node);
+        }
       }
+      if (roots.length && !timer) timer = setTimeout(flush, 10);
     }).observe(document, {childList: true, subtree: true, attributes: true,
                           attributeFilter: ['id', 'class']});
     if (document.documentElement) scan(document.documentElement);
+    surveyLinks([document]);
   }
   // The names are first looked at once the document is parsed, and only
   // changes are watched after: watching the parser add every element cost
@@ -164,7 +266,8 @@ function watchBlocked() {
 }
 function begin(site) {
   if (!site || !site.on || site.off >= 2) return;
-  hide(site.s);
+  if (Array.isArray(site.e)) links = site.links || (site.links = splitEverywhere(site.e));
+  hide(links ? site.s.concat(links.rest) : site.s);
   if (site.off < 1) watchNames();
 }
 // A refused image fails while the document is parsed, before any answer
@@ -188,10 +291,13 @@ try {
     parentSite = window.parent.quillowSite || null;
 } catch (e) {}
 self.quillowSite = site;
+var local = parentSite ? null : localAnswer();
 if (parentSite && parentSite.answer !== undefined) {
   answered(parentSite.answer);
 } else if (parentSite) {
   parentSite.waiting.push(answered);
+} else if (local) {
+  answered(local);
 } else {
   var tries = 0;
   ask('&q=site', function retry(answer) {
@@ -304,8 +410,10 @@ void addBlockingScript(QWebEnginePage *page, const QString &token, ContentBlocke
             page->scripts().remove(old);
         QWebEngineScript script;
         script.setName(name);
-        script.setSourceCode(QString::fromLatin1(kBlockingScript)
-                                 .arg(token, QString::fromLatin1(blocker->hidingNameFilter())));
+        const QByteArray data = blocker->hidingScriptData();
+        script.setSourceCode(
+            QString::fromLatin1(kBlockingScript)
+                .arg(token, data.isEmpty() ? QStringLiteral("null") : QString::fromUtf8(data)));
         script.setInjectionPoint(QWebEngineScript::DocumentCreation);
         script.setWorldId(QWebEngineScript::ApplicationWorld);
         script.setRunsOnSubFrames(true);

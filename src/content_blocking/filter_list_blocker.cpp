@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 
 #include "content_blocking/list_updates.h"
@@ -28,6 +30,9 @@ constexpr int kUpdateIntervalMs = 6 * 60 * 60 * 1000;
 // What one document is sent for element hiding, at most: far more than
 // any site of the lists needs, far less than a hostile list could make.
 constexpr std::size_t kMostHidingData = 256 * 1024;
+// What every page's script carries besides its code.
+constexpr std::size_t kMostCarriedHidingData = 64 * 1024;
+constexpr qsizetype kMostCarriedAllowedSites = 256;
 
 // The whole file as bytes, or nothing when it cannot be read or is larger
 // than `limit` (it may have grown since it was looked at).
@@ -410,22 +415,51 @@ QByteArray FilterListBlocker::hidingForNames(const QString &host, const QString 
         host.toStdString(), lists->suffixes(), names.toStdString(), kMostHidingData));
 }
 
-QByteArray FilterListBlocker::hidingNameFilter() const {
-    const auto lists = engine();
-    if (!lists)
-        return {};
-    if (nameFilterOf_.lock() == lists)
-        return nameFilter_;
-    const filter::FlatArray<std::uint32_t> &words = lists->elementHiding().nameFilter();
-    // Bit b in byte b / 8, as the script reads it. No name has selectors
-    // of its own: none is sent.
-    QByteArray bytes(qsizetype(std::max<std::size_t>(words.size() * 4, 1)), '\0');
+namespace {
+
+QByteArray base64Bits(const filter::FlatArray<std::uint32_t> &words) {
+    // Bit b in byte b / 8, as the script reads it.
+    QByteArray bytes(qsizetype(words.size() * 4), '\0');
     for (std::size_t i = 0; i < words.size(); ++i)
         for (int j = 0; j < 4; ++j)
             bytes[qsizetype(i * 4 + std::size_t(j))] = char((words[i] >> (8 * j)) & 0xff);
-    nameFilterOf_ = lists;
-    nameFilter_ = bytes.toBase64();
-    return nameFilter_;
+    return bytes.toBase64();
+}
+
+}  // namespace
+
+QByteArray FilterListBlocker::hidingScriptData() const {
+    if (state_ != State::On)
+        return QByteArrayLiteral("{\"on\":0}");
+    const auto lists = engine();
+    if (!lists)
+        return {};
+    if (scriptDataOf_.lock() != lists) {
+        const filter::ElementHiding &hiding = lists->elementHiding();
+        // No name has selectors of its own: a filter of one empty byte,
+        // none is sent.
+        QByteArray data =
+            "{\"n\":\"" +
+            (hiding.nameFilter().empty() ? QByteArray("AA==") : base64Bits(hiding.nameFilter())) +
+            '"';
+        const std::string everywhere = hiding.siteData("", lists->suffixes(), kMostHidingData);
+        // What every site is sent goes into every frame's script, so only
+        // while it is small; otherwise each document asks.
+        if (!hiding.siteFilter().empty() && everywhere.size() <= kMostCarriedHidingData)
+            data += ",\"h\":\"" + base64Bits(hiding.siteFilter()) +
+                    "\",\"hb\":" + QByteArray::number(qulonglong(hiding.siteFilter().size() * 32)) +
+                    ",\"d\":" + QByteArray::fromStdString(everywhere);
+        scriptDataOf_ = lists;
+        scriptData_ = data;
+    }
+    QByteArray allowed = "null";
+    if (allowedSites_.size() <= kMostCarriedAllowedSites) {
+        QJsonArray sites;
+        for (const QString &site : allowedSites_)
+            sites.append(site);
+        allowed = QJsonDocument(sites).toJson(QJsonDocument::Compact);
+    }
+    return scriptData_ + ",\"a\":" + allowed + '}';
 }
 
 bool FilterListBlocker::neutralResource(const QString &name, QByteArray &type,

@@ -72,7 +72,7 @@ public:
     void setSiteAllowed(const QString &host, bool allowed) override;
     QByteArray hidingForSite(const QString &host) const override;
     QByteArray hidingForNames(const QString &host, const QString &names) const override;
-    QByteArray hidingNameFilter() const override;
+    QByteArray hidingScriptData() const override;
     bool neutralResource(const QString &name, QByteArray &type, QByteArray &body) const override;
     QStringList problems() const override;
 
@@ -112,10 +112,10 @@ private:
     QTimer recompile_;
     int listsLeftOut_ = 0;  // too large to read
     QString cacheProblem_;
-    // The name filter of the lists last asked for, in base64: every page's
-    // script is made again with it when anything changes.
-    mutable std::weak_ptr<const filter::FilterEngine> nameFilterOf_;
-    mutable QByteArray nameFilter_;
+    // What every page's script carries, less the allowed sites, for the
+    // lists last asked for: made once per lists, not once per page.
+    mutable std::weak_ptr<const filter::FilterEngine> scriptDataOf_;
+    mutable QByteArray scriptData_;
 
     // The program's first loads, waiting for the lists.
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;

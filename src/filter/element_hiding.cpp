@@ -1,6 +1,7 @@
 #include "filter/element_hiding.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -62,6 +63,30 @@ void sortUnique(std::vector<std::uint32_t> &ids) {
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 }
 
+// About 16 bits a site (one document in some hundreds whose site has no
+// data asks for it all the same), at most 64 KiB: a list naming more sites
+// than that makes more documents ask, never a larger script.
+constexpr std::uint32_t kMostSiteFilterBits = 1u << 19;
+
+std::vector<std::uint32_t> siteFilterOf(std::initializer_list<const Entries *> tables) {
+    std::vector<std::uint64_t> keys;
+    for (const Entries *t : tables)
+        for (const auto &e : *t)
+            keys.push_back(e.first);
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    if (keys.empty())
+        return {};
+    std::uint32_t bits = 1024;
+    while (bits < kMostSiteFilterBits && bits < keys.size() * 16)
+        bits *= 2;
+    std::vector<std::uint32_t> words(bits / 32, 0);
+    for (const std::uint64_t key : keys)
+        forEachFilterBit(siteFilterHash(key), bits - 1,
+                         [&](std::uint32_t b) { words[b / 32] |= 1u << (b % 32); });
+    return words;
+}
+
 }  // namespace
 
 void ElementHiding::build(const std::vector<CosmeticRule> &rules,
@@ -121,6 +146,7 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
     }
     for (const auto &[site, bits] : switches)
         off.emplace_back(hostHash(site), (bits & kElementHide) ? 2 : 1);
+    siteBits_ = siteFilterOf({&hide, &keep, &off});
     pool_ = std::vector<char>(pool.begin(), pool.end());
     selectors_ = std::move(selectors);
     unkeyed_ = std::move(unkeyed);
@@ -160,11 +186,14 @@ std::vector<std::uint32_t> ElementHiding::exceptedAt(const SiteKeys &site) const
     return ids;
 }
 
-void ElementHiding::appendSelectors(std::string &out, std::vector<std::uint32_t> &ids,
+void ElementHiding::appendSelectors(std::string &out, const char *key,
+                                    std::vector<std::uint32_t> &ids,
                                     const std::vector<std::uint32_t> &excepted,
                                     std::size_t limit) const {
     sortUnique(ids);
-    out += "\"s\":[";
+    out += '"';
+    out += key;
+    out += "\":[";
     bool first = true;
     for (const std::uint32_t id : ids) {
         if (std::binary_search(excepted.begin(), excepted.end(), id))
@@ -176,7 +205,7 @@ void ElementHiding::appendSelectors(std::string &out, std::vector<std::uint32_t>
         first = false;
         appendJsonString(out, text(selectors_[id]));
     }
-    out += "]}";
+    out += ']';
 }
 
 std::string ElementHiding::siteData(std::string_view host, const PublicSuffixList &suffixes,
@@ -184,7 +213,7 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
     const SiteKeys site = siteKeys(host, suffixes);
     const std::uint32_t off = offAt(site);
     std::string out = "{\"off\":" + std::to_string(off) + ',';
-    std::vector<std::uint32_t> ids;
+    std::vector<std::uint32_t> ids, everywhere;
     if (off < 2) {
         for (std::size_t i = 0; i < site.count; ++i) {
             std::uint32_t n = 0;
@@ -192,9 +221,13 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
                 ids.insert(ids.end(), run, run + n);
         }
         if (off < 1)
-            ids.insert(ids.end(), unkeyed_.begin(), unkeyed_.end());
+            everywhere.assign(unkeyed_.begin(), unkeyed_.end());
     }
-    appendSelectors(out, ids, exceptedAt(site), limit);
+    const std::vector<std::uint32_t> excepted = exceptedAt(site);
+    appendSelectors(out, "s", ids, excepted, limit);
+    out += ',';
+    appendSelectors(out, "e", everywhere, excepted, limit);
+    out += '}';
     return out;
 }
 
@@ -214,7 +247,8 @@ std::string ElementHiding::genericData(std::string_view host, const PublicSuffix
             start = end + 1;
         }
     }
-    appendSelectors(out, ids, ids.empty() ? ids : exceptedAt(site), limit);
+    appendSelectors(out, "s", ids, ids.empty() ? ids : exceptedAt(site), limit);
+    out += '}';
     return out;
 }
 
@@ -225,6 +259,7 @@ void ElementHiding::write(CacheWriter &out) const {
         writeTable(out, *t);
     out.array(unkeyed_);
     out.array(nameBits_);
+    out.array(siteBits_);
 }
 
 bool ElementHiding::read(CacheReader &in) {
@@ -234,6 +269,7 @@ bool ElementHiding::read(CacheReader &in) {
         readTable(in, *t);
     in.array(unkeyed_);
     in.array(nameBits_);
+    in.array(siteBits_);
     return in.ok() && valid();
 }
 
@@ -246,6 +282,9 @@ bool ElementHiding::valid() const {
         if (id >= count)
             return false;
     if (!nameBits_.empty() && nameBits_.size() != kNameFilterBits / 32)
+        return false;
+    const std::size_t siteWords = siteBits_.size();
+    if (siteWords > kMostSiteFilterBits / 32 || (siteWords & (siteWords - 1)) != 0)
         return false;
     return hide_.valid(count) && keep_.valid(count) && off_.valid(3) && generic_.valid(count);
 }

@@ -28,10 +28,11 @@ public:
 
     std::size_t selectorCount() const { return selectors_.size(); }
 
-    // What a document at `host` is sent first, as JSON: {"off":N,"s":[...]}
-    // with its site's own selectors and, unless generic hiding is off
-    // there (N 1), those for every site that no class or id names; N 2:
-    // hiding is off there. At most about `limit` bytes.
+    // What a document at `host` is sent first, as JSON:
+    // {"off":N,"s":[...],"e":[...]} with its site's own selectors and,
+    // unless generic hiding is off there (N 1), those for every site that
+    // no class or id names; N 2: hiding is off there. At most about `limit`
+    // bytes.
     std::string siteData(std::string_view host, const PublicSuffixList &suffixes,
                          std::size_t limit) const;
     // The selectors for every site that the classes and ids a document
@@ -47,6 +48,12 @@ public:
     // the lists hold nothing to hide.
     // Bit b is bit b % 32 of word b / 32.
     const FlatArray<std::uint32_t> &nameFilter() const { return nameBits_; }
+    // Which sites have data of their own (selectors, exceptions, hiding
+    // turned off), as a bit filter of their keys (siteFilterHash) the
+    // script asks before it asks for its site: a document whose site has
+    // none takes what every site is sent without asking. A power of two
+    // bits, laid out as nameFilter(); empty when no site has data.
+    const FlatArray<std::uint32_t> &siteFilter() const { return siteBits_; }
 
     void write(CacheWriter &out) const;
     // Read back from the cache, and checked as a list's rules are.
@@ -68,7 +75,7 @@ private:
     SiteKeys siteKeys(std::string_view host, const PublicSuffixList &suffixes) const;
     std::uint32_t offAt(const SiteKeys &site) const;
     std::vector<std::uint32_t> exceptedAt(const SiteKeys &site) const;
-    void appendSelectors(std::string &out, std::vector<std::uint32_t> &ids,
+    void appendSelectors(std::string &out, const char *key, std::vector<std::uint32_t> &ids,
                          const std::vector<std::uint32_t> &excepted, std::size_t limit) const;
     bool valid() const;
 
@@ -80,21 +87,42 @@ private:
     RuleTable generic_;                  // a class's or id's hash: the selectors it names first
     FlatArray<std::uint32_t> unkeyed_;   // selectors for every site no class or id names
     FlatArray<std::uint32_t> nameBits_;  // the names of generic_, as nameFilter() says
+    FlatArray<std::uint32_t> siteBits_;  // the sites of hide_, keep_ and off_
 };
 
-// The bits nameFilter() sets for a name: kNameFilterProbes places among
-// kNameFilterBits, from FNV-1a over its characters (the page's script
-// works them out the same way).
+// The places a bit filter of `mask` + 1 bits (a power of two) sets for a
+// key's 32-bit hash: kFilterProbes of them, double hashing (the page's
+// script works them out the same way).
+constexpr int kFilterProbes = 6;
+template <typename F>
+void forEachFilterBit(std::uint32_t h, std::uint32_t mask, F &&f) {
+    const std::uint32_t step = ((h * 0x9e3779b1u) >> 15) | 1u;
+    for (int k = 0; k < kFilterProbes; ++k)
+        f((h + static_cast<std::uint32_t>(k) * step) & mask);
+}
+
+// The bits nameFilter() sets for a name: among kNameFilterBits, from
+// FNV-1a over its characters.
 constexpr std::uint32_t kNameFilterBits = 1u << 18;
-constexpr int kNameFilterProbes = 6;
 template <typename F>
 void forEachNameFilterBit(std::string_view name, F &&f) {
     std::uint32_t h = 0x811c9dc5u;
     for (const char c : name)
         h = (h ^ static_cast<unsigned char>(c)) * 0x01000193u;
-    const std::uint32_t step = ((h * 0x9e3779b1u) >> 15) | 1u;
-    for (int k = 0; k < kNameFilterProbes; ++k)
-        f((h + static_cast<std::uint32_t>(k) * step) & (kNameFilterBits - 1));
+    forEachFilterBit(h, kNameFilterBits - 1, f);
+}
+
+// A site key's hash for siteFilter(): its low 32 bits, which the script
+// works out with 32-bit arithmetic alone (FNV's product keeps them apart
+// from the high ones), mixed.
+constexpr std::uint32_t siteFilterHash(std::uint64_t key) {
+    std::uint32_t x = static_cast<std::uint32_t>(key);
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
 }
 
 }  // namespace quillow::filter

@@ -102,7 +102,8 @@ private slots:
                 QVERIFY2(spy.wait(20000), name);
             QVERIFY2(!blocker.isOn(QUrl()) && !blocker.ready() &&
                          !blocks(blocker, kAd, kPage, RequestKind::Script) &&
-                         blocker.hidingForSite("example.org").isEmpty(),
+                         blocker.hidingForSite("example.org").isEmpty() &&
+                         blocker.hidingScriptData() == "{\"on\":0}",
                      name);
         }
     }
@@ -247,13 +248,23 @@ private slots:
                      host);
         }
         QCOMPARE(blocker.hidingForSite("www.example.com"),
-                 "{\"off\":0,\"s\":[\".promo\",\"div[title=\\\"a\u2028z\\\"]\"]}");
+                 "{\"off\":0,\"s\":[\".promo\"],\"e\":[\"div[title=\\\"a\u2028z\\\"]\"]}");
         QCOMPARE(blocker.hidingForNames("www.example.com", ".ad-banner .x"), "{\"s\":[]}");
         QCOMPARE(blocker.hidingForNames("example.org", ".x .ad-banner"),
                  "{\"s\":[\".ad-banner\"]}");
+        // Every script carries what a site without data of its own is sent,
+        // and the sites the user lets be while they are few.
+        const QByteArray carried = blocker.hidingScriptData();
+        QVERIFY(
+            carried.contains(",\"d\":{\"off\":0,\"s\":[],\"e\":[\"div[title=\\\"a\u2028z\\\"]\"]},"
+                             "\"a\":[\"example.org\"]}"));
+        QVERIFY(carried.startsWith("{\"n\":\"") && carried.contains(",\"h\":\""));
         // Blocking back on for a subdomain takes away the entry that covered it.
         blocker.setSiteAllowed("shop.example.org", false);
         QVERIFY(blocker.isOn(QUrl("https://example.org/")) && inConf().isEmpty());
+        for (int i = 0; i < 257; ++i)
+            blocker.setSiteAllowed(QStringLiteral("site%1.org").arg(i), true);
+        QVERIFY(blocker.hidingScriptData().endsWith(",\"a\":null}"));
     }
 
     // The program's first load waits for the lists, never past its

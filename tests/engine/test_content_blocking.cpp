@@ -141,6 +141,12 @@ private slots:
                      "<html><body><script src='http://cdn.zqtk.net:" + port +
                          "/widget.js'></script><script src='/done.js'></script></body></html>");
         server.route(u"/widget.js"_s, QByteArray("/* */"));
+        server.route(u"/hiding.html"_s,
+                     QByteArray("<html><body><div id=deal class=quillow-deal>deal</div>"
+                                "<div id=slot data-ad-name=top>ad</div><script>setTimeout("
+                                "function () { document.body.insertAdjacentHTML('beforeend',"
+                                " '<p><a id=late href=\"https://ad.admitad.com/g\">x</a></p>');"
+                                " }, 50);</script></body></html>"));
 
         QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(u"config/filters"_s));
         // The user's list; its first selector (an open parenthesis) the
@@ -150,7 +156,8 @@ private slots:
                 mine.write(
                     "www.quillow-news.test##.open:not(.shut\nwww.quillow-news.test##.quillow-box\n"
                     "/frame-own.js$third-party\n"
-                    "||socket.quillow-other.test^$websocket\n") > 0);
+                    "||socket.quillow-other.test^$websocket\n"
+                    "quillow-shop.*##.quillow-deal\nquillow-mall.test##.quillow-deal\n") > 0);
         mine.close();
         FilterListBlocker::Settings settings;
         settings.configDir = dir.filePath(u"config"_s);
@@ -230,6 +237,25 @@ private slots:
         toggle(false);
         QVERIFY(blocker->isOn(QUrl(pageUrl())));
         QVERIFY(!server.requests.contains(u"/pagead/js/adsbygoogle.js"_s));
+    }
+
+    // Once the lists are ready, a document knows without asking whether its
+    // site has selectors of its own: under its host, a parent of it, or its
+    // name with any ending. A site without takes those for every site, on
+    // what the page holds and on what it adds later.
+    void siteSelectorsKnownWithoutAsking() {
+        load();
+        QVERIFY(blocker->ready());
+        for (const auto &[site, hidden] : {std::pair(u"www.quillow-shop.test"_s, true),
+                                           std::pair(u"a.b.quillow-mall.test"_s, true),
+                                           std::pair(u"www.quillow-plain.test"_s, false)}) {
+            typeAddress(w, at(site, u"/hiding.html"_s));
+            QTRY_COMPARE_WITH_TIMEOUT(location(w), at(site, u"/hiding.html"_s), kPageWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
+            QTRY_COMPARE_WITH_TIMEOUT(style(u"slot"_s), u"none"_s, kPageWait);
+            QTRY_COMPARE_WITH_TIMEOUT(style(u"late"_s), u"none"_s, kPageWait);
+            QCOMPARE(style(u"deal"_s), hidden ? u"none"_s : u"block"_s);
+        }
     }
 
     // A page the lists refuse whole never reaches the server and is no

@@ -10,6 +10,7 @@
 #include "browser/content_blocking.h"
 #include "filter/cache_format.h"
 #include "filter/filter_engine.h"
+#include "filter/host_hash.h"
 #include "filter/list_reader.h"
 #include "filter/rule_parser.h"
 
@@ -473,15 +474,16 @@ private slots:
             QTest::newRow(host) << QString::fromLatin1(host) << QString::fromLatin1(names)
                                 << QString::fromLatin1(site) << QString::fromLatin1(generic);
         };
-        row("other.org", ".ad #top .x .gone", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}",
+        row("other.org", ".ad #top .x .gone", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}",
             "{\"s\":[\".ad\",\".ad > img\",\"#top\"]}");
-        row("www.site.com", ".ad #top", "{\"off\":0,\"s\":[\"a[href*=ad]\",\"div.promo\"]}",
+        row("www.site.com", ".ad #top", "{\"off\":0,\"s\":[\"div.promo\"],\"e\":[\"a[href*=ad]\"]}",
             "{\"s\":[\".ad > img\",\"#top\"]}");
-        row("x.site.com", ".ad", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
-        row("www.google.co.uk", "", "{\"off\":0,\"s\":[\"a[href*=ad]\",\".g-ad\"]}", "{\"s\":[]}");
-        row("quiet.com", ".ad", "{\"off\":1,\"s\":[\".q\"]}", "{\"s\":[]}");
-        row("a.none.com", ".ad", "{\"off\":2,\"s\":[]}", "{\"s\":[]}");
-        row("loud.com", "", "{\"off\":0,\"s\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
+        row("x.site.com", ".ad", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
+        row("www.google.co.uk", "", "{\"off\":0,\"s\":[\".g-ad\"],\"e\":[\"a[href*=ad]\"]}",
+            "{\"s\":[]}");
+        row("quiet.com", ".ad", "{\"off\":1,\"s\":[\".q\"],\"e\":[]}", "{\"s\":[]}");
+        row("a.none.com", ".ad", "{\"off\":2,\"s\":[],\"e\":[]}", "{\"s\":[]}");
+        row("loud.com", "", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
     }
     void elementHiding() {
         QFETCH(QString, host);
@@ -502,33 +504,50 @@ private slots:
         }
         // A document is sent what fits its bound, no more.
         QCOMPARE(engine->elementHiding().siteData("site.com", suffixes(), 30),
-                 "{\"off\":0,\"s\":[]}");
+                 "{\"off\":0,\"s\":[],\"e\":[]}");
     }
 
-    // The filter a page asks before it sends a name: every name the lists
-    // have selectors for passes, from the cache too; few others do.
-    void nameFilter() {
+    // The filters a page asks before it sends a name or asks for its site:
+    // every name the lists have selectors for passes, and every site with
+    // selectors, exceptions or hiding turned off (by host or "name.*"), from
+    // the cache too; few others do.
+    void bitFilters() {
         QString rules;
         for (int i = 0; i < 3000; ++i)
-            rules += u"##.g%1 > div\n###id%1\n"_s.arg(i);
+            rules +=
+                u"##.g%1 > div\n###id%1\nsite%1.com,shop%1.*##.x\nkeep%1.org#@#.g1 > div\n"
+                u"@@||off%1.net^$generichide\n"_s.arg(i);
         const auto engine = engineOf(rules);
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
-        const auto passes = [](const FilterEngine &e, const std::string &name) {
-            const FlatArray<std::uint32_t> &words = e.elementHiding().nameFilter();
+        const auto holds = [](const FlatArray<std::uint32_t> &words, std::uint32_t h) {
             bool all = !words.empty();
-            forEachNameFilterBit(name, [&](std::uint32_t bit) {
+            forEachFilterBit(h, std::uint32_t(words.size() * 32 - 1), [&](std::uint32_t bit) {
                 all = all && (words[bit / 32] >> (bit % 32)) & 1u;
             });
             return all;
         };
+        const auto name = [&](const FilterEngine &e, const std::string &n) {
+            bool all = !e.elementHiding().nameFilter().empty();
+            forEachNameFilterBit(n, [&](std::uint32_t bit) {
+                all = all && (e.elementHiding().nameFilter()[bit / 32] >> (bit % 32)) & 1u;
+            });
+            return all;
+        };
+        const auto site = [&](const FilterEngine &e, const std::string &host) {
+            return holds(e.elementHiding().siteFilter(), siteFilterHash(hostHash(host)));
+        };
         int others = 0;
         for (int i = 0; i < 3000; ++i) {
             const std::string n = std::to_string(i);
-            QVERIFY(passes(*engine, ".g" + n) && passes(*cached, "#id" + n));
-            others += passes(*engine, ".other" + n) + passes(*engine, "#g" + n);
+            QVERIFY(name(*engine, ".g" + n) && name(*cached, "#id" + n));
+            QVERIFY(site(*engine, "site" + n + ".com") && site(*cached, "shop" + n + ".*") &&
+                    site(*engine, "keep" + n + ".org") && site(*cached, "off" + n + ".net"));
+            others += name(*engine, ".other" + n) + name(*engine, "#g" + n) +
+                      site(*engine, "site" + n + ".org") + site(*engine, "shop" + n + ".com");
         }
-        QVERIFY2(others < 12, qPrintable(QString::number(others)));
+        QVERIFY2(others < 24, qPrintable(QString::number(others)));
         QVERIFY(engineOf(u"||ads.com^"_s)->elementHiding().nameFilter().empty());
+        QVERIFY(engineOf(u"##.ad"_s)->elementHiding().siteFilter().empty());
     }
 
     // A cache from other lists, cut short or damaged is not read; one that
