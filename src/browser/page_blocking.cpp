@@ -143,9 +143,9 @@ function hide(list) {
 }
 // Most selectors for every site name a link's address ('a[href^="https://
 // ad.example/"]'): those are looked for among the document's links, not put
-// in a sheet, which would take part in every style update of the document.
-// One is added to the sheet once a link's address holds its text. Split
-// once per answer: a page's own frames share it.
+// in the sheet, where each would take part in every style update of the
+// document; one goes into a sheet once a link's address holds its text.
+// Split once per answer: a page's own frames share it.
 var links = null;
 function splitEverywhere(list) {
   var out = {rest: [], prefix: Object.create(null), text: []};
@@ -266,7 +266,8 @@ function watchBlocked() {
 }
 function begin(site) {
   if (!site || !site.on || site.off >= 2) return;
-  if (Array.isArray(site.e)) links = site.links || (site.links = splitEverywhere(site.e));
+  if (Array.isArray(site.e) && site.off < 1)
+    links = site.split || (site.split = splitEverywhere(site.e));
   hide(links ? site.s.concat(links.rest) : site.s);
   if (site.off < 1) watchNames();
 }
