@@ -55,7 +55,14 @@ var filter = data ? data.n : '', bits = null;
 function bitOfNames(b) { return (bits.charCodeAt(b >> 3) >> (b & 7)) & 1; }
 function mayHave(n) {
   if (!filter) return true;
-  if (bits === null) { try { bits = atob(filter); } catch (e) { filter = ''; return true; } }
+  if (bits === null) {
+    // Decoded once a page: its own frames take the page's.
+    if (parentSite && parentSite.filter === filter) bits = parentSite.bits;
+    else try { bits = atob(filter); } catch (e) { filter = ''; return true; }
+    site.filter = filter;
+    site.bits = bits;
+    if (parentSite && !parentSite.bits) { parentSite.filter = filter; parentSite.bits = bits; }
+  }
   var h = 0x811c9dc5;
   for (var i = 0; i < n.length; i++) {
     var c = n.charCodeAt(i);
@@ -279,7 +286,7 @@ watchBlocked();
 // A frame of its parent's origin and host takes the parent's answer (this
 // world's globals are shared between such frames, never with the page's
 // scripts): a page's own frames ask once, not once each.
-var site = {answer: undefined, waiting: []};
+var site = {answer: undefined, waiting: [], filter: '', bits: null};
 function answered(answer) {
   site.answer = answer;
   begin(answer);
