@@ -63,9 +63,9 @@ public:
     virtual QByteArray hidingForSite(const QString &host) const = 0;
     virtual QByteArray hidingForNames(const QString &host, const QString &names) const = 0;
     // What every page's script carries, as a JSON object, so that most
-    // documents ask nothing: {"on":0} when blocking is off for the run;
-    // otherwise "n", a bit filter of the names the lists may have selectors
-    // for, and "h", one of the sites with data of their own (base64); "d",
+    // documents ask nothing: {"on":0} when blocking is off; otherwise "n",
+    // a bit filter of the names the lists may have selectors for, and "h",
+    // one of the sites with data of their own (base64, of "hb" bits); "d",
     // what a site without data of its own is sent; "a", the sites the user
     // lets be (null: too many to carry, every document asks). Empty until
     // the lists are ready (every document asks).
