@@ -63,6 +63,11 @@ void sortUnique(std::vector<std::uint32_t> &ids) {
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 }
 
+// Sets, in a bit filter's words, each bit it is handed.
+auto setterOf(std::vector<std::uint32_t> &words) {
+    return [&words](std::uint32_t bit) { words[bit / 32] |= 1u << (bit % 32); };
+}
+
 // About 16 bits a site (one document in some hundreds whose site has no
 // data asks for it all the same), at most 64 KiB: a list naming more sites
 // than that makes more documents ask, never a larger script.
@@ -82,8 +87,7 @@ std::vector<std::uint32_t> siteFilterOf(std::initializer_list<const Entries *> t
         bits *= 2;
     std::vector<std::uint32_t> words(bits / 32, 0);
     for (const std::uint64_t key : keys)
-        forEachFilterBit(siteFilterHash(key), bits - 1,
-                         [&](std::uint32_t b) { words[b / 32] |= 1u << (b % 32); });
+        forEachFilterBit(siteFilterHash(key), bits - 1, setterOf(words));
     return words;
 }
 
@@ -141,8 +145,7 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
             nameBits.assign(kNameFilterBits / 32, 0);
         if (std::all_of(name.begin(), name.end(),
                         [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-            forEachNameFilterBit(
-                name, [&](std::uint32_t bit) { nameBits[bit / 32] |= 1u << (bit % 32); });
+            forEachNameFilterBit(name, setterOf(nameBits));
     }
     for (const auto &[site, bits] : switches)
         off.emplace_back(hostHash(site), (bits & kElementHide) ? 2 : 1);
