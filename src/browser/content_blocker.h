@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "filter/request_kind.h"
 #include "filter/verdict.h"
@@ -70,6 +72,27 @@ public:
     // lets be (null: too many to carry, every document asks). Empty until
     // the lists are ready (every document asks).
     virtual QByteArray hidingScriptData() const = 0;
+
+    // uBlock Origin's scriptlets for a document at `host`, put together
+    // from its library as it puts them together: the functions each world
+    // needs (name, source), each rule's call, and the rules applied as
+    // lists write them. Empty until the lists and the library are ready,
+    // or where the lists hold none.
+    struct Scriptlets {
+        std::vector<std::pair<QString, QString>> mainFunctions, isolatedFunctions;
+        QString mainCalls, isolatedCalls;
+        QStringList applied;
+        bool isEmpty() const { return mainCalls.isEmpty() && isolatedCalls.isEmpty(); }
+    };
+    virtual Scriptlets scriptletsFor(const QString &host) const = 0;
+    // The library's folder when its scriptlets are still to be read (in the
+    // web engine, which alone can read them as uBlock Origin does); empty
+    // when known or there is none.
+    virtual QString scriptletLibraryWanted() const = 0;
+    // The library as read there (see filter::ScriptletLibrary::fromJson).
+    virtual void setScriptletLibrary(const QByteArray &json) = 0;
+    // The sites the user lets be, as kept.
+    virtual QStringList allowedSites() const = 0;
 
 signals:
     // The lists were loaded or updated, or a site was allowed or not.

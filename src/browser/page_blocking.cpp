@@ -12,6 +12,7 @@
 
 #include "browser/content_blocker.h"
 #include "browser/content_blocking.h"
+#include "browser/scriptlet_injection.h"
 
 namespace quillow {
 
@@ -404,10 +405,12 @@ void registerBlockingScheme() {
     // on http and https pages ask it.
     scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(scheme);
+    registerScriptletLibraryScheme();
 }
 
 void serveBlockingScheme(QWebEngineProfile *profile, ContentBlocker *blocker) {
     profile->installUrlSchemeHandler(kScheme, new BlockingSchemeHandler(blocker, profile));
+    new ScriptletInjection(profile, blocker);
 }
 
 void addBlockingScript(QWebEnginePage *page, const QString &token, ContentBlocker *blocker) {

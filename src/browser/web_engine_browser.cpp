@@ -3,6 +3,7 @@
 #include "browser/content_blocker.h"
 #include "browser/content_blocking.h"
 #include "browser/page_blocking.h"
+#include "browser/scriptlet_injection.h"
 
 #include <QAuthenticator>
 #include <QContextMenuEvent>
@@ -114,6 +115,12 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
         requests_ = requests;
         page_->setUrlRequestInterceptor(requests);
         addBlockingScript(page_, requests->token(), blocker_);
+        if (const QPointer<ScriptletInjection> scriptlets = ScriptletInjection::of(profile))
+            connect(page_, &WebPage::navigationAccepted, this,
+                    [this, scriptlets](const QUrl &url, bool isMainFrame) {
+                        if (scriptlets)
+                            scriptlets->prepare(url, isMainFrame ? url : page_->url());
+                    });
         connect(page_, &WebPage::noticeLinkClicked, this, &WebEngineBrowser::onNoticeLink);
         connect(requests, &PageRequestInterceptor::blockedCountChanged, this,
                 &Browser::blockedRequestsChanged);

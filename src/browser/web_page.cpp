@@ -44,9 +44,12 @@ bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool
     }
     NavigationRequest request(url.toString());
     emit navigationRequested(request);
-    if (isMainFrame && request.isAccepted())
+    if (!request.isAccepted())
+        return false;
+    if (isMainFrame)
         mainFrameTarget_ = url;
-    return request.isAccepted();
+    emit navigationAccepted(url, isMainFrame);
+    return true;
 }
 
 QWebEnginePage *WebPage::createWindow(WebWindowType) {

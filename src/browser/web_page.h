@@ -25,6 +25,9 @@ public:
 
 Q_SIGNALS:
     void navigationRequested(quillow::NavigationRequest &request);
+    // A navigation the host let go ahead, before the engine makes its
+    // document: what is to run in it must be in place now.
+    void navigationAccepted(const QUrl &url, bool isMainFrame);
     void externalAddressRequested(const QString &url);
     void dialogRequested(quillow::PageDialogRequest &request);
     // A link of a notice of Quillow's own was clicked ("quillow:back").

@@ -146,6 +146,7 @@ struct FilterListBlocker::Loaded {
     bool fromCache = false;
     QString cacheProblem;
     Resources resources;
+    std::shared_ptr<const filter::ScriptletLibrary> scriptlets;
     qint64 ms = 0;
 };
 
@@ -271,6 +272,10 @@ void FilterListBlocker::load() {
     QStringList candidates;
     candidates = settings_.systemLists.isEmpty() ? defaultLists(settings_.packageDir)
                                                  : settings_.systemLists;
+    // The system's lists may use the scriptlets that need trust; the
+    // user's own and subscribed lists may not.
+    const qsizetype systemCandidates = candidates.size();
+    qsizetype systemPaths = 0;
     if (!settings_.configDir.isEmpty())
         for (const QFileInfo &file : QDir(below(settings_.configDir, "filters"))
                                          .entryInfoList({QStringLiteral("*.txt")},
@@ -288,6 +293,8 @@ void FilterListBlocker::load() {
         }
         total += file.size();
         paths.append(path);
+        if (&path - candidates.constData() < systemCandidates)
+            systemPaths = paths.size();
     }
     std::vector<filter::ResourceName> resourceNames;
     loaded.resources = readResources(settings_.packageDir, resourceNames);
@@ -299,6 +306,7 @@ void FilterListBlocker::load() {
                       .arg(path, QString::number(file.size()),
                            QString::number(file.lastModified().toMSecsSinceEpoch()));
     }
+    source += QStringLiteral("trusted\t%1\n").arg(systemPaths);
     const std::string key = source.toStdString();
     const QString cachePath = below(settings_.cacheDir, "filters.idx");
     if (!paths.isEmpty() && !cachePath.isEmpty()) {
@@ -308,15 +316,18 @@ void FilterListBlocker::load() {
     if (!paths.isEmpty() && !loaded.engine) {
         std::vector<std::string> texts;
         std::string data;
+        std::size_t trusted = 0;
         for (const QString &path : paths) {
             if (readBounded(path, kMostListBytes, data))
                 texts.push_back(std::move(data));
+            if (&path - paths.constData() < systemPaths)
+                trusted = texts.size();
         }
         std::string suffixes;
         readBounded(settings_.suffixListPath, kMaxSuffixListBytes, suffixes);
         const std::vector<std::string_view> views(texts.begin(), texts.end());
         loaded.engine = filter::FilterEngine::build(
-            views, filter::PublicSuffixList::fromText(suffixes), {}, resourceNames);
+            views, filter::PublicSuffixList::fromText(suffixes), {}, resourceNames, trusted);
         if (loaded.engine && !cachePath.isEmpty() && !settings_.writesNothing) {
             const std::string compiled = loaded.engine->serialize(key);
             const files::FileProblem problem = files::writePrivateFile(cachePath, compiled);
@@ -327,6 +338,20 @@ void FilterListBlocker::load() {
             else if (auto mapped = readCache(cachePath, key))
                 loaded.engine = std::move(mapped);
         }
+    }
+    // The scriptlets as the engine read them last, while the package is
+    // the same.
+    std::string library;
+    const QString libraryKey = scriptletLibraryKey();
+    if (!libraryKey.isEmpty() &&
+        readBounded(below(settings_.cacheDir, "scriptlets.json"),
+                    qint64(filter::ScriptletLibrary::kMostBytes) + 4096, library) &&
+        QString::fromStdString(library.substr(0, library.find('\n'))) == libraryKey) {
+        auto read = std::make_shared<filter::ScriptletLibrary>(
+            filter::ScriptletLibrary::fromJson(std::string_view(library).substr(
+                std::min(library.size(), std::size_t(libraryKey.toUtf8().size() + 1)))));
+        if (!read->empty())
+            loaded.scriptlets = std::move(read);
     }
     // What compiling took goes back to the system.
     malloc_trim(0);
@@ -352,6 +377,8 @@ void FilterListBlocker::onLoaded(const Loaded &loaded) {
     } else if (loaded.engine) {
         fromCache_ = loaded.fromCache;
         resources_ = loaded.resources;
+        if (loaded.scriptlets)
+            scriptletLibrary_ = loaded.scriptlets;
         listsLeftOut_ = loaded.skipped;
         cacheProblem_ = loaded.cacheProblem;
         if (!cacheProblem_.isEmpty())
@@ -392,6 +419,71 @@ void FilterListBlocker::whenReady(QObject *context, std::function<void()> go) {
     waiting_.emplace_back(context, std::move(go));
     if (!firstLoadWait_.isActive())
         firstLoadWait_.start(settings_.firstLoadWaitMs);
+}
+
+// The package's scriptlet library by its files' names, sizes and times;
+// empty when there is none.
+QString FilterListBlocker::scriptletLibraryKey() const {
+    if (settings_.packageDir.isEmpty())
+        return {};
+    const QDir dir(below(settings_.packageDir, "js/resources"));
+    if (!QFileInfo(dir.filePath(QStringLiteral("scriptlets.js"))).isFile())
+        return {};
+    QString key = QStringLiteral("scriptlets");
+    for (const QFileInfo &file :
+         dir.entryInfoList({QStringLiteral("*.js")}, QDir::Files, QDir::Name))
+        key += QStringLiteral(" %1:%2:%3")
+                   .arg(file.fileName(), QString::number(file.size()),
+                        QString::number(file.lastModified().toMSecsSinceEpoch()));
+    return key;
+}
+
+QString FilterListBlocker::scriptletLibraryWanted() const {
+    if (scriptletLibrary_ || state_ != State::On || !ready() || scriptletLibraryKey().isEmpty())
+        return {};
+    return settings_.packageDir;
+}
+
+void FilterListBlocker::setScriptletLibrary(const QByteArray &json) {
+    auto library = std::make_shared<filter::ScriptletLibrary>(
+        filter::ScriptletLibrary::fromJson(std::string_view(json.constData(), json.size())));
+    if (library->empty())
+        return;
+    scriptletLibrary_ = std::move(library);
+    const QString key = scriptletLibraryKey();
+    if (!settings_.cacheDir.isEmpty() && !settings_.writesNothing)
+        files::writePrivateFile(below(settings_.cacheDir, "scriptlets.json"),
+                                key.toUtf8() + '\n' + json);
+    emit changed();
+}
+
+QStringList FilterListBlocker::allowedSites() const {
+    return QStringList(allowedSites_.begin(), allowedSites_.end());
+}
+
+ContentBlocker::Scriptlets FilterListBlocker::scriptletsFor(const QString &host) const {
+    Scriptlets out;
+    const auto lists = engine();
+    const std::shared_ptr<const filter::ScriptletLibrary> library = scriptletLibrary_;
+    if (!lists || !library || host.size() > 253)
+        return out;
+    const std::string name = host.toLower().toStdString();
+    const filter::ScriptletLibrary::SiteCode code =
+        library->codeFor(lists->scriptlets().siteTexts(name, lists->suffixes()));
+    const auto take = [&library](const filter::ScriptletLibrary::World &world,
+                                 std::vector<std::pair<QString, QString>> &functions,
+                                 QString &calls) {
+        for (const std::string &function : world.functions)
+            if (const std::string *source = library->function(function))
+                functions.emplace_back(QString::fromStdString(function),
+                                       QString::fromStdString(*source));
+        calls = QString::fromStdString(world.calls);
+    };
+    take(code.main, out.mainFunctions, out.mainCalls);
+    take(code.isolated, out.isolatedFunctions, out.isolatedCalls);
+    for (const std::string &rule : code.applied)
+        out.applied.append(QString::fromStdString(rule));
+    return out;
 }
 
 std::shared_ptr<const filter::FilterEngine> FilterListBlocker::engine() const {

@@ -19,6 +19,7 @@
 #include "browser/content_blocker.h"
 #include "filter/filter_engine.h"
 #include "filter/rule_parser.h"
+#include "filter/scriptlet_library.h"
 
 class QNetworkAccessManager;
 
@@ -75,6 +76,10 @@ public:
     QByteArray hidingScriptData() const override;
     bool neutralResource(const QString &name, QByteArray &type, QByteArray &body) const override;
     QStringList problems() const override;
+    Scriptlets scriptletsFor(const QString &host) const override;
+    QString scriptletLibraryWanted() const override;
+    void setScriptletLibrary(const QByteArray &json) override;
+    QStringList allowedSites() const override;
 
     // The lists are compiled and in use.
     bool ready() const;
@@ -100,6 +105,7 @@ private:
     std::shared_ptr<const filter::FilterEngine> engine() const;
     bool siteAllowed(const QString &host) const;
     QString confPath() const;
+    QString scriptletLibraryKey() const;
 
     const Settings settings_;
 
@@ -116,6 +122,9 @@ private:
     // lists last asked for: made once per lists, not once per page.
     mutable std::weak_ptr<const filter::FilterEngine> scriptDataOf_;
     mutable QByteArray scriptData_;
+    // uBlock Origin's scriptlets, once read (and kept in the cache with
+    // the package's files' sizes and times).
+    std::shared_ptr<const filter::ScriptletLibrary> scriptletLibrary_;
 
     // The program's first loads, waiting for the lists.
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;

@@ -19,4 +19,24 @@ inline std::string asciiLowered(std::string_view s) {
     return out;
 }
 
+// A JSON string of `s`, quoted, as a page's script reads it.
+inline void appendJsonString(std::string &out, std::string_view s) {
+    out += '"';
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
 }  // namespace quillow::filter

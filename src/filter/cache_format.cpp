@@ -11,7 +11,7 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 16;
+constexpr std::uint64_t kCacheVersion = 17;
 
 }  // namespace
 
@@ -68,8 +68,10 @@ std::string FilterEngine::serialize(std::string_view source) const {
         out.array(index->unindexedStarts);
     }
     elementHiding_.write(out);
-    for (const std::size_t count : {stats_.networkRules, stats_.cosmeticRules, stats_.unsupported,
-                                    stats_.invalid, stats_.overLimit})
+    scriptlets_.write(out);
+    for (const std::size_t count :
+         {stats_.networkRules, stats_.cosmeticRules, stats_.scriptletRules, stats_.unsupported,
+          stats_.invalid, stats_.overLimit})
         out.number(count);
     for (const std::size_t count : stats_.skipped)
         out.number(count);
@@ -111,11 +113,11 @@ std::unique_ptr<FilterEngine> FilterEngine::deserialize(std::shared_ptr<const Ca
         in.array(index->unindexed);
         in.array(index->unindexedStarts);
     }
-    if (!in.ok() || !engine->elementHiding_.read(in))
+    if (!in.ok() || !engine->elementHiding_.read(in) || !engine->scriptlets_.read(in))
         return nullptr;
     FilterStats &s = engine->stats_;
-    for (std::size_t *count :
-         {&s.networkRules, &s.cosmeticRules, &s.unsupported, &s.invalid, &s.overLimit})
+    for (std::size_t *count : {&s.networkRules, &s.cosmeticRules, &s.scriptletRules, &s.unsupported,
+                               &s.invalid, &s.overLimit})
         *count = in.number();
     for (std::size_t &count : s.skipped)
         count = in.number();

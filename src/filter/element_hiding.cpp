@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "filter/ascii.h"
 #include "filter/cache_format.h"
 #include "filter/host_hash.h"
 #include "filter/public_suffix.h"
@@ -14,25 +15,6 @@ namespace quillow::filter {
 namespace {
 
 using Entries = std::vector<std::pair<std::uint64_t, std::uint32_t>>;
-
-void appendJsonString(std::string &out, std::string_view s) {
-    out += '"';
-    for (const char c : s) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 bool isNameCharacter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -94,15 +76,16 @@ std::vector<std::uint32_t> siteFilterOf(std::initializer_list<const Entries *> t
 }  // namespace
 
 void ElementHiding::build(const std::vector<CosmeticRule> &rules,
-                          const std::map<std::string, std::uint8_t> &switches) {
-    *this = ElementHiding();
+                          const std::map<std::string, std::uint8_t> &switches,
+                          const Entries &moreOff) {
+    *this = ElementHiding(texts_);
     std::string pool;
     std::vector<Text> selectors;
     std::vector<std::uint32_t> unkeyed;
     std::unordered_map<std::string, std::uint32_t> idOf;
     std::unordered_set<std::uint32_t> everywhereExcepted;
     std::vector<std::uint32_t> generic;
-    Entries hide, keep, off, byName;
+    Entries hide, keep, off = moreOff, byName;
     std::vector<std::uint32_t> nameBits;
     for (const CosmeticRule &c : rules) {
         const auto [it, added] =
@@ -234,6 +217,25 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
     return out;
 }
 
+std::vector<std::string_view> ElementHiding::siteTexts(std::string_view host,
+                                                       const PublicSuffixList &suffixes) const {
+    const SiteKeys site = siteKeys(host, suffixes);
+    std::vector<std::uint32_t> ids;
+    if (offAt(site) < 2)
+        for (std::size_t i = 0; i < site.count; ++i) {
+            std::uint32_t n = 0;
+            if (const std::uint32_t *run = hide_.find(site.keys[i], n))
+                ids.insert(ids.end(), run, run + n);
+        }
+    sortUnique(ids);
+    const std::vector<std::uint32_t> excepted = ids.empty() ? ids : exceptedAt(site);
+    std::vector<std::string_view> out;
+    for (const std::uint32_t id : ids)
+        if (!std::binary_search(excepted.begin(), excepted.end(), id))
+            out.push_back(text(selectors_[id]));
+    return out;
+}
+
 std::string ElementHiding::genericData(std::string_view host, const PublicSuffixList &suffixes,
                                        std::string_view names, std::size_t limit) const {
     const SiteKeys site = siteKeys(host, suffixes);
@@ -279,7 +281,9 @@ bool ElementHiding::read(CacheReader &in) {
 bool ElementHiding::valid() const {
     const std::size_t count = selectors_.size();
     for (const Text &t : selectors_)
-        if (std::uint64_t(t.offset) + t.length > pool_.size() || !isPlainSelector(text(t)))
+        if (std::uint64_t(t.offset) + t.length > pool_.size() ||
+            (texts_ == Texts::Selectors ? !isPlainSelector(text(t))
+                                        : text(t).find('[') > 1 || text(t).back() != ']'))
             return false;
     for (const std::uint32_t id : unkeyed_)
         if (id >= count)

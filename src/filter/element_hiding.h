@@ -21,10 +21,18 @@ class PublicSuffixList;
 // or id they name first: a document is sent only what can apply to it.
 class ElementHiding {
 public:
+    // What the texts kept are: selectors, or scriptlets' arguments (a
+    // JSON array, "!" before it when from a list not trusted with every
+    // scriptlet), kept by site in the same way.
+    enum class Texts { Selectors, Scriptlets };
+    explicit ElementHiding(Texts texts = Texts::Selectors) : texts_(texts) {}
+
     // `switches`: the sites whose exceptions turn hiding off (kGenericHide,
     // kElementHide), by host.
+    // `off`: more sites by hash, with 1 or 2 as switches give them.
     void build(const std::vector<CosmeticRule> &rules,
-               const std::map<std::string, std::uint8_t> &switches);
+               const std::map<std::string, std::uint8_t> &switches,
+               const std::vector<std::pair<std::uint64_t, std::uint32_t>> &off = {});
 
     std::size_t selectorCount() const { return selectors_.size(); }
 
@@ -35,6 +43,10 @@ public:
     // bytes.
     std::string siteData(std::string_view host, const PublicSuffixList &suffixes,
                          std::size_t limit) const;
+    // The texts for `host`'s own site less its exceptions, in no set
+    // order; none when its switches turn them off.
+    std::vector<std::string_view> siteTexts(std::string_view host,
+                                            const PublicSuffixList &suffixes) const;
     // The selectors for every site that the classes and ids a document
     // holds name first (".name" and "#name", separated by spaces), less
     // the site's exceptions, as JSON: {"s":[...]}.
@@ -79,6 +91,7 @@ private:
                          const std::vector<std::uint32_t> &excepted, std::size_t limit) const;
     bool valid() const;
 
+    Texts texts_;
     FlatArray<char> pool_;
     FlatArray<Text> selectors_;
     RuleTable hide_;                     // a site's hash: the selectors for it

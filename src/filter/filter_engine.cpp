@@ -137,6 +137,11 @@ struct FilterEngine::ParsedLists {
     std::vector<NetworkRule> rules;
     std::vector<RuleRef> refs;
     std::vector<CosmeticRule> cosmetics;
+    std::vector<CosmeticRule> scriptlets;
+    std::size_t trustedLists = 0;
+    // A site's "#@#+js()": no scriptlet there; without sites, none at all.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> scriptletsOff;
+    bool noScriptlets = false;
     std::unordered_set<std::string> cancelled;  // the forms `badfilter` rules name
     // Of rules for every address from some sites, the sites `badfilter`
     // rules take out, by the form of the rule without its sites.
@@ -166,6 +171,40 @@ struct FilterEngine::ParsedLists {
     std::size_t regexCount = 0;
     std::size_t regexInstructions = 0;
 
+    void takeScriptlet(CosmeticRule &rule, RuleRef ref, const FilterLimits &limits,
+                       FilterStats &stats) {
+        if (scriptlets.size() + 1 >= limits.maxCosmeticRules ||
+            rule.domains.size() > limits.maxDomainsPerRule) {
+            ++stats.overLimit;
+            return;
+        }
+        bool positive = false;
+        for (const DomainEntry &d : rule.domains)
+            positive |= !d.negated;
+        if (rule.exception && rule.selector == "[]") {
+            for (const DomainEntry &d : rule.domains)
+                if (!d.negated)
+                    scriptletsOff.emplace_back(d.hash, 2);
+            noScriptlets |= !positive;
+            return;
+        }
+        // As uBlock Origin: only an exception applies everywhere.
+        if (!rule.exception && !positive) {
+            ++stats.unsupported;
+            ++stats.skipped[static_cast<std::size_t>(SkipReason::Scriptlet)];
+            return;
+        }
+        ++stats.scriptletRules;
+        if (rule.exception) {
+            // It excepts the rule from any list, trusted or not.
+            scriptlets.push_back(rule);
+            rule.selector.insert(0, 1, '!');
+        } else if (ref.list >= trustedLists) {
+            rule.selector.insert(0, 1, '!');
+        }
+        scriptlets.push_back(std::move(rule));
+    }
+
     // One rule read from a list: kept, or counted as what kept it out.
     void take(RuleType type, std::string_view line, NetworkRule &rule, CosmeticRule &cosmetic,
               RuleRef ref, const FilterLimits &limits, FilterStats &stats) {
@@ -180,6 +219,8 @@ struct FilterEngine::ParsedLists {
                 ++stats.invalid;
                 return;
             case RuleType::Cosmetic:
+                if (cosmetic.scriptlet)
+                    return takeScriptlet(cosmetic, ref, limits, stats);
                 if (cosmetics.size() >= limits.maxCosmeticRules ||
                     cosmetic.domains.size() > limits.maxDomainsPerRule)
                     ++stats.overLimit;
@@ -238,7 +279,8 @@ FilterEngine::~FilterEngine() = default;
 std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_view> &lists,
                                                   PublicSuffixList suffixes,
                                                   const FilterLimits &limits,
-                                                  const std::vector<ResourceName> &resources) {
+                                                  const std::vector<ResourceName> &resources,
+                                                  std::size_t trustedLists) {
     std::unique_ptr<FilterEngine> engine(new FilterEngine());
     engine->suffixes_ = std::move(suffixes);
     std::vector<std::uint64_t> names, forXhr;
@@ -252,6 +294,7 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
     engine->resources_ = std::move(names);
     engine->xhrResources_ = std::move(forXhr);
     ParsedLists parsed;
+    parsed.trustedLists = trustedLists;
     NetworkRule rule;
     CosmeticRule cosmetic;
     for (std::size_t list = 0; list < lists.size(); ++list) {
@@ -578,6 +621,8 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
     pool_ = std::vector<char>(compiled.pool.begin(), compiled.pool.end());
     stats_.networkRules = rules_.size();
     elementHiding_.build(parsed.cosmetics, switches);
+    if (!parsed.noScriptlets)
+        scriptlets_.build(parsed.scriptlets, {}, parsed.scriptletsOff);
 }
 
 namespace {

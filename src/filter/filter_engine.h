@@ -32,9 +32,10 @@ struct Request;
 struct FilterStats {
     std::size_t networkRules = 0;
     std::size_t cosmeticRules = 0;
-    std::size_t unsupported = 0;  // understood, but beyond refusing and hiding
-    std::size_t invalid = 0;      // not a rule this engine can read
-    std::size_t overLimit = 0;    // past the bounds kept against hostile lists
+    std::size_t scriptletRules = 0;  // site-specific and exceptions
+    std::size_t unsupported = 0;     // understood, but beyond refusing and hiding
+    std::size_t invalid = 0;         // not a rule this engine can read
+    std::size_t overLimit = 0;       // past the bounds kept against hostile lists
     // The unsupported, by why.
     std::array<std::size_t, kSkipReasonCount> skipped{};
 };
@@ -60,11 +61,13 @@ public:
     FilterEngine &operator=(const FilterEngine &) = delete;
 
     // Rules name their list by its place in `lists`; `resources` are the
-    // neutral resources a redirect may name.
+    // neutral resources a redirect may name. The first `trustedLists` may
+    // use the scriptlets that need trust.
     static std::unique_ptr<FilterEngine> build(const std::vector<std::string_view> &lists,
                                                PublicSuffixList suffixes,
                                                const FilterLimits &limits = FilterLimits(),
-                                               const std::vector<ResourceName> &resources = {});
+                                               const std::vector<ResourceName> &resources = {},
+                                               std::size_t trustedLists = 0);
 
     // What the lists say of a request for `url` made by a page at `pageUrl`:
     // encoded addresses ("https://host/path?query"); `method` is its
@@ -81,6 +84,8 @@ public:
     std::uint64_t overBudgetCount() const { return overBudget_.load(std::memory_order_relaxed); }
     const PublicSuffixList &suffixes() const { return suffixes_; }
     const ElementHiding &elementHiding() const { return elementHiding_; }
+    // The scriptlet rules, by site; each text the scriptlet's arguments.
+    const ElementHiding &scriptlets() const { return scriptlets_; }
 
     // The compiled lists, for the cache; `source` names what they were
     // built from, and a cache made from anything else is not read. Read
@@ -135,6 +140,7 @@ private:
     std::vector<std::unique_ptr<re2::RE2>> regexes_;
     std::vector<std::unique_ptr<re2::RE2>> paramRegexes_;  // by the modifiers' places
     ElementHiding elementHiding_;
+    ElementHiding scriptlets_{ElementHiding::Texts::Scriptlets};
     FilterStats stats_;
     mutable std::atomic<std::uint64_t> overBudget_{0};
 };

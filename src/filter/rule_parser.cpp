@@ -314,12 +314,57 @@ constexpr std::string_view kProcedural[] = {":has(",         ":has-text(",     "
                                             ":remove-attr(", ":remove-class(", ":shadow",
                                             ":spath("};
 
+// Whether the `quote`s or commas at `at` in `s` is escaped: an odd run of
+// backslashes before it.
+bool escapedAt(std::string_view s, std::size_t at) {
+    std::size_t n = 0;
+    while (n < at && s[at - 1 - n] == '\\')
+        ++n;
+    return n % 2 == 1;
+}
+
+// The first `separator` in `s` from `from` that no backslash escapes.
+std::size_t unescaped(std::string_view s, char separator, std::size_t from) {
+    for (std::size_t at = s.find(separator, from); at != std::string_view::npos;
+         at = s.find(separator, at + 1))
+        if (!escapedAt(s, at))
+            return at;
+    return s.size();
+}
+
+// An argument without the backslash that escaped each `separator` in it.
+std::string unescapedArgument(std::string_view arg, char separator) {
+    std::string out;
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        if (arg[i] == '\\' && i + 1 < arg.size() && arg[i + 1] == separator &&
+            escapedAt(arg, i + 1))
+            continue;
+        out += arg[i];
+    }
+    return out;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 RuleType parseCosmetic(std::string_view line, std::size_t at, std::size_t markLength,
                        bool exception, CosmeticRule &rule) {
     rule = CosmeticRule();
     rule.exception = exception;
     const std::string_view domains = line.substr(0, at);
     const std::string_view selector = trimmed(line.substr(at + markLength));
+    if (selector.substr(0, 4) == "+js(" && selector.back() == ')') {
+        // Other than host names (regular expressions, a frame's ancestors
+        // with ">>"), a scriptlet's sites are beyond this engine.
+        if (domains.find_first_of("/>") != std::string_view::npos)
+            return RuleType::Unsupported;
+        rule.scriptlet = true;
+        rule.selector = scriptletArguments(selector.substr(4, selector.size() - 5));
+        if (!domains.empty() && !parseDomains(domains, ',', rule.domains))
+            return RuleType::Invalid;
+        return RuleType::Cosmetic;
+    }
     if (!isPlainSelector(selector))
         return RuleType::Unsupported;
     if (!domains.empty() && !parseDomains(domains, ',', rule.domains))
@@ -426,6 +471,47 @@ bool isPlainSelector(std::string_view s) {
         if (s.find(p) != std::string_view::npos)
             return false;
     return true;
+}
+
+std::string scriptletArguments(std::string_view s) {
+    std::string out = "[";
+    for (std::size_t i = 0, count = 0; i < s.size(); ++count) {
+        std::size_t begin = i;
+        while (begin < s.size() && isBlank(s[begin]))
+            ++begin;
+        if (begin == s.size())
+            break;
+        std::string arg;
+        bool quoted = false;
+        const char quote = s[begin];
+        if (quote == '"' || quote == '\'' || quote == '`') {
+            // Quoted only when what follows the closing quote ends the
+            // argument; otherwise the quote is the argument's own.
+            const std::size_t close = unescaped(s, quote, begin + 1);
+            std::size_t next = close + 1;
+            while (next < s.size() && isBlank(s[next]))
+                ++next;
+            if (close < s.size() && (next >= s.size() || s[next] == ',')) {
+                arg = unescapedArgument(s.substr(begin + 1, close - begin - 1), quote);
+                i = next + 1;
+                quoted = true;
+            }
+        }
+        if (!quoted) {
+            const std::size_t end = unescaped(s, ',', begin);
+            std::size_t last = end;
+            while (last > begin && isBlank(s[last - 1]))
+                --last;
+            arg = unescapedArgument(s.substr(begin, last - begin), ',');
+            i = end + 1;
+        }
+        if (count == 0 && arg.size() > 3 && arg.compare(arg.size() - 3, 3, ".js") == 0)
+            arg.resize(arg.size() - 3);
+        if (count > 0)
+            out += ',';
+        appendJsonString(out, arg);
+    }
+    return out + ']';
 }
 
 SkipReason skipReasonOf(std::string_view line) {

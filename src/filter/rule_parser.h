@@ -73,8 +73,11 @@ struct NetworkRule {
 
 // One element-hiding rule: `domains##selector` or `domains#@#selector`.
 struct CosmeticRule {
+    // A scriptlet rule's is its arguments, name first, as a JSON array
+    // (["set-constant","ads","false"]).
     std::string selector;
     bool exception = false;
+    bool scriptlet = false;  // ##+js(...)
     std::vector<DomainEntry> domains;
 };
 
@@ -84,6 +87,12 @@ enum class RuleType { None, Network, Cosmetic, Unsupported, Invalid };
 // engine cannot apply faithfully (scriptlets, procedural selectors, rules
 // that rewrite instead of refusing) are Unsupported, never half-read.
 RuleType parseRule(std::string_view line, NetworkRule &network, CosmeticRule &cosmetic);
+
+// The arguments of a scriptlet rule's "+js(...)" (what is inside the
+// parentheses) as uBlock Origin reads them: separated by commas, each
+// trimmed, quoted by ', " or ` when it holds commas, a separator escaped by
+// a backslash; the name loses a ".js" ending. As a JSON array.
+std::string scriptletArguments(std::string_view inside);
 
 // Why a rule this engine understands is not applied.
 enum class SkipReason : std::uint8_t {

@@ -148,6 +148,24 @@ private slots:
                                 " '<p><a id=late href=\"https://ad.admitad.com/g\">x</a></p>');"
                                 " }, 50);</script></body></html>"));
 
+        // What a page's first script sees of the scriptlets for its host;
+        // in a frame, told to the page.
+        server.route(
+            u"/scriptlets.html"_s,
+            QByteArray("<html><body><script>var r = [typeof window.sssp];"
+                       "try { window.detector; r.push('read'); } catch (e) { r.push('aborted'); }"
+                       "r.push(String(JSON.parse('{\"enabled\":1,\"force_disabled\":1}').enabled));"
+                       "r.push(typeof window.quillowMine, typeof window.quillowTrusted);"
+                       "setTimeout(function () { r.push('adBlockerDetected'); }, 0);"
+                       "setTimeout(function () { document.title = r.join(' ');"
+                       " if (parent !== window) parent.postMessage(r.join(' '), '*'); }, 30);"
+                       "</script></body></html>"));
+        server.route(u"/framed.html"_s,
+                     "<html><body><script>addEventListener('message', function (e) {"
+                     " document.title = 'frame: ' + e.data; });</script><iframe src='http://"
+                     "golem.de:" +
+                         port + "/scriptlets.html'></iframe></body></html>");
+
         QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(u"config/filters"_s));
         // The user's list; its first selector (an open parenthesis) the
         // engine cannot read, which costs only that selector.
@@ -157,7 +175,9 @@ private slots:
                     "www.quillow-news.test##.open:not(.shut\nwww.quillow-news.test##.quillow-box\n"
                     "/frame-own.js$third-party\n"
                     "||socket.quillow-other.test^$websocket\n"
-                    "quillow-shop.*##.quillow-deal\nquillow-mall.test##.quillow-deal\n") > 0);
+                    "quillow-shop.*##.quillow-deal\nquillow-mall.test##.quillow-deal\n"
+                    "www.quillow-news.test##+js(set-constant, quillowMine, 1)\n"
+                    "www.quillow-news.test##+js(trusted-set-constant, quillowTrusted, 1)\n") > 0);
         mine.close();
         FilterListBlocker::Settings settings;
         settings.configDir = dir.filePath(u"config"_s);
@@ -310,6 +330,30 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/done.js"_s), kPageWait);
             QCOMPARE(server.requests.contains(u"/widget.js"_s), site == u"www.wsj.com"_s);
         }
+    }
+
+    // uBlock Origin's scriptlets, from its own library, for the hosts their
+    // rules name (filters.min.txt's for www.seznam.cz, timesofindia.com,
+    // chip.de and golem.de), before the page's first script, in a frame of
+    // another site too; on another host none. A trusted scriptlet in the
+    // user's own list is refused; an ordinary one runs.
+    void scriptletsRunBeforeThePage() {
+        typeAddress(w, at(u"www.quillow-news.test"_s, u"/tracked.html"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!blocker->scriptletsFor(u"golem.de"_s).isEmpty(), kPageWait);
+        const std::pair<QString, QString> expected[] = {
+            {u"www.seznam.cz"_s, u"object read 1 undefined undefined adBlockerDetected"_s},
+            {u"timesofindia.com"_s, u"undefined aborted 1 undefined undefined adBlockerDetected"_s},
+            {u"chip.de"_s, u"undefined read undefined undefined undefined adBlockerDetected"_s},
+            {u"golem.de"_s, u"undefined read 1 undefined undefined"_s},
+            {u"www.quillow-news.test"_s, u"undefined read 1 number undefined adBlockerDetected"_s},
+        };
+        for (const auto &[host, seen] : expected) {
+            typeAddress(w, at(host, u"/scriptlets.html"_s));
+            QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), seen, kPageWait);
+        }
+        typeAddress(w, at(u"www.quillow-news.test"_s, u"/framed.html"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(),
+                                  u"frame: undefined read 1 undefined undefined"_s, kPageWait);
     }
 
     // With popups allowed, a window the lists name as a popup is still

@@ -13,6 +13,7 @@
 #include "filter/host_hash.h"
 #include "filter/list_reader.h"
 #include "filter/rule_parser.h"
+#include "filter/scriptlet_library.h"
 
 using namespace quillow::filter;
 using namespace Qt::StringLiterals;
@@ -505,6 +506,72 @@ private slots:
         // A document is sent what fits its bound, no more.
         QCOMPARE(engine->elementHiding().siteData("site.com", suffixes(), 30),
                  "{\"off\":0,\"s\":[],\"e\":[]}");
+    }
+
+    // Scriptlet rules as uBlock Origin reads them: their arguments, the
+    // sites they are kept for (exceptions, "#@#+js()", lists not trusted
+    // marked), from the cache too; and the code a site's rules make from a
+    // library: each helper once, aliases known, what needs trust or is
+    // missing skipped.
+    void scriptlets() {
+        const std::pair<const char *, const char *> arguments[] = {
+            {"set-constant, ads.enabled, false", "[\"set-constant\",\"ads.enabled\",\"false\"]"},
+            {"aopr.js, 'a, b' , \"c\"", "[\"aopr\",\"a, b\",\"c\"]"},
+            {"x, a\\,b, 'it\\'s'", "[\"x\",\"a,b\",\"it's\"]"},
+            {"x, \"a\" b,,y", "[\"x\",\"\\\"a\\\" b\",\"\",\"y\"]"},
+            {"", "[]"}};
+        for (const auto &[inside, json] : arguments)
+            QCOMPARE(scriptletArguments(inside), json);
+
+        const std::string mine = "ok.com##+js(set, a, 1)\nok.com##+js(trusted-x)\n";
+        const std::string system =
+            "ok.com,~no.ok.com##+js(set, a, 1)\nshop.*##+js(set, b, 2)\nok.com##+js(gone)\n"
+            "#@#+js(gone)\nsub.ok.com#@#+js(set, a, "
+            "1)\noff.ok.com#@#+js()\nok.com##+js(trusted-x)\n";
+        const auto engine = FilterEngine::build({system, mine}, suffixes(), {}, {}, 1);
+        const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
+        const std::pair<const char *, std::vector<std::string>> sites[] = {
+            {"www.ok.com",
+             {"![\"set\",\"a\",\"1\"]", "![\"trusted-x\"]", "[\"set\",\"a\",\"1\"]",
+              "[\"trusted-x\"]"}},
+            {"no.ok.com", {"![\"set\",\"a\",\"1\"]", "![\"trusted-x\"]", "[\"trusted-x\"]"}},
+            {"sub.ok.com", {"![\"trusted-x\"]", "[\"trusted-x\"]"}},
+            {"off.ok.com", {}},
+            {"shop.co.uk", {"[\"set\",\"b\",\"2\"]"}},
+            {"other.com", {}}};
+        for (const FilterEngine *e : {engine.get(), cached.get()})
+            for (const auto &[host, texts] : sites) {
+                std::vector<std::string> got;
+                for (const std::string_view t : e->scriptlets().siteTexts(host, suffixes()))
+                    got.emplace_back(t);
+                std::sort(got.begin(), got.end());
+                QVERIFY2(got == texts, host);
+            }
+
+        const auto library = ScriptletLibrary::fromJson(
+            "[{\"n\":\"set-constant.js\",\"a\":[\"set.js\"],\"d\":[\"safe-self.fn\"],\n"
+            "                 \"f\":\"function setConstant(a, b) { safeSelf(); }\"},\n"
+            "                {\"n\":\"safe-self.fn\",\"f\":\"function safeSelf() {}\"},\n"
+            "                "
+            "{\"n\":\"trusted-x.js\",\"t\":true,\"d\":[\"safe-self.fn\"],\"f\":\"function "
+            "trustedX() {}\"},\n"
+            "                "
+            "{\"n\":\"iso.js\",\"w\":\"ISOLATED\",\"d\":[\"safe-self.fn\"],\"f\":\"function iso() "
+            "{}\"}]");
+        QCOMPARE(library.size(), 4u);
+        const auto code =
+            library.codeFor({"![\"set\",\"a\",\"1\"]", "[\"set-constant\",\"a\",\"1\"]",
+                             "![\"trusted-x\"]", "[\"missing\"]", "[\"iso\",\"x,y\"]"});
+        QCOMPARE(code.main.functions,
+                 (std::vector<std::string>{"set-constant.js", "safe-self.fn"}));
+        QCOMPARE(code.main.calls,
+                 std::string("try {\n\tsetConstant(\"a\",\"1\");\n} catch (e) {\n}\n"));
+        QCOMPARE(code.isolated.functions, (std::vector<std::string>{"iso.js", "safe-self.fn"}));
+        QCOMPARE(code.skipped, 2u);
+        QCOMPARE(code.applied, (std::vector<std::string>{"##+js(set, a, 1)", "##+js(iso, 'x,y')"}));
+        QVERIFY(library.codeFor({"[\"trusted-x\"]"}).main.calls.find("trustedX()") !=
+                std::string::npos);
+        QVERIFY(ScriptletLibrary::fromJson("{\"n\":1}").empty());
     }
 
     // The filters a page asks before it sends a name or asks for its site:

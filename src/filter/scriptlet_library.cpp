@@ -1,0 +1,154 @@
+#include "filter/scriptlet_library.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <deque>
+#include <unordered_set>
+
+namespace quillow::filter {
+
+namespace {
+
+std::vector<std::string> stringsOf(const QJsonValue &value) {
+    std::vector<std::string> out;
+    for (const QJsonValue &v : value.toArray())
+        if (v.isString())
+            out.push_back(v.toString().toStdString());
+    return out;
+}
+
+// A rule's argument as uBlock Origin shows it: quoted where it would not
+// read back otherwise.
+std::string requoted(const std::string &arg) {
+    const bool plain =
+        !arg.empty() && arg.find(',') == std::string::npos &&
+        !(arg.size() >= 2 && (arg.front() == '"' || arg.front() == '\'' || arg.front() == '`') &&
+          arg.back() == arg.front());
+    if (plain)
+        return arg;
+    for (const char quote : {'\'', '"', '`'})
+        if (arg.find(quote) == std::string::npos)
+            return quote + arg + quote;
+    std::string out = "'";
+    for (const char c : arg)
+        out += c == '\'' ? std::string("\\'") : std::string(1, c);
+    return out + '\'';
+}
+
+}  // namespace
+
+ScriptletLibrary ScriptletLibrary::fromJson(std::string_view json) {
+    ScriptletLibrary library;
+    if (json.size() > kMostBytes)
+        return library;
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size())));
+    const QJsonArray entries = document.array();
+    if (entries.size() > qsizetype(kMostEntries))
+        return library;
+    for (const QJsonValue &value : entries) {
+        const QJsonObject o = value.toObject();
+        const std::string name = o.value(QLatin1String("n")).toString().toStdString();
+        Entry entry;
+        entry.source = o.value(QLatin1String("f")).toString().toStdString();
+        if (name.empty() || entry.source.empty())
+            continue;
+        entry.dependencies = stringsOf(o.value(QLatin1String("d")));
+        entry.isolated = o.value(QLatin1String("w"))
+                             .toString()
+                             .compare(QLatin1String("isolated"), Qt::CaseInsensitive) == 0;
+        entry.needsTrust = o.value(QLatin1String("t")).toBool();
+        for (const std::string &alias : stringsOf(o.value(QLatin1String("a"))))
+            library.aliases_.emplace(alias, name);
+        library.entries_.emplace(name, std::move(entry));
+    }
+    return library;
+}
+
+const std::string *ScriptletLibrary::function(const std::string &name) const {
+    const auto it = entries_.find(name);
+    return it == entries_.end() ? nullptr : &it->second.source;
+}
+
+std::string ScriptletLibrary::canonicalName(std::string_view name) const {
+    std::string token(name);
+    if (const auto alias = aliases_.find(token); alias != aliases_.end())
+        token = alias->second;
+    return entries_.count(token) ? token : std::string();
+}
+
+ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
+    const std::vector<std::string_view> &rules) const {
+    static const QRegularExpression functionName(QStringLiteral("^function\\s+([^(\\s]+)\\s*\\("));
+    SiteCode code;
+    std::unordered_set<std::string> done;
+    for (std::string_view rule : rules) {
+        const bool trusted = rule.empty() || rule.front() != '!';
+        if (!trusted)
+            rule.remove_prefix(1);
+        const QJsonArray args =
+            QJsonDocument::fromJson(
+                QByteArray::fromRawData(rule.data(), static_cast<qsizetype>(rule.size())))
+                .array();
+        if (args.isEmpty() || !args.first().isString()) {
+            ++code.skipped;
+            continue;
+        }
+        const std::string token = canonicalName(args.first().toString().toStdString() + ".js");
+        const auto entry = entries_.find(token);
+        if (entry == entries_.end() || (entry->second.needsTrust && !trusted)) {
+            ++code.skipped;
+            continue;
+        }
+        const QRegularExpressionMatch match =
+            functionName.match(QString::fromStdString(entry->second.source));
+        if (!match.hasMatch()) {
+            ++code.skipped;
+            continue;
+        }
+        // One rule once, however many lists or sites name it.
+        QJsonArray rest = args;
+        rest.removeFirst();
+        const QByteArray restJson = QJsonDocument(rest).toJson(QJsonDocument::Compact);
+        const std::string key = token + restJson.toStdString();
+        if (!done.insert(key).second)
+            continue;
+        World &world = entry->second.isolated ? code.isolated : code.main;
+        const auto add = [&world](const std::string &name) {
+            if (std::find(world.functions.begin(), world.functions.end(), name) ==
+                world.functions.end())
+                world.functions.push_back(name);
+        };
+        add(token);
+        std::deque<std::string> needed(entry->second.dependencies.begin(),
+                                       entry->second.dependencies.end());
+        for (std::size_t steps = 0; !needed.empty() && steps < kMostEntries; ++steps) {
+            const std::string name = needed.front();
+            needed.pop_front();
+            const auto dependency = entries_.find(name);
+            if (dependency == entries_.end() ||
+                std::find(world.functions.begin(), world.functions.end(), name) !=
+                    world.functions.end())
+                continue;
+            add(name);
+            needed.insert(needed.end(), dependency->second.dependencies.begin(),
+                          dependency->second.dependencies.end());
+        }
+        world.calls += "try {\n\t" + match.captured(1).toStdString() + '(' +
+                       restJson.mid(1, restJson.size() - 2).toStdString() +
+                       ");\n} catch (e) {\n}\n";
+        std::string shown = "##+js(";
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            if (i > 0)
+                shown += ", ";
+            shown += requoted(args.at(i).toString().toStdString());
+        }
+        code.applied.push_back(shown + ')');
+    }
+    return code;
+}
+
+}  // namespace quillow::filter
