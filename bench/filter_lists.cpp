@@ -18,7 +18,9 @@
 #include "files/private_files.h"
 #include "filter/cache_format.h"
 #include "filter/filter_engine.h"
+#include "filter/list_reader.h"
 #include "filter/rule_parser.h"
+#include "filter/scriptlet_library.h"
 #include "filter_corpus.h"
 
 using namespace quillow::filter;
@@ -128,6 +130,15 @@ int main(int argc, char **argv) {
     const FilterStats &stats = engine->stats();
     std::printf("rules: %zu network, %zu element hiding, %zu unsupported, %zu unreadable\n",
                 stats.networkRules, stats.cosmeticRules, stats.unsupported, stats.invalid);
+    // The scriptlets' library as the program keeps it in its cache (a line
+    // naming the package's files, then the library), when given.
+    const QByteArray libraryPath = qgetenv("FILTER_BENCH_SCRIPTLETS");
+    std::string libraryFile =
+        libraryPath.isEmpty() ? std::string() : readFile(libraryPath.constData());
+    const ScriptletLibrary library = ScriptletLibrary::fromJson(
+        std::string_view(libraryFile).substr(std::min(libraryFile.find('\n'), libraryFile.size())));
+    if (!libraryPath.isEmpty())
+        std::printf("scriptlet library: %zu scriptlets and helpers\n", library.size());
     // What each list holds that is applied, and what is skipped, by why.
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const auto alone = FilterEngine::build({texts[i]}, PublicSuffixList::fromText(suffixText));
@@ -139,6 +150,26 @@ int main(int argc, char **argv) {
             if (s.skipped[r])
                 std::printf(", %zu %s", s.skipped[r], skipReasonName(SkipReason(r)));
         std::printf("\n");
+        // Its scriptlet rules for some sites: those the library runs, and
+        // those it lacks (the package's lists are trusted with every one).
+        std::size_t kept = 0, applied = 0;
+        ListReader reader(texts[i]);
+        std::string_view line;
+        std::uint32_t number = 0;
+        NetworkRule network;
+        CosmeticRule rule;
+        while (reader.next(line, number))
+            if (parseRule(line, network, rule) == RuleType::Cosmetic && rule.scriptlet &&
+                !rule.exception && !rule.domains.empty()) {
+                ++kept;
+                applied += !library.codeFor({rule.selector}).empty();
+            }
+        if (kept)
+            std::printf("    scriptlets for some sites: %zu, %s\n", kept,
+                        library.empty() ? "no library given (FILTER_BENCH_SCRIPTLETS)"
+                                        : (std::to_string(applied) + " applied, " +
+                                           std::to_string(kept - applied) + " the library lacks")
+                                              .c_str());
     }
     std::printf("load from the lists: %.0f ms (median of 3; goal < %.0f ms)\n", loads[1], loadGoal);
 
