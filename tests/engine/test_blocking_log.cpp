@@ -24,10 +24,10 @@ namespace {
 
 const QByteArray kList =
     "! Quillow's test list\n"
-    "||ads.quillow-log.test^$script,redirect=noop.js\n"
-    "||ads.quillow-log.test^$image\n"
+    "||ads.quillow.test^$script,redirect=noop.js\n"
+    "||ads.quillow.test^$image\n"
     "$removeparam=quillow_track\n"
-    "||www.quillow-gone.test^$document\n";
+    "||gone.quillow.test^$document\n";
 
 }  // namespace
 
@@ -40,15 +40,18 @@ class BlockingLogTest : public QObject {
     std::unique_ptr<Harness> h;
     MainWindow *w = nullptr;
 
+    // An address on a host of the test's site.
     QString at(const QString &host, const QString &path) const {
-        return u"http://%1:%2%3"_s.arg(host).arg(server.port()).arg(path);
+        return u"http://%1.quillow.test:%2%3"_s.arg(host).arg(server.port()).arg(path);
     }
-    // The page's line of the list, as the window shows it.
-    static QString rule(int line) { return QString::fromLatin1(kList.split('\n').at(line)); }
-    void load(const QString &url, const QString &last) {
+    // A line of the list and the list's name, as the window shows them.
+    static QString rule(int line) {
+        return QString::fromLatin1(kList.split('\n').at(line)) + u"|quillow-log.txt"_s;
+    }
+    void load(const QString &url) {
         server.requests.clear();
         typeAddress(w, url);
-        QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(last), kPageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests.contains(u"/done.js"_s), kPageWait);
         QTRY_VERIFY_WITH_TIMEOUT(!viewOf(w)->page()->isLoading(), kPageWait);
     }
     BlockingLogWindow *window() const { return h->windows().find<BlockingLogWindow>(); }
@@ -64,7 +67,7 @@ class BlockingLogTest : public QObject {
             QStringList texts;
             for (int column = 0; column < entries->columnCount(); ++column)
                 texts.append(entries->topLevelItem(i)->text(column));
-            rows.append(texts.join(u" | "_s));
+            rows.append(texts.join(u'|'));
         }
         rows.sort();
         return rows;
@@ -89,17 +92,16 @@ class BlockingLogTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(server.listen());
-        const QString port = QString::number(server.port());
         server.route(u"/page.html"_s,
-                     ("<html><body><script src='http://ads.quillow-log.test:" + port +
-                      "/track.js'></script><img src='http://ads.quillow-log.test:" + port +
-                      "/banner.png'><script src='/app.js?quillow_track=5&v=1'></script>"
-                      "<script src='/done.js'></script></body></html>")
+                     u"<html><body><script src='%1'></script><img src='%2'>"
+                     "<script src='/app.js?quillow_track=5&v=1'></script>"
+                     "<script src='/done.js'></script></body></html>"_s
+                         .arg(at(u"ads"_s, u"/track.js"_s), at(u"ads"_s, u"/banner.png"_s))
                          .toUtf8());
         server.route(u"/plain.html"_s,
-                     QByteArray("<html><body><script src='/done.js'></script></body></html>"));
-        for (const char *path : {"/app.js", "/done.js", "/track.js", "/banner.png"})
-            server.route(QString::fromLatin1(path), QByteArray("/* */"));
+                     "<html><body><script src='/done.js'></script></body></html>");
+        for (const QString &path : {u"/app.js"_s, u"/done.js"_s, u"/track.js"_s, u"/banner.png"_s})
+            server.route(path, QByteArray("/* */"));
 
         QVERIFY(dir.isValid());
         QFile list(dir.filePath(u"quillow-log.txt"_s));
@@ -135,37 +137,31 @@ private slots:
     // rule and list; the next page starts the record again, and a page the
     // list refuses whole keeps its own entry while its notice shows.
     void theRecordOfThePageOnShow() {
-        const QString page = at(u"www.quillow-log.test"_s, u"/page.html"_s);
-        load(page, u"/done.js"_s);
-        QVERIFY(server.requests.contains(u"/app.js?v=1"_s));
-        QVERIFY(!server.requests.contains(u"/track.js"_s) &&
-                !server.requests.contains(u"/banner.png"_s));
+        const QString page = at(u"www"_s, u"/page.html"_s);
+        load(page);
+        QVERIFY(!server.requests.contains(u"/track.js"_s));
         openRecord(page);
         QCOMPARE(summary(), u"Content blocking acted on 3 requests of %1:"_s.arg(page));
-        const QString list = u" | quillow-log.txt"_s;
         QCOMPARE(rows(),
-                 QStringList(
-                     {u"Answered with noop.js | Script | "_s +
-                          at(u"ads.quillow-log.test"_s, u"/track.js"_s) + u" | "_s + rule(1) + list,
-                      u"Refused | Image | "_s + at(u"ads.quillow-log.test"_s, u"/banner.png"_s) +
-                          u" | "_s + rule(2) + list,
-                      u"Sent without tracking parameters to "_s +
-                          at(u"www.quillow-log.test"_s, u"/app.js?v=1"_s) + u" | Script | "_s +
-                          at(u"www.quillow-log.test"_s, u"/app.js?quillow_track=5&v=1"_s) +
-                          u" | "_s + rule(3) + list}));
+                 QStringList({u"Answered with noop.js|Script|%1|%2"_s.arg(
+                                  at(u"ads"_s, u"/track.js"_s), rule(1)),
+                              u"Refused|Image|%1|%2"_s.arg(at(u"ads"_s, u"/banner.png"_s), rule(2)),
+                              u"Sent without tracking parameters to %1|Script|%2|%3"_s.arg(
+                                  at(u"www"_s, u"/app.js?v=1"_s),
+                                  at(u"www"_s, u"/app.js?quillow_track=5&v=1"_s), rule(3))}));
 
-        const QString plain = at(u"www.quillow-log.test"_s, u"/plain.html"_s);
-        load(plain, u"/done.js"_s);
+        const QString plain = at(u"www"_s, u"/plain.html"_s);
+        load(plain);
         openRecord(plain);
         QCOMPARE(summary(), u"Content blocking has done nothing on %1."_s.arg(plain));
         QCOMPARE(rows(), QStringList());
 
-        const QString gone = at(u"www.quillow-gone.test"_s, u"/landing.html"_s);
+        const QString gone = at(u"gone"_s, u"/landing.html"_s);
         typeAddress(w, gone);
         QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(), u"Blocked by the filter lists"_s,
                                   kPageWait);
         openRecord(gone);
-        QCOMPARE(rows(), QStringList{u"Refused | Page | "_s + gone + u" | "_s + rule(4) + list});
+        QCOMPARE(rows(), QStringList{u"Refused|Page|%1|%2"_s.arg(gone, rule(4))});
     }
 };
 
