@@ -136,32 +136,32 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         record_.clear();
         recordStart_ = 0;
     }
-    using Action = BlockingEntry::Action;
-    if (verdict.blocked && !target.isEmpty()) {
-        addEntry({Action::Redirected,
-                  kind,
-                  false,
-                  verdict.redirectRule.found() ? verdict.redirectRule : verdict.rule,
-                  url,
-                  target,
-                  {}});
-    } else if (!target.isEmpty()) {
-        // The cleaned address is shorter than the page's: that one tells
-        // whether the record cut them.
-        const qsizetype length = qsizetype(verdict.cleanedUrl.size());
-        addEntry({Action::Cleaned,
-                  kind,
-                  false,
-                  verdict.cleanRule,
-                  url,
-                  length > kMostAddress
-                      ? QUrl::fromEncoded(QByteArray(verdict.cleanedUrl.data(), kMostAddress))
-                      : target,
-                  {}});
+    const bool refused = verdict.blocked && (verdict.resource.empty() || newPage);
+    if (refused || !target.isEmpty()) {
+        using Action = BlockingEntry::Action;
+        Entry entry;
+        entry.kind = kind;
+        entry.url = url;
+        if (refused) {
+            entry.action = Action::Refused;
+            entry.rule = verdict.rule;
+        } else if (verdict.blocked) {
+            entry.action = Action::Redirected;
+            entry.rule = verdict.redirectRule.found() ? verdict.redirectRule : verdict.rule;
+            entry.target = target;
+        } else {
+            entry.action = Action::Cleaned;
+            entry.rule = verdict.cleanRule;
+            entry.targetCut = qsizetype(verdict.cleanedUrl.size()) > kMostAddress;
+            entry.target =
+                entry.targetCut
+                    ? QUrl::fromEncoded(QByteArray(verdict.cleanedUrl.data(), kMostAddress))
+                    : target;
+        }
+        addEntry(std::move(entry));
     }
-    if (verdict.blocked && (verdict.resource.empty() || newPage)) {
+    if (refused) {
         info.block(true);
-        addEntry({Action::Refused, kind, false, verdict.rule, url, {}, {}});
         // Its script hides what shows nothing but the engine's notice.
         if (kind == RequestKind::Image || kind == RequestKind::Subdocument) {
             if (blockedFrames_.size() >= kMostBlockedFrames)
@@ -180,7 +180,7 @@ void PageRequestInterceptor::addEntry(Entry entry) {
     // What a page asks for may be megabytes long: the record keeps its start.
     if (const QByteArray encoded = entry.url.toEncoded(); encoded.size() > kMostAddress) {
         entry.url = QUrl::fromEncoded(encoded.left(kMostAddress));
-        entry.cut = true;
+        entry.urlCut = true;
     }
     if (record_.size() < kMostEntries) {
         if (record_.capacity() == 0)
@@ -201,13 +201,13 @@ std::vector<PageRequestInterceptor::Entry> PageRequestInterceptor::record() cons
 }
 
 void PageRequestInterceptor::scriptletApplied(const QString &scriptlet, filter::RuleRef rule) {
-    addEntry({BlockingEntry::Action::ScriptletApplied,
-              RequestKind::Document,
-              false,
-              rule,
-              pageOnShow(),
-              {},
-              scriptlet.left(kMostAddress)});
+    Entry entry;
+    entry.action = BlockingEntry::Action::ScriptletApplied;
+    entry.kind = RequestKind::Document;
+    entry.rule = rule;
+    entry.url = pageOnShow();
+    entry.scriptlet = scriptlet.left(kMostAddress);
+    addEntry(std::move(entry));
 }
 
 }  // namespace quillow

@@ -53,11 +53,13 @@ public:
     struct Entry {
         BlockingEntry::Action action = BlockingEntry::Action::Refused;
         filter::RequestKind kind = filter::RequestKind::Other;
-        bool cut = false;  // the page's address was longer than is kept
         filter::RuleRef rule;
         QUrl url;
         QUrl target;
         QString scriptlet;
+        // The address was longer than is kept: this is its start.
+        bool urlCut = false;
+        bool targetCut = false;
     };
     // The record holds the page's latest entries, at most this many.
     static constexpr std::size_t kMostEntries = 500;

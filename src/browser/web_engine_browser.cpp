@@ -581,6 +581,9 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
         !site.host().isEmpty()) {
         if (!menu->isEmpty())
             menu->addSeparator();
+        // What blocking did to the page on show, then the switch for its site.
+        auto *record = menu->addAction(tr("Blocked Requests..."));
+        connect(record, &QAction::triggered, this, &WebEngineBrowser::showBlockingRecord);
         QAction *block = menu->addAction(tr("Block ads on this site"));
         block->setCheckable(true);
         block->setChecked(blocking == ContentBlocker::State::On);
@@ -592,8 +595,6 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
             else
                 page_->triggerAction(QWebEnginePage::Reload);
         });
-        auto *record = menu->addAction(tr("Blocked Requests..."));
-        connect(record, &QAction::triggered, this, &WebEngineBrowser::showBlockingRecord);
         // What went wrong with the lists is told here, where blocking is.
         const QStringList problems = blocker_->problems();
         if (!problems.isEmpty())
@@ -614,15 +615,15 @@ void WebEngineBrowser::showBlockingRecord() {
         BlockingEntry entry;
         entry.action = e.action;
         entry.kind = e.kind;
-        entry.address = shortened(e.url.toString(), PageRequestInterceptor::kMostAddress, e.cut);
+        entry.address = shortened(e.url.toString(), PageRequestInterceptor::kMostAddress, e.urlCut);
         switch (e.action) {
             case BlockingEntry::Action::Redirected:
                 entry.detail =
                     QUrlQuery(e.target).queryItemValue(QStringLiteral("n"), QUrl::FullyDecoded);
                 break;
             case BlockingEntry::Action::Cleaned:
-                entry.detail =
-                    shortened(e.target.toString(), PageRequestInterceptor::kMostAddress, e.cut);
+                entry.detail = shortened(e.target.toString(), PageRequestInterceptor::kMostAddress,
+                                         e.targetCut);
                 break;
             case BlockingEntry::Action::ScriptletApplied:
                 entry.detail = e.scriptlet;
