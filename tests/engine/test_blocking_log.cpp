@@ -98,6 +98,11 @@ private slots:
                      "<script src='/done.js'></script></body></html>"_s
                          .arg(at(u"ads"_s, u"/track.js"_s), at(u"ads"_s, u"/banner.png"_s))
                          .toUtf8());
+        server.route(u"/many.html"_s,
+                     u"<html><body><script>for (var i = 0; i < 505; ++i)"
+                     " new Image().src = '%1?' + i;</script></body></html>"_s
+                         .arg(at(u"ads"_s, u"/banner.png"_s))
+                         .toUtf8());
         server.route(u"/plain.html"_s,
                      "<html><body><script src='/done.js'></script></body></html>");
         for (const QString &path : {u"/app.js"_s, u"/done.js"_s, u"/track.js"_s, u"/banner.png"_s})
@@ -162,6 +167,18 @@ private slots:
                                   kPageWait);
         openRecord(gone);
         QCOMPARE(rows(), QStringList{u"Refused|Page|%1|%2"_s.arg(gone, rule(4))});
+    }
+
+    // A page that makes more requests than the record keeps leaves only its
+    // latest there.
+    void theRecordIsBounded() {
+        QSignalSpy counts(w->browser(), &Browser::blockedRequestsChanged);
+        const QString page = at(u"www"_s, u"/many.html"_s);
+        typeAddress(w, page);
+        QTRY_COMPARE_WITH_TIMEOUT(counts.isEmpty() ? 0 : counts.last().at(0).toInt(), 505,
+                                  kPageWait);
+        openRecord(page);
+        QCOMPARE(rows().size(), 500);
     }
 };
 
