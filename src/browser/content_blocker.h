@@ -46,9 +46,9 @@ public:
     // the window's thread; `done` runs on it later with the text (empty when
     // the list has changed meanwhile).
     virtual void describe(filter::RuleRef rule, std::function<void(const QString &)> done) = 0;
-    // Many rules so, each list read once: `done` gets each rule's text and
-    // its list's name, in the order asked; both empty for a rule the lists
-    // no longer hold.
+    // The same for many rules, each list read once: `done` gets each
+    // rule's text and its list's name, in the order asked; both empty for a
+    // rule the lists no longer hold.
     struct RuleText {
         QString text;
         QString list;
