@@ -11,6 +11,7 @@
 
 #include "about/about_window.h"
 #include "app/file_locations.h"
+#include "blocking_log/blocking_log_window.h"
 #include "browser/page_blocking.h"
 #include "browser/web_engine_browser.h"
 #include "connection/transfer_arbiter.h"
@@ -72,6 +73,7 @@ MainWindow *Program::makeMainWindow() {
     connect(w, &MainWindow::newWindowWanted, this,
             [this, w](const QString &url) { openMainWindow(url, w); });
     connect(w, &MainWindow::sourceWanted, this, &Program::showSource);
+    connect(w, &MainWindow::blockingRecordWanted, this, &Program::showBlockingRecord);
     connect(w, &MainWindow::popupAccepted, this, [this, w](NewWindowRequest &request) {
         MainWindow *popup = createPopup();
         popup->browser()->setSilent(true);
@@ -276,6 +278,16 @@ void Program::showHtml(const QString &address) {
     // Brought forward, but the focus stays where it is.
     html->show();
     html->raise();
+}
+
+void Program::showBlockingRecord(const BlockingRecord &record) {
+    auto *log = windows_.find<BlockingLogWindow>();
+    if (!log) {
+        log = new BlockingLogWindow;
+        adopt(log);
+    }
+    log->showRecord(record);
+    bringForward(log);
 }
 
 void Program::openAbout() {

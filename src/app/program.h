@@ -13,6 +13,7 @@ class QWebEngineProfile;
 
 namespace quillow {
 
+struct BlockingRecord;
 class ContentBlocker;
 struct FileLocations;
 class FavoritesList;
@@ -59,6 +60,8 @@ public:
     // The HTML window on address's source (asking first when the user
     // changed its contents).
     void showSource(const QString &address);
+    // The Blocked Requests window, made when there is none, on record.
+    void showBlockingRecord(const BlockingRecord &record);
     // Closes every window as its close box does.
     void closeAll();
     // After a run that did not end normally: asks over primary whether to

@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+#include "core/blocking_record.h"
+
 class QPrinter;
 class QWidget;
 
@@ -257,6 +259,8 @@ Q_SIGNALS:
     // out: a new main window at url, the page's source in the HTML window.
     void newWindowWanted(const QString &url);
     void sourceWanted(const QString &url);
+    // The user asked to see what content blocking did to the page on show.
+    void blockingRecordWanted(const quillow::BlockingRecord &record);
     // How many of the page's requests content blocking refused so far; a
     // new page starts again from 0.
     void blockedRequestsChanged(int count);

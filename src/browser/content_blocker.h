@@ -47,6 +47,15 @@ public:
     // the window's thread; `done` runs on it later with the text (empty when
     // the list has changed meanwhile).
     virtual void describe(filter::RuleRef rule, std::function<void(const QString &)> done) = 0;
+    // The same for many rules, each list read once: `done` gets each
+    // rule's text and its list's name, in the order asked; both empty for a
+    // rule the lists no longer hold.
+    struct RuleText {
+        QString text;
+        QString list;
+    };
+    virtual void describeRules(std::vector<filter::RuleRef> rules,
+                               std::function<void(const QList<RuleText> &)> done) = 0;
 
     // The neutral resource a redirect names ("noop.js"): its type and
     // bytes; false when there is none of that name.

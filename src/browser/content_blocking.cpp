@@ -120,18 +120,47 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
     // A blocked script or image gets a neutral stand-in, so that a page
     // calling a tracker's function still runs; a request without a body
     // goes on without the parameters the lists take off.
+    QUrl target;
     if (verdict.blocked && !verdict.resource.empty() && !newPage) {
-        info.redirect(neutralResourceUrl(verdict.resource));
+        target = neutralResourceUrl(verdict.resource);
+        info.redirect(target);
     } else if (!verdict.blocked && !verdict.cleanedUrl.empty() &&
                (info.requestMethod() == "GET" || info.requestMethod() == "HEAD")) {
-        info.redirect(QUrl::fromEncoded(
-            QByteArray(verdict.cleanedUrl.data(), qsizetype(verdict.cleanedUrl.size()))));
+        target = QUrl::fromEncoded(
+            QByteArray(verdict.cleanedUrl.data(), qsizetype(verdict.cleanedUrl.size())));
+        info.redirect(target);
     }
     if (newPage) {
         pageRule_ = verdict.blocked ? verdict.rule : filter::RuleRef();
         blockedFrames_.clear();
+        record_.clear();
+        recordStart_ = 0;
     }
-    if (verdict.blocked && (verdict.resource.empty() || newPage)) {
+    const bool refused = verdict.blocked && (verdict.resource.empty() || newPage);
+    if (refused || !target.isEmpty()) {
+        using Action = BlockingEntry::Action;
+        Entry entry;
+        entry.kind = kind;
+        entry.url = url;
+        if (refused) {
+            entry.action = Action::Refused;
+            entry.rule = verdict.rule;
+        } else if (verdict.blocked) {
+            entry.action = Action::Redirected;
+            entry.rule = verdict.redirectRule.found() ? verdict.redirectRule : verdict.rule;
+            entry.target = target;
+        } else {
+            entry.action = Action::Cleaned;
+            entry.rule = verdict.cleanRule;
+            entry.targetCut = qsizetype(verdict.cleanedUrl.size()) > kMostAddress;
+            entry.target =
+                entry.targetCut
+                    ? QUrl::fromEncoded(QByteArray(verdict.cleanedUrl.data(), kMostAddress))
+                    : target;
+        }
+        addEntry(std::move(entry));
+    }
+    if (refused) {
         info.block(true);
         // Its script hides what shows nothing but the engine's notice.
         if (kind == RequestKind::Image || kind == RequestKind::Subdocument) {
@@ -145,6 +174,40 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         blocked_ = count;
         emit blockedCountChanged(count);
     }
+}
+
+void PageRequestInterceptor::addEntry(Entry entry) {
+    // What a page asks for may be megabytes long: the record keeps its start.
+    if (const QByteArray encoded = entry.url.toEncoded(); encoded.size() > kMostAddress) {
+        entry.url = QUrl::fromEncoded(encoded.left(kMostAddress));
+        entry.urlCut = true;
+    }
+    if (record_.size() < kMostEntries) {
+        if (record_.capacity() == 0)
+            record_.reserve(kMostEntries);
+        record_.push_back(std::move(entry));
+    } else {
+        record_[recordStart_] = std::move(entry);
+        recordStart_ = (recordStart_ + 1) % kMostEntries;
+    }
+}
+
+std::vector<PageRequestInterceptor::Entry> PageRequestInterceptor::record() const {
+    std::vector<Entry> entries;
+    entries.reserve(record_.size());
+    for (std::size_t i = 0; i < record_.size(); ++i)
+        entries.push_back(record_[(recordStart_ + i) % record_.size()]);
+    return entries;
+}
+
+void PageRequestInterceptor::scriptletApplied(const QString &scriptlet, filter::RuleRef rule) {
+    Entry entry;
+    entry.action = BlockingEntry::Action::ScriptletApplied;
+    entry.kind = RequestKind::Document;
+    entry.rule = rule;
+    entry.url = pageOnShow();
+    entry.scriptlet = scriptlet.left(kMostAddress);
+    addEntry(std::move(entry));
 }
 
 }  // namespace quillow

@@ -5,7 +5,9 @@
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
 #include <atomic>
+#include <vector>
 
+#include "core/blocking_record.h"
 #include "filter/request_kind.h"
 #include "filter/verdict.h"
 
@@ -20,6 +22,8 @@ filter::RequestKind requestKindOf(QWebEngineUrlRequestInfo::ResourceType type);
 
 // Blocks the requests of one page that the content blocker's lists name,
 // and counts them for the page on show: a new page starts the count again.
+// It keeps a record of what it refused, redirected and cleaned there, for
+// the user to see; a new page starts that again too.
 // Its frames' script names the page by a token only its own frames know.
 class PageRequestInterceptor : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
@@ -43,10 +47,35 @@ public:
     // that page's count and rule stand.
     void noticeFollows() { noticeFollows_ = true; }
 
+    // What was done to one request of the page on show, and the rule that
+    // decided: the address as the page asked for it, and the one it went
+    // to instead (the neutral resource, the cleaned address).
+    struct Entry {
+        BlockingEntry::Action action = BlockingEntry::Action::Refused;
+        filter::RequestKind kind = filter::RequestKind::Other;
+        filter::RuleRef rule;
+        QUrl url;
+        QUrl target;
+        QString scriptlet;
+        // The address was longer than is kept: this is its start.
+        bool urlCut = false;
+        bool targetCut = false;
+    };
+    // The record holds the page's latest entries, at most this many.
+    static constexpr std::size_t kMostEntries = 500;
+    // Addresses are kept up to this many characters.
+    static constexpr qsizetype kMostAddress = 4096;
+    // The record of the page on show, oldest first.
+    std::vector<Entry> record() const;
+    // A scriptlet of the lists ran in the page on show ("example.com##+js(...)").
+    void scriptletApplied(const QString &scriptlet, filter::RuleRef rule);
+
 Q_SIGNALS:
     void blockedCountChanged(int count);
 
 private:
+    void addEntry(Entry entry);
+
     ContentBlocker *blocker_;
     QPointer<QWebEnginePage> page_;
     QString token_;
@@ -55,6 +84,10 @@ private:
     QStringList blockedFrames_;  // images and frames, the latest last
     QUrl passOnce_;
     bool noticeFollows_ = false;
+    // A ring once full: recordStart_ is the oldest. Its room is taken once,
+    // at the first entry, and kept across pages.
+    std::vector<Entry> record_;
+    std::size_t recordStart_ = 0;
 };
 
 }  // namespace quillow

@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QSslCertificate>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QWebEngineCertificateError>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
@@ -587,6 +588,9 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
         !site.host().isEmpty()) {
         if (!menu->isEmpty())
             menu->addSeparator();
+        // What blocking did to the page on show, then the switch for its site.
+        auto *record = menu->addAction(tr("Blocked Requests..."));
+        connect(record, &QAction::triggered, this, &WebEngineBrowser::showBlockingRecord);
         QAction *block = menu->addAction(tr("Block ads on this site"));
         block->setCheckable(true);
         block->setChecked(blocking == ContentBlocker::State::On);
@@ -608,6 +612,46 @@ void WebEngineBrowser::showContextMenu(const QPoint &globalPosition) {
     if (menu->isEmpty())
         return menu->deleteLater();
     menu->popup(globalPosition);
+}
+
+void WebEngineBrowser::showBlockingRecord() {
+    BlockingRecord record;
+    record.page = location();
+    std::vector<filter::RuleRef> rules;
+    for (const PageRequestInterceptor::Entry &e : requests_->record()) {
+        BlockingEntry entry;
+        entry.action = e.action;
+        entry.kind = e.kind;
+        entry.address = shortened(e.url.toString(), PageRequestInterceptor::kMostAddress, e.urlCut);
+        switch (e.action) {
+            case BlockingEntry::Action::Redirected:
+                entry.detail =
+                    QUrlQuery(e.target).queryItemValue(QStringLiteral("n"), QUrl::FullyDecoded);
+                break;
+            case BlockingEntry::Action::Cleaned:
+                entry.detail = shortened(e.target.toString(), PageRequestInterceptor::kMostAddress,
+                                         e.targetCut);
+                break;
+            case BlockingEntry::Action::ScriptletApplied:
+                entry.detail = e.scriptlet;
+                break;
+            case BlockingEntry::Action::Refused:
+                break;
+        }
+        record.entries.append(entry);
+        rules.push_back(e.rule);
+    }
+    const QPointer<WebEngineBrowser> self(this);
+    blocker_->describeRules(
+        std::move(rules), [self, record](const QList<ContentBlocker::RuleText> &texts) mutable {
+            if (!self)
+                return;
+            for (qsizetype i = 0; i < record.entries.size() && i < texts.size(); ++i) {
+                record.entries[i].rule = texts.at(i).text;
+                record.entries[i].list = texts.at(i).list;
+            }
+            emit self->blockingRecordWanted(record);
+        });
 }
 
 WebEngineBrowser *WebEngineBrowser::of(QWebEngineDownloadRequest *download) {

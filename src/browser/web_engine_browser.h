@@ -67,6 +67,9 @@ private:
     // The engine's menu for the spot clicked, without what does not fit
     // this browser, and with the user's own new window and page source.
     void showContextMenu(const QPoint &globalPosition);
+    // Looks up the rules of the record of the page on show, then hands it
+    // to the host.
+    void showBlockingRecord();
     // Reports the page that arrived, before anything it does.
     void completeNavigation();
 

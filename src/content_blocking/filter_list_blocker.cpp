@@ -11,6 +11,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <algorithm>
+#include <numeric>
 
 #include "content_blocking/list_updates.h"
 #include "files/private_files.h"
@@ -595,26 +597,58 @@ filter::Verdict FilterListBlocker::decide(const QUrl &url, const QUrl &document,
 }
 
 void FilterListBlocker::describe(filter::RuleRef rule, std::function<void(const QString &)> done) {
-    QString path;
+    describeRules({rule}, [done = std::move(done)](const QList<RuleText> &texts) {
+        const RuleText &shown = texts.first();
+        done(shown.text.isEmpty() ? QString()
+                                  : QStringLiteral("%1 (%2)").arg(shown.text, shown.list));
+    });
+}
+
+void FilterListBlocker::describeRules(std::vector<filter::RuleRef> rules,
+                                      std::function<void(const QList<RuleText> &)> done) {
+    QStringList paths;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (rule.found() && rule.list < std::uint32_t(listPaths_.size()))
-            path = listPaths_.at(int(rule.list));
+        paths = listPaths_;
     }
-    // The list is read on the worker: it may be large, and the window
-    // does not wait for a disk.
-    post([this, path, rule, done = std::move(done)] {
+    // The lists are read on the worker: they may be large, and the window
+    // does not wait for a disk. Each is read once and walked once, its
+    // rules taken in the order of their lines.
+    post([this, paths, rules = std::move(rules), done = std::move(done)] {
+        QList<RuleText> texts(qsizetype(rules.size()));
+        std::vector<std::size_t> order(rules.size());
+        std::iota(order.begin(), order.end(), std::size_t(0));
+        std::sort(order.begin(), order.end(), [&rules](std::size_t a, std::size_t b) {
+            return std::pair(rules[a].list, rules[a].line) <
+                   std::pair(rules[b].list, rules[b].line);
+        });
         std::string text;
-        QString shown;
-        if (!path.isEmpty() && readBounded(path, kMostListBytes, text)) {
-            const std::string_view line = filter::lineOfList(text, rule.line);
-            if (!line.empty())
-                shown = QStringLiteral("%1 (%2)").arg(
-                    QString::fromUtf8(line.data(), qsizetype(line.size())),
-                    QFileInfo(path).fileName());
+        std::uint32_t list = filter::RuleRef::kNoList;
+        bool read = false;
+        std::string_view rest;  // from the start of line restLine on
+        std::uint32_t restLine = 1;
+        for (const std::size_t i : order) {
+            const filter::RuleRef rule = rules[i];
+            if (!rule.found() || rule.list >= std::uint32_t(paths.size()))
+                continue;
+            if (rule.list != list) {
+                list = rule.list;
+                read = readBounded(paths.at(int(list)), kMostListBytes, text);
+                rest = text;
+                restLine = 1;
+            }
+            if (!read || rule.line < restLine)
+                continue;
+            const std::string_view line = filter::lineOfList(rest, rule.line - restLine + 1);
+            if (line.empty())
+                continue;
+            rest = std::string_view(text).substr(std::size_t(line.data() - text.data()));
+            restLine = rule.line;
+            texts[qsizetype(i)] = {QString::fromUtf8(line.data(), qsizetype(line.size())),
+                                   QFileInfo(paths.at(int(list))).fileName()};
         }
         QMetaObject::invokeMethod(
-            this, [done, shown] { done(shown); }, Qt::QueuedConnection);
+            this, [done, texts] { done(texts); }, Qt::QueuedConnection);
     });
 }
 

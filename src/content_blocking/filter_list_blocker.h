@@ -70,6 +70,8 @@ public:
                            std::uint8_t method = 0) override;
     void whenReady(QObject *context, std::function<void()> go) override;
     void describe(filter::RuleRef rule, std::function<void(const QString &)> done) override;
+    void describeRules(std::vector<filter::RuleRef> rules,
+                       std::function<void(const QList<RuleText> &)> done) override;
     void setSiteAllowed(const QString &host, bool allowed) override;
     QByteArray hidingForSite(const QString &host) const override;
     QByteArray hidingForNames(const QString &host, const QString &names) const override;

@@ -90,6 +90,8 @@ Q_SIGNALS:
     // source in the HTML window.
     void newWindowWanted(const QString &url);
     void sourceWanted(const QString &url);
+    // The user asked to see what content blocking did to the page on show.
+    void blockingRecordWanted(const quillow::BlockingRecord &record);
     // A page's new window that the blocker lets through: whoever makes
     // windows hands request the component of a new main window before the
     // signal returns, or the window is refused.

@@ -45,6 +45,7 @@ void MainWindow::connectPage() {
     connect(browser_, &Browser::closeRequested, this, &QWidget::close);
     connect(browser_, &Browser::newWindowWanted, this, &MainWindow::newWindowWanted);
     connect(browser_, &Browser::sourceWanted, this, &MainWindow::sourceWanted);
+    connect(browser_, &Browser::blockingRecordWanted, this, &MainWindow::blockingRecordWanted);
     // A popup's page, and one whose dialogs the user stopped, prints nothing.
     connect(browser_, &Browser::printRequested, this, [this] {
         if (!browser_->isSilent() && dialogsStoppedFor_.isEmpty())

@@ -419,6 +419,36 @@ private slots:
         blocker.checkForUpdatesNow();
         QVERIFY(checked.count() == 1 && server.requests.isEmpty());
     }
+
+    // Rules of two lists asked out of order, one twice and one the lists do
+    // not hold: the texts come in the order asked.
+    void rulesDescribed() {
+        Folders f;
+        f.write("system/easylist.txt", "! list\n||ads.example.com^\n/banner/*$image\n");
+        f.write("config/filters/mine.txt", "||t.example.net^\n");
+        FilterListBlocker blocker(f.settings());
+        QVERIFY(load(blocker));
+        const auto ruleOf = [&](const char *url, RequestKind kind) {
+            return blocker.decide(QUrl(url), kPage, kind).rule;
+        };
+        const filter::RuleRef ad = ruleOf("https://ads.example.com/x.js", RequestKind::Script);
+        const filter::RuleRef banner =
+            ruleOf("https://cdn.example.org/banner/a.png", RequestKind::Image);
+        const filter::RuleRef tracker = ruleOf("https://t.example.net/p", RequestKind::Script);
+        QStringList shown;
+        blocker.describeRules({banner, tracker, ad, banner, filter::RuleRef()},
+                              [&](const QList<ContentBlocker::RuleText> &texts) {
+                                  for (const ContentBlocker::RuleText &t : texts)
+                                      shown.append(t.text + '@' + t.list);
+                              });
+        QTRY_COMPARE(
+            shown,
+            QStringList({"/banner/*$image@easylist.txt", "||t.example.net^@mine.txt",
+                         "||ads.example.com^@easylist.txt", "/banner/*$image@easylist.txt", "@"}));
+        QString one;
+        blocker.describe(tracker, [&](const QString &text) { one = text; });
+        QTRY_COMPARE(one, QString("||t.example.net^ (mine.txt)"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFilterListBlocker)
