@@ -135,6 +135,10 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         blockedFrames_.clear();
         record_.clear();
         recordStart_ = 0;
+        if (nextDocument_ == url)
+            for (const QString &scriptlet : std::as_const(nextScriptlets_))
+                scriptletApplied(scriptlet, filter::RuleRef(), url);
+        nextScriptlets_.clear();
     }
     const bool refused = verdict.blocked && (verdict.resource.empty() || newPage);
     if (refused || !target.isEmpty()) {
@@ -200,12 +204,13 @@ std::vector<PageRequestInterceptor::Entry> PageRequestInterceptor::record() cons
     return entries;
 }
 
-void PageRequestInterceptor::scriptletApplied(const QString &scriptlet, filter::RuleRef rule) {
+void PageRequestInterceptor::scriptletApplied(const QString &scriptlet, filter::RuleRef rule,
+                                              const QUrl &document) {
     Entry entry;
     entry.action = BlockingEntry::Action::ScriptletApplied;
     entry.kind = RequestKind::Document;
     entry.rule = rule;
-    entry.url = pageOnShow();
+    entry.url = document.isEmpty() ? pageOnShow() : document;
     entry.scriptlet = scriptlet.left(kMostAddress);
     addEntry(std::move(entry));
 }

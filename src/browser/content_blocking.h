@@ -67,8 +67,16 @@ public:
     static constexpr qsizetype kMostAddress = 4096;
     // The record of the page on show, oldest first.
     std::vector<Entry> record() const;
-    // A scriptlet of the lists ran in the page on show ("example.com##+js(...)").
-    void scriptletApplied(const QString &scriptlet, filter::RuleRef rule);
+    // A scriptlet of the lists ran in a document of the page on show
+    // ("example.com##+js(...)"), at `document` (the page's own when empty).
+    void scriptletApplied(const QString &scriptlet, filter::RuleRef rule,
+                          const QUrl &document = QUrl());
+    // Those that run in the page about to come: recorded once its request
+    // starts its record.
+    void scriptletsFollow(const QStringList &scriptlets, const QUrl &document) {
+        nextScriptlets_ = scriptlets;
+        nextDocument_ = document;
+    }
 
 Q_SIGNALS:
     void blockedCountChanged(int count);
@@ -84,6 +92,8 @@ private:
     QStringList blockedFrames_;  // images and frames, the latest last
     QUrl passOnce_;
     bool noticeFollows_ = false;
+    QStringList nextScriptlets_;
+    QUrl nextDocument_;
     // A ring once full: recordStart_ is the oldest. Its room is taken once,
     // at the first entry, and kept across pages.
     std::vector<Entry> record_;

@@ -119,8 +119,18 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
         if (const QPointer<ScriptletInjection> scriptlets = ScriptletInjection::of(profile))
             connect(page_, &WebPage::navigationAccepted, this,
                     [this, scriptlets](const QUrl &url, bool isMainFrame) {
-                        if (scriptlets)
-                            scriptlets->prepare(url, isMainFrame ? url : page_->url());
+                        if (!scriptlets)
+                            return;
+                        scriptlets->prepare(url, isMainFrame ? url : page_->url());
+                        // Shown in the page's record as "host##+js(...)".
+                        QStringList applied = scriptlets->appliedAt(url.host());
+                        for (QString &rule : applied)
+                            rule.prepend(url.host());
+                        if (isMainFrame)
+                            requests_->scriptletsFollow(applied, url);
+                        else
+                            for (const QString &rule : std::as_const(applied))
+                                requests_->scriptletApplied(rule, filter::RuleRef(), url);
                     });
         connect(page_, &WebPage::noticeLinkClicked, this, &WebEngineBrowser::onNoticeLink);
         connect(requests, &PageRequestInterceptor::blockedCountChanged, this,
