@@ -193,11 +193,7 @@ private slots:
     }
     void init() {
         h = std::make_unique<Harness>();
-        w = startOnEngine(*h, QUrl(), [this](Context &c) {
-            c.contentBlocker = blocker.get();
-            c.browserFactory =
-                webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl(), blocker.get());
-        });
+        w = startBlockingOnEngine(*h, blocker.get());
         QVERIFY(w);
     }
     void cleanup() { h.reset(); }

@@ -23,6 +23,14 @@ MainWindow *startOnEngine(Harness &h, const QUrl &home,
     return ready ? w : nullptr;
 }
 
+MainWindow *startBlockingOnEngine(Harness &h, ContentBlocker *blocker) {
+    return startOnEngine(h, QUrl(), [blocker](Context &c) {
+        c.contentBlocker = blocker;
+        c.browserFactory =
+            webEngineBrowserFactory(QWebEngineProfile::defaultProfile(), QUrl(), blocker);
+    });
+}
+
 QWebEngineView *viewOf(MainWindow *w) {
     return static_cast<QWebEngineView *>(w->browser()->widget());
 }

@@ -11,6 +11,7 @@ class QWebEngineView;
 
 namespace quillow {
 class MainWindow;
+class ContentBlocker;
 namespace test {
 class Harness;
 
@@ -21,6 +22,8 @@ inline constexpr int kPageWait = 20000;
 // where Home goes): its primary window, once its blank first page shows.
 MainWindow *startOnEngine(Harness &h, const QUrl &home = QUrl(),
                           const std::function<void(Context &)> &adjust = {});
+// The same with content blocking by `blocker`.
+MainWindow *startBlockingOnEngine(Harness &h, ContentBlocker *blocker);
 QWebEngineView *viewOf(MainWindow *w);
 QString location(MainWindow *w);
 // A click the page takes as the user's own, repeated until done() holds (a
