@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "core/blocking_record.h"
+#include "browser/blocking_record.h"
 
 class QLabel;
 class QTreeWidget;

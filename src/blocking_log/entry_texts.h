@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QString>
 
-#include "core/blocking_record.h"
+#include "browser/blocking_record.h"
 
 namespace quillow {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <functional>
 
-#include "core/blocking_record.h"
+#include "browser/blocking_record.h"
 
 class QPrinter;
 class QWidget;

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <vector>
 
-#include "core/blocking_record.h"
+#include "browser/blocking_record.h"
 #include "filter/request_kind.h"
 #include "filter/verdict.h"
 
