@@ -38,6 +38,8 @@ import('./scriptlets.js').then(function (m) {
 }, function () { document.title = 'failed'; });
 </script>)HTML";
 
+}  // namespace
+
 class LibrarySchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
     LibrarySchemeHandler(QString package, QObject *parent)
@@ -70,6 +72,8 @@ public:
 private:
     QString package_;
 };
+
+namespace {
 
 // A host as a script's string literal.
 QString quoted(const QString &text) {
@@ -136,7 +140,8 @@ void registerScriptletLibraryScheme() {
 ScriptletInjection::ScriptletInjection(QWebEngineProfile *profile, ContentBlocker *blocker)
     : QObject(profile), profile_(profile), blocker_(blocker) {
     setObjectName(QStringLiteral("quillow-scriptlet-injection"));
-    profile->installUrlSchemeHandler(kLibraryScheme, new LibrarySchemeHandler(QString(), this));
+    library_ = new LibrarySchemeHandler(QString(), this);
+    profile->installUrlSchemeHandler(kLibraryScheme, library_);
     // New lists, a new library or a site let be: every site's code is made
     // again as its pages go there.
     connect(blocker, &ContentBlocker::changed, this, [this] {
@@ -162,8 +167,7 @@ void ScriptletInjection::readLibrary() {
     const QString package = blocker_->scriptletLibraryWanted();
     if (package.isEmpty() || reader_)
         return;
-    for (auto *handler : findChildren<LibrarySchemeHandler *>())
-        handler->setPackage(package);
+    library_->setPackage(package);
     reader_ = new QWebEnginePage(profile_, this);
     QWebEnginePage *page = reader_;
     const auto done = [this, page] {

@@ -13,6 +13,8 @@ class QWebEngineProfile;
 
 namespace quillow {
 
+class LibrarySchemeHandler;
+
 // uBlock Origin's scriptlets, run in a document before any of its own
 // scripts. The engine runs a profile's scripts in every frame and takes a
 // script added while a navigation is decided for the document it makes,
@@ -50,6 +52,7 @@ private:
     std::deque<Site> sites_;  // the latest last
     QSet<QString> without_;   // hosts known to have none
     QPointer<QWebEnginePage> reader_;
+    LibrarySchemeHandler *library_;  // serves the package's modules
 };
 
 // Registers the scheme that serves the package's scriptlet modules to the

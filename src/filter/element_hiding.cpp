@@ -161,6 +161,16 @@ std::uint32_t ElementHiding::offAt(const SiteKeys &site) const {
     return off;
 }
 
+std::vector<std::uint32_t> ElementHiding::hiddenAt(const SiteKeys &site) const {
+    std::vector<std::uint32_t> ids;
+    for (std::size_t i = 0; i < site.count; ++i) {
+        std::uint32_t n = 0;
+        if (const std::uint32_t *run = hide_.find(site.keys[i], n))
+            ids.insert(ids.end(), run, run + n);
+    }
+    return ids;
+}
+
 std::vector<std::uint32_t> ElementHiding::exceptedAt(const SiteKeys &site) const {
     std::vector<std::uint32_t> ids;
     for (std::size_t i = 0; i < site.count; ++i) {
@@ -199,16 +209,10 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
     const SiteKeys site = siteKeys(host, suffixes);
     const std::uint32_t off = offAt(site);
     std::string out = "{\"off\":" + std::to_string(off) + ',';
-    std::vector<std::uint32_t> ids, everywhere;
-    if (off < 2) {
-        for (std::size_t i = 0; i < site.count; ++i) {
-            std::uint32_t n = 0;
-            if (const std::uint32_t *run = hide_.find(site.keys[i], n))
-                ids.insert(ids.end(), run, run + n);
-        }
-        if (off < 1)
-            everywhere.assign(unkeyed_.begin(), unkeyed_.end());
-    }
+    std::vector<std::uint32_t> ids = off < 2 ? hiddenAt(site) : std::vector<std::uint32_t>();
+    std::vector<std::uint32_t> everywhere;
+    if (off < 1)
+        everywhere.assign(unkeyed_.begin(), unkeyed_.end());
     const std::vector<std::uint32_t> excepted = exceptedAt(site);
     appendSelectors(out, "s", ids, excepted, limit);
     out += ',';
@@ -220,13 +224,8 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
 std::vector<std::string_view> ElementHiding::siteTexts(std::string_view host,
                                                        const PublicSuffixList &suffixes) const {
     const SiteKeys site = siteKeys(host, suffixes);
-    std::vector<std::uint32_t> ids;
-    if (offAt(site) < 2)
-        for (std::size_t i = 0; i < site.count; ++i) {
-            std::uint32_t n = 0;
-            if (const std::uint32_t *run = hide_.find(site.keys[i], n))
-                ids.insert(ids.end(), run, run + n);
-        }
+    std::vector<std::uint32_t> ids =
+        offAt(site) < 2 ? hiddenAt(site) : std::vector<std::uint32_t>();
     sortUnique(ids);
     const std::vector<std::uint32_t> excepted = ids.empty() ? ids : exceptedAt(site);
     std::vector<std::string_view> out;

@@ -86,6 +86,7 @@ private:
     }
     SiteKeys siteKeys(std::string_view host, const PublicSuffixList &suffixes) const;
     std::uint32_t offAt(const SiteKeys &site) const;
+    std::vector<std::uint32_t> hiddenAt(const SiteKeys &site) const;  // the site's own
     std::vector<std::uint32_t> exceptedAt(const SiteKeys &site) const;
     void appendSelectors(std::string &out, const char *key, std::vector<std::uint32_t> &ids,
                          const std::vector<std::uint32_t> &excepted, std::size_t limit) const;

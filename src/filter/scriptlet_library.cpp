@@ -41,6 +41,7 @@ std::string requoted(const std::string &arg) {
 }  // namespace
 
 ScriptletLibrary ScriptletLibrary::fromJson(std::string_view json) {
+    static const QRegularExpression functionName(QStringLiteral("^function\\s+([^(\\s]+)\\s*\\("));
     ScriptletLibrary library;
     if (json.size() > kMostBytes)
         return library;
@@ -53,7 +54,9 @@ ScriptletLibrary ScriptletLibrary::fromJson(std::string_view json) {
         const QJsonObject o = value.toObject();
         const std::string name = o.value(QLatin1String("n")).toString().toStdString();
         Entry entry;
-        entry.source = o.value(QLatin1String("f")).toString().toStdString();
+        const QString source = o.value(QLatin1String("f")).toString();
+        entry.source = source.toStdString();
+        entry.function = functionName.match(source).captured(1).toStdString();
         if (name.empty() || entry.source.empty())
             continue;
         entry.dependencies = stringsOf(o.value(QLatin1String("d")));
@@ -82,7 +85,6 @@ std::string ScriptletLibrary::canonicalName(std::string_view name) const {
 
 ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
     const std::vector<std::string_view> &rules) const {
-    static const QRegularExpression functionName(QStringLiteral("^function\\s+([^(\\s]+)\\s*\\("));
     SiteCode code;
     std::unordered_set<std::string> done;
     for (std::string_view rule : rules) {
@@ -103,9 +105,7 @@ ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
             ++code.skipped;
             continue;
         }
-        const QRegularExpressionMatch match =
-            functionName.match(QString::fromStdString(entry->second.source));
-        if (!match.hasMatch()) {
+        if (entry->second.function.empty()) {
             ++code.skipped;
             continue;
         }
@@ -137,7 +137,7 @@ ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
             needed.insert(needed.end(), dependency->second.dependencies.begin(),
                           dependency->second.dependencies.end());
         }
-        world.calls += "try {\n\t" + match.captured(1).toStdString() + '(' +
+        world.calls += "try {\n\t" + entry->second.function + '(' +
                        restJson.mid(1, restJson.size() - 2).toStdString() +
                        ");\n} catch (e) {\n}\n";
         std::string shown = "##+js(";

@@ -57,6 +57,7 @@ public:
 private:
     struct Entry {
         std::string source;
+        std::string function;  // the name its source defines
         std::vector<std::string> dependencies;
         bool isolated = false;
         bool needsTrust = false;
