@@ -344,7 +344,7 @@ void FilterListBlocker::load() {
     // The scriptlets as the engine read them last, while the package is
     // the same.
     std::string library;
-    const QString libraryKey = scriptletLibraryKey();
+    const QString libraryKey = scriptletLibraryKnown_ ? QString() : scriptletLibraryKey();
     if (!libraryKey.isEmpty() &&
         readBounded(below(settings_.cacheDir, "scriptlets.json"),
                     qint64(filter::ScriptletLibrary::kMostBytes) + 4096, library) &&
@@ -379,8 +379,10 @@ void FilterListBlocker::onLoaded(const Loaded &loaded) {
     } else if (loaded.engine) {
         fromCache_ = loaded.fromCache;
         resources_ = loaded.resources;
-        if (loaded.scriptlets)
+        if (loaded.scriptlets) {
             scriptletLibrary_ = loaded.scriptlets;
+            scriptletLibraryKnown_ = true;
+        }
         listsLeftOut_ = loaded.skipped;
         cacheProblem_ = loaded.cacheProblem;
         if (!cacheProblem_.isEmpty())
@@ -452,6 +454,7 @@ void FilterListBlocker::setScriptletLibrary(const QByteArray &json) {
     if (library->empty())
         return;
     scriptletLibrary_ = std::move(library);
+    scriptletLibraryKnown_ = true;
     const QString key = scriptletLibraryKey();
     if (!settings_.cacheDir.isEmpty() && !settings_.writesNothing)
         files::writePrivateFile(below(settings_.cacheDir, "scriptlets.json"),

@@ -127,6 +127,7 @@ private:
     // uBlock Origin's scriptlets, once read (and kept in the cache with
     // the package's files' sizes and times).
     std::shared_ptr<const filter::ScriptletLibrary> scriptletLibrary_;
+    std::atomic<bool> scriptletLibraryKnown_{false};  // the worker need not read it
 
     // The program's first loads, waiting for the lists.
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;
