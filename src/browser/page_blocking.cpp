@@ -272,12 +272,187 @@ function watchBlocked() {
   document.addEventListener('error', ended, true);
   document.addEventListener('load', ended, true);
 }
+// Procedural selectors (uBlock Origin's ":has-text()", ":upward()",
+// ":remove()", ...), for the sites their rules name: worked out here on the
+// document's elements, again in batches as the page changes. One that
+// cannot be read, throws or takes too long is dropped and costs only itself.
+var kSteps = {'has': 1, 'if': 1, '-abp-has': 1, 'not': 1, 'if-not': 1, 'has-text': 1,
+  'contains': 1, '-abp-contains': 1, 'upward': 1, 'nth-ancestor': 1, 'matches-css': 1,
+  'matches-css-before': 1, 'matches-css-after': 1, 'xpath': 1, 'min-text-length': 1,
+  'watch-attr': 1, 'matches-path': 1};
+var kActions = {'remove': 1, 'style': 1, 'remove-attr': 1, 'remove-class': 1, 'others': 1};
+// A text to look for: "/expression/flags", or words as they stand.
+function needle(text, whole) {
+  var m = /^\/(.+)\/([imsu]*)$/.exec(text);
+  if (m) return new RegExp(m[1], m[2]);
+  var quoted = text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+  return new RegExp(whole ? '^' + quoted + '$' : quoted);
+}
+// The steps of a procedural selector: ['css', text] between operators,
+// [operator, argument] for each; null when it cannot be read.
+function stepsOf(text) {
+  var steps = [], css = '', i = 0;
+  while (i < text.length) {
+    var c = text[i], m = c === ':' ? /^:([a-z-]+)\(/.exec(text.slice(i, i + 24)) : null;
+    if (m && (kSteps[m[1]] || kActions[m[1]])) {
+      var depth = 1, j = i + m[0].length;
+      for (; j < text.length && depth; j++) {
+        if (text[j] === '\\') j++;
+        else if (text[j] === '(') depth++;
+        else if (text[j] === ')') depth--;
+      }
+      if (depth) return null;
+      if (css) steps.push(['css', css]);
+      css = '';
+      steps.push([m[1], text.slice(i + m[0].length, j - 1)]);
+      i = j;
+    } else if (c === '"' || c === "'") {
+      var end = text.indexOf(c, i + 1);
+      if (end < 0) return null;
+      css += text.slice(i, end + 1);
+      i = end + 1;
+    } else {
+      css += c + (c === '\\' ? text[i + 1] || '' : '');
+      i += c === '\\' ? 2 : 1;
+    }
+  }
+  if (css.trim()) steps.push(['css', css]);
+  for (var k = 0; k < steps.length - 1; k++) if (kActions[steps[k][0]]) return null;
+  return steps.length ? steps : null;
+}
+// The elements `steps` name from `nodes`: from the document ('root'),
+// below each node (':has()'), or among the nodes themselves (':not()').
+function run(steps, nodes, from) {
+  for (var k = 0; k < steps.length && nodes.length; k++) {
+    var op = steps[k][0], arg = steps[k][1], out = [];
+    if (op === 'css') {
+      var css = arg.trim(), first = k === 0;
+      if (first && from === 'root') {
+        out = Array.prototype.slice.call(document.querySelectorAll(css));
+      } else if (first && from === 'self') {
+        out = nodes.filter(function (n) { return n.matches(css); });
+      } else if (/^[+~]/.test(css)) {
+        nodes.forEach(function (n) {
+          var p = n.parentElement;
+          if (!p) return;
+          var at = Array.prototype.indexOf.call(p.children, n) + 1;
+          out.push.apply(out, p.querySelectorAll(':scope > :nth-child(' + at + ') ' + css));
+        });
+      } else if (/^\s|^>/.test(arg) || first) {
+        nodes.forEach(function (n) { out.push.apply(out, n.querySelectorAll(':scope ' + css)); });
+      } else {
+        out = nodes.filter(function (n) { return n.matches('*' + css); });
+      }
+    } else if (op === 'has' || op === 'if' || op === '-abp-has' || op === 'if-not') {
+      var inner = stepsOf(arg), keep = op !== 'if-not';
+      if (!inner) throw new Error('unread');
+      out = nodes.filter(function (n) { return (run(inner, [n], 'below').length > 0) === keep; });
+    } else if (op === 'not') {
+      var not = stepsOf(arg);
+      if (!not) throw new Error('unread');
+      out = nodes.filter(function (n) { return run(not, [n], 'self').length === 0; });
+    } else if (op === 'has-text' || op === 'contains' || op === '-abp-contains') {
+      var re = needle(arg);
+      out = nodes.filter(function (n) { return re.test((n.textContent || '').slice(0, 65536)); });
+    } else if (op === 'min-text-length') {
+      out = nodes.filter(function (n) { return (n.textContent || '').length >= +arg; });
+    } else if (op === 'upward' || op === 'nth-ancestor') {
+      nodes.forEach(function (n) {
+        if (/^\d+$/.test(arg)) {
+          for (var up = +arg; n && up > 0 && up <= 256; up--) n = n.parentElement;
+        } else {
+          n = n.parentElement && n.parentElement.closest(arg);
+        }
+        if (n) out.push(n);
+      });
+    } else if (op.indexOf('matches-css') === 0) {
+      var colon = arg.indexOf(':'), name = arg.slice(0, colon).trim();
+      var value = needle(arg.slice(colon + 1).trim(), true);
+      var pseudo = op === 'matches-css' ? null : '::' + op.slice(12);
+      if (colon < 0) throw new Error('unread');
+      out = nodes.filter(function (n) {
+        return value.test(getComputedStyle(n, pseudo).getPropertyValue(name));
+      });
+    } else if (op === 'xpath') {
+      nodes.forEach(function (n) {
+        var r = document.evaluate(arg, n, null, XPathResult.ORDERED_NODE_SNAPSHOT_TYPE, null);
+        for (var x = 0; x < r.snapshotLength; x++)
+          if (r.snapshotItem(x).nodeType === 1) out.push(r.snapshotItem(x));
+      });
+    } else if (op === 'matches-path') {
+      out = needle(arg).test(location.pathname + location.search) ? nodes : [];
+    } else {
+      out = nodes;  // an action, done by act()
+    }
+    nodes = out.filter(function (n, i) { return out.indexOf(n) === i; });
+  }
+  return nodes;
+}
+function act(action, nodes, done) {
+  var op = action ? action[0] : '', arg = action ? action[1] : '';
+  // Each element once: what is done here changes the document again.
+  nodes = nodes.filter(function (n) { return !done.has(n) && done.add(n); });
+  nodes.forEach(function (n) {
+    if (op === 'remove') n.remove();
+    else if (op === 'style') n.style.cssText += ';' + arg;
+    else if (op === 'remove-attr') arg.split('|').forEach(function (a) { n.removeAttribute(a.trim()); });
+    else if (op === 'remove-class') arg.split('|').forEach(function (c) { n.classList.remove(c.trim()); });
+    else if (op !== 'others') n.style.setProperty('display', 'none', 'important');
+  });
+  if (op !== 'others' || !nodes.length || !document.body) return;
+  // Everything but these, their ancestors and what they hold.
+  var kept = new Set();
+  nodes.forEach(function (n) { for (; n; n = n.parentElement) kept.add(n); });
+  document.body.querySelectorAll('*').forEach(function (e) {
+    if (!kept.has(e) && kept.has(e.parentElement) &&
+        !nodes.some(function (n) { return n.contains(e); }))
+      e.style.setProperty('display', 'none', 'important');
+  });
+}
+function procedural(list) {
+  var rules = [], attributes = null;
+  for (var i = 0; i < list.length && i < 200; i++) {
+    var steps = typeof list[i] === 'string' ? stepsOf(list[i]) : null;
+    if (!steps) continue;
+    var last = steps[steps.length - 1];
+    rules.push({steps: kActions[last[0]] ? steps.slice(0, -1) : steps,
+                action: kActions[last[0]] ? last : null, done: new WeakSet()});
+    // ":watch-attr()" names the attributes whose changes make it look again.
+    steps.forEach(function (step) {
+      if (step[0] !== 'watch-attr') return;
+      var names = step[1].split(',').map(function (a) { return a.trim(); }).filter(Boolean);
+      attributes = attributes || [];
+      if (!names.length) attributes.all = true;
+      attributes.push.apply(attributes, names);
+    });
+  }
+  if (!rules.length) return;
+  var timer = 0;
+  function runAll() {
+    timer = 0;
+    rules = rules.filter(function (r) {
+      var start = Date.now();
+      try { act(r.action, run(r.steps, [document], 'root'), r.done); } catch (e) { return false; }
+      return Date.now() - start < 50;
+    });
+  }
+  function soon() { if (!timer && rules.length) timer = setTimeout(runAll, 50); }
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', runAll);
+  else runAll();
+  var options = {childList: true, subtree: true, characterData: true};
+  if (attributes) {
+    options.attributes = true;
+    if (!attributes.all) options.attributeFilter = attributes;
+  }
+  new MutationObserver(soon).observe(document, options);
+}
 function begin(site) {
   if (!site || !site.on || site.off >= 2) return;
   if (Array.isArray(site.e) && site.off < 1)
     links = site.split || (site.split = splitEverywhere(site.e));
   hide(links ? site.s.concat(links.rest) : site.s);
   if (site.off < 1) watchNames();
+  if (Array.isArray(site.p) && site.p.length) procedural(site.p);
 }
 // A refused image fails while the document is parsed, before any answer
 // comes: watched from the start (where blocking is off nothing was refused).

@@ -184,8 +184,8 @@ std::vector<std::uint32_t> ElementHiding::exceptedAt(const SiteKeys &site) const
 
 void ElementHiding::appendSelectors(std::string &out, const char *key,
                                     std::vector<std::uint32_t> &ids,
-                                    const std::vector<std::uint32_t> &excepted,
-                                    std::size_t limit) const {
+                                    const std::vector<std::uint32_t> &excepted, std::size_t limit,
+                                    std::size_t markLength) const {
     sortUnique(ids);
     out += '"';
     out += key;
@@ -199,7 +199,7 @@ void ElementHiding::appendSelectors(std::string &out, const char *key,
         if (!first)
             out += ',';
         first = false;
-        appendJsonString(out, text(selectors_[id]));
+        appendJsonString(out, text(selectors_[id]).substr(markLength));
     }
     out += ']';
 }
@@ -214,9 +214,22 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
     if (off < 1)
         everywhere.assign(unkeyed_.begin(), unkeyed_.end());
     const std::vector<std::uint32_t> excepted = exceptedAt(site);
+    // Procedural selectors go apart, for the script to work out.
+    std::vector<std::uint32_t> procedural;
+    const auto marked = [this](std::uint32_t id) {
+        return text(selectors_[id]).front() == kProceduralMark;
+    };
+    std::copy_if(ids.begin(), ids.end(), std::back_inserter(procedural), [&](std::uint32_t id) {
+        return marked(id) && !std::binary_search(excepted.begin(), excepted.end(), id);
+    });
+    ids.erase(std::remove_if(ids.begin(), ids.end(), marked), ids.end());
     appendSelectors(out, "s", ids, excepted, limit);
     out += ',';
     appendSelectors(out, "e", everywhere, excepted, limit);
+    if (!procedural.empty()) {
+        out += ',';
+        appendSelectors(out, "p", procedural, excepted, limit, 1);
+    }
     out += '}';
     return out;
 }
@@ -281,8 +294,11 @@ bool ElementHiding::valid() const {
     const std::size_t count = selectors_.size();
     for (const Text &t : selectors_)
         if (std::uint64_t(t.offset) + t.length > pool_.size() ||
-            (texts_ == Texts::Selectors ? !isPlainSelector(text(t))
-                                        : text(t).find('[') > 1 || text(t).back() != ']'))
+            (texts_ == Texts::Selectors
+                 ? !isPlainSelector(text(t)) &&
+                       !(text(t).size() > 1 && text(t).front() == kProceduralMark &&
+                         isProceduralSelector(text(t).substr(1)))
+                 : text(t).find('[') > 1 || text(t).back() != ']'))
             return false;
     for (const std::uint32_t id : unkeyed_)
         if (id >= count)

@@ -39,8 +39,8 @@ public:
     // What a document at `host` is sent first, as JSON:
     // {"off":N,"s":[...],"e":[...]} with its site's own selectors and,
     // unless generic hiding is off there (N 1), those for every site that
-    // no class or id names; N 2: hiding is off there. At most about `limit`
-    // bytes.
+    // no class or id names; N 2: hiding is off there; "p", when there are
+    // any, its procedural selectors. At most about `limit` bytes.
     std::string siteData(std::string_view host, const PublicSuffixList &suffixes,
                          std::size_t limit) const;
     // The texts for `host`'s own site less its exceptions, in no set
@@ -88,8 +88,10 @@ private:
     std::uint32_t offAt(const SiteKeys &site) const;
     std::vector<std::uint32_t> hiddenAt(const SiteKeys &site) const;  // the site's own
     std::vector<std::uint32_t> exceptedAt(const SiteKeys &site) const;
+    // `markLength`: characters each text starts with that the page is not sent.
     void appendSelectors(std::string &out, const char *key, std::vector<std::uint32_t> &ids,
-                         const std::vector<std::uint32_t> &excepted, std::size_t limit) const;
+                         const std::vector<std::uint32_t> &excepted, std::size_t limit,
+                         std::size_t markLength = 0) const;
     bool valid() const;
 
     Texts texts_;

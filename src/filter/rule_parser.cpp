@@ -365,11 +365,17 @@ RuleType parseCosmetic(std::string_view line, std::size_t at, std::size_t markLe
             return RuleType::Invalid;
         return RuleType::Cosmetic;
     }
-    if (!isPlainSelector(selector))
+    const bool procedural = !isPlainSelector(selector);
+    if (procedural && !isProceduralSelector(selector))
         return RuleType::Unsupported;
     if (!domains.empty() && !parseDomains(domains, ',', rule.domains))
         return RuleType::Invalid;
-    rule.selector = std::string(selector);
+    // Procedural selectors are worked out by the page's script for the
+    // sites their rules name; for every site, as uBlock Origin, never.
+    if (procedural && std::none_of(rule.domains.begin(), rule.domains.end(),
+                                   [](const DomainEntry &d) { return !d.negated; }))
+        return RuleType::Unsupported;
+    rule.selector = procedural ? kProceduralMark + std::string(selector) : std::string(selector);
     return RuleType::Cosmetic;
 }
 
@@ -512,6 +518,45 @@ std::string scriptletArguments(std::string_view s) {
         appendJsonString(out, arg);
     }
     return out + ']';
+}
+
+bool isProceduralSelector(std::string_view s) {
+    // The operators the page's script works out; uBlock Origin's others
+    // (shadow roots, properties, media) are not.
+    constexpr std::string_view kWorkedOut[] = {":has(",
+                                               ":has-text(",
+                                               ":-abp-has(",
+                                               ":-abp-contains(",
+                                               ":xpath(",
+                                               ":style(",
+                                               ":remove(",
+                                               ":upward(",
+                                               ":matches-css(",
+                                               ":matches-path(",
+                                               ":min-text-length(",
+                                               ":watch-attr(",
+                                               ":others(",
+                                               ":if(",
+                                               ":if-not(",
+                                               ":nth-ancestor(",
+                                               ":contains(",
+                                               ":remove-attr(",
+                                               ":remove-class(",
+                                               ":matches-css-before(",
+                                               ":matches-css-after("};
+    constexpr std::string_view kBeyond[] = {":shadow",         ":spath(",
+                                            ":matches-attr(",  ":matches-prop(",
+                                            ":matches-media(", ":-abp-properties("};
+    if (s.empty() || s.size() > 1024 || s.front() == '^' || s.substr(0, 4) == "+js(")
+        return false;
+    for (const char c : s)
+        if (c == '\n' || c == '\r' || c == '\0')
+            return false;
+    for (const std::string_view p : kBeyond)
+        if (s.find(p) != std::string_view::npos)
+            return false;
+    return std::any_of(std::begin(kWorkedOut), std::end(kWorkedOut),
+                       [s](std::string_view p) { return s.find(p) != std::string_view::npos; });
 }
 
 SkipReason skipReasonOf(std::string_view line) {
@@ -676,12 +721,19 @@ RuleType parseRule(std::string_view line, NetworkRule &rule, CosmeticRule &cosme
         return RuleType::Invalid;
 
     // Element hiding and its relatives, which all carry a '#' mark.
-    for (const std::string_view mark : {"#@#", "##"}) {
+    // uBlock Origin reads Adblock Plus's "#?#" as "##".
+    std::size_t markAt = std::string_view::npos;
+    std::string_view found;
+    for (const std::string_view mark : {"#@?#", "#@#", "#?#", "##"}) {
         const std::size_t at = line.find(mark);
-        if (at != std::string_view::npos)
-            return parseCosmetic(line, at, mark.size(), mark == "#@#", cosmetic);
+        if (at < markAt) {
+            markAt = at;
+            found = mark;
+        }
     }
-    for (const std::string_view mark : {"#?#", "#$#", "#%#", "#@?#", "#@$#", "#@%#", "#+js"})
+    if (markAt != std::string_view::npos)
+        return parseCosmetic(line, markAt, found.size(), found[1] == '@', cosmetic);
+    for (const std::string_view mark : {"#$#", "#%#", "#@$#", "#@%#", "#+js"})
         if (line.find(mark) != std::string_view::npos)
             return RuleType::Unsupported;
 

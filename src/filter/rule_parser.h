@@ -72,6 +72,10 @@ struct NetworkRule {
 };
 
 // One element-hiding rule: `domains##selector` or `domains#@#selector`.
+// Before a procedural selector's text (":has-text()" and the like), which
+// the page's script works out instead of a style sheet.
+constexpr char kProceduralMark = '?';
+
 struct CosmeticRule {
     // A scriptlet rule's is its arguments, name first, as a JSON array
     // (["set-constant","ads","false"]).
@@ -87,6 +91,11 @@ enum class RuleType { None, Network, Cosmetic, Unsupported, Invalid };
 // engine cannot apply faithfully (scriptlets, procedural selectors, rules
 // that rewrite instead of refusing) are Unsupported, never half-read.
 RuleType parseRule(std::string_view line, NetworkRule &network, CosmeticRule &cosmetic);
+
+// Whether a selector no style sheet applies is made of procedural
+// operators the page's script works out (":has-text()", ":upward()",
+// ":remove()", ...), and nothing beyond them.
+bool isProceduralSelector(std::string_view selector);
 
 // The arguments of a scriptlet rule's "+js(...)" (what is inside the
 // parentheses) as uBlock Origin reads them: separated by commas, each

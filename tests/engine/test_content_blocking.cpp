@@ -44,14 +44,15 @@ class ContentBlockingTest : public QObject {
                    ? result.toString()
                    : QString();
     }
-    QString pageText() {
+    QString script(const QString &text) {
         QVariant result;
-        viewOf(w)->page()->runJavaScript(u"document.body.innerText"_s, QWebEngineScript::MainWorld,
+        viewOf(w)->page()->runJavaScript(text, QWebEngineScript::MainWorld,
                                          [&result](const QVariant &v) { result = v; });
         return QTest::qWaitFor([&result] { return result.isValid(); }, kPageWait)
                    ? result.toString()
                    : QString();
     }
+    QString pageText() { return script(u"document.body.innerText"_s); }
     // Where the page shows the link to `href`, in the view's coordinates.
     QPoint linkCentre(const QString &href) {
         QVariant result;
@@ -166,6 +167,18 @@ private slots:
                      "golem.de:" +
                          port + "/scriptlets.html'></iframe></body></html>");
 
+        // What real procedural rules name (sport1.de's ":has-text()",
+        // feet9.com's ":upward()" and ":remove()"), and the same added later.
+        server.route(u"/procedural.html"_s,
+                     QByteArray("<html><body><strong id=t1>Anzeige</strong><strong id=t2>News"
+                                "</strong><div id=u1><div><div><a href='https://go.cam.feet9.com/"
+                                "x'>x</a></div></div></div><div id=r1 data-vid=live-1>v</div>"
+                                "<script>setTimeout(function () { document.body.insertAdjacentHTML("
+                                "'beforeend', '<strong id=t3>ANZEIGE</strong><div id=r2 data-vid="
+                                "live-2>v</div><div id=u2><div><div><a href=\"https://go.cam."
+                                "feet9.com/y\">y</a></div></div></div>'); }, 50);</script>"
+                                "</body></html>"));
+
         QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(u"config/filters"_s));
         // The user's list; its first selector (an open parenthesis) the
         // engine cannot read, which costs only that selector.
@@ -177,6 +190,7 @@ private slots:
                     "||socket.quillow-other.test^$websocket\n"
                     "quillow-shop.*##.quillow-deal\nquillow-mall.test##.quillow-deal\n"
                     "www.quillow-news.test##+js(set-constant, quillowMine, 1)\n"
+                    "sport1.de##strong:has-text(/[/)\n"
                     "www.quillow-news.test##+js(trusted-set-constant, quillowTrusted, 1)\n") > 0);
         mine.close();
         FilterListBlocker::Settings settings;
@@ -350,6 +364,25 @@ private slots:
         typeAddress(w, at(u"www.quillow-news.test"_s, u"/framed.html"_s));
         QTRY_COMPARE_WITH_TIMEOUT(viewOf(w)->page()->title(),
                                   u"frame: undefined read 1 undefined undefined"_s, kPageWait);
+    }
+
+    // Procedural selectors from the lists act on the elements they name,
+    // also on those the page adds later, for their own sites only; one that
+    // throws (the user's, a broken expression) costs only itself.
+    void proceduralSelectorsApplied() {
+        const std::pair<QString, QString> expected[] = {
+            {u"sport1.de"_s, u"none inline none block block block block"_s},
+            {u"feet9.com"_s, u"inline inline inline none none gone gone"_s},
+            {u"www.quillow-news.test"_s, u"inline inline inline block block block block"_s},
+        };
+        for (const auto &[host, seen] : expected) {
+            typeAddress(w, at(host, u"/procedural.html"_s));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                script(u"['t1','t2','t3','u1','u2','r1','r2'].map(function (id) {"
+                       " var e = document.getElementById(id);"
+                       " return e ? getComputedStyle(e).display : 'gone'; }).join(' ')"_s),
+                seen, kPageWait);
+        }
     }
 
     // With popups allowed, a window the lists name as a popup is still

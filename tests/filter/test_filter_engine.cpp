@@ -410,12 +410,13 @@ private slots:
             "/x$match-case\n##.ok\n||e.com^\n"_s +
             QString(9000, u'x'));
         const FilterStats &s = engine->stats();
-        // The redirect-rule and removeparam rules are read; the others skipped.
+        // The redirect-rule and removeparam rules are read, and a site's
+        // procedural selector and "#?#" rule; the others skipped.
         QCOMPARE(s.networkRules, 3u);
-        QCOMPARE(s.cosmeticRules, 1u);
-        QCOMPARE(s.unsupported, 9u);
+        QCOMPARE(s.cosmeticRules, 3u);
+        QCOMPARE(s.unsupported, 7u);
         const std::pair<SkipReason, std::size_t> reasons[] = {{SkipReason::Scriptlet, 1},
-                                                              {SkipReason::Procedural, 6},
+                                                              {SkipReason::Procedural, 4},
                                                               {SkipReason::Csp, 1},
                                                               {SkipReason::Expression, 1},
                                                               {SkipReason::Other, 0}};
@@ -477,7 +478,9 @@ private slots:
         };
         row("other.org", ".ad #top .x .gone", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}",
             "{\"s\":[\".ad\",\".ad > img\",\"#top\"]}");
-        row("www.site.com", ".ad #top", "{\"off\":0,\"s\":[\"div.promo\"],\"e\":[\"a[href*=ad]\"]}",
+        row("www.site.com", ".ad #top",
+            "{\"off\":0,\"s\":[\"div.promo\"],\"e\":[\"a[href*=ad]\"],\"p\":[\"p:has-text("
+            "/a{2}/):upward(2)\"]}",
             "{\"s\":[\".ad > img\",\"#top\"]}");
         row("x.site.com", ".ad", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
         row("www.google.co.uk", "", "{\"off\":0,\"s\":[\".g-ad\"],\"e\":[\"a[href*=ad]\"]}",
@@ -493,6 +496,8 @@ private slots:
             u"##.ad\n##.ad > img\n###top\n##a[href*=ad]\n##.gone\n"
             "site.com,~x.site.com##div.promo\nsite.com#@#.ad\n#@#.gone\nx.site.com#@#.ad > img\n"
             "google.*##.g-ad\nquiet.com##.q\n@@||quiet.com^$generichide\n@@||none.com^$elemhide\n"
+            "site.com#?#p:has-text(/a{2}/):upward(2)\nx.site.com#@#p:has-text(/a{2}/):upward(2)\n"
+            "##p:has-text(b)\nsite.com##p:shadow(x)\n"
             "||loud.com^$elemhide"_s);
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
         for (const FilterEngine *e : {engine.get(), cached.get()}) {
@@ -505,7 +510,7 @@ private slots:
         }
         // A document is sent what fits its bound, no more.
         QCOMPARE(engine->elementHiding().siteData("site.com", suffixes(), 30),
-                 "{\"off\":0,\"s\":[],\"e\":[]}");
+                 "{\"off\":0,\"s\":[],\"e\":[],\"p\":[]}");
     }
 
     // Scriptlet rules as uBlock Origin reads them: their arguments, the
