@@ -281,9 +281,14 @@ var kSteps = {'has': 1, 'if': 1, '-abp-has': 1, 'not': 1, 'if-not': 1, 'has-text
   'matches-css-before': 1, 'matches-css-after': 1, 'xpath': 1, 'min-text-length': 1,
   'watch-attr': 1, 'matches-path': 1};
 var kActions = {'remove': 1, 'style': 1, 'remove-attr': 1, 'remove-class': 1, 'others': 1};
-// A text to look for: "/expression/flags", or words as they stand.
+// A text to look for: "/expression/flags", or words as they stand. The
+// engine backtracks: an expression that repeats a group holding a repeat or
+// a choice, or refers back, could take the page's text for ever, and is
+// refused (its rule with it).
 function needle(text, whole) {
   var m = /^\/(.+)\/([imsu]*)$/.exec(text);
+  if (m && (/\((?:[^()\\]|\\.)*[*+{|](?:[^()\\]|\\.)*\)[*+{]/.test(m[1]) || /\\[1-9]/.test(m[1])))
+    throw new Error('unbounded');
   if (m) return new RegExp(m[1], m[2]);
   var quoted = text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
   return new RegExp(whole ? '^' + quoted + '$' : quoted);
