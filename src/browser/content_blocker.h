@@ -91,6 +91,7 @@ public:
         std::vector<std::pair<QString, QString>> mainFunctions, isolatedFunctions;
         QString mainCalls, isolatedCalls;
         QStringList applied;
+        std::vector<filter::RuleRef> appliedRules;  // the rule of each
         bool isEmpty() const { return mainCalls.isEmpty() && isolatedCalls.isEmpty(); }
     };
     virtual Scriptlets scriptletsFor(const QString &host) const = 0;

@@ -136,9 +136,10 @@ void PageRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info) {
         record_.clear();
         recordStart_ = 0;
         if (nextDocument_ == url)
-            for (const QString &scriptlet : std::as_const(nextScriptlets_))
-                scriptletApplied(scriptlet, filter::RuleRef(), url);
+            for (qsizetype i = 0; i < nextScriptlets_.size(); ++i)
+                scriptletApplied(nextScriptlets_.at(i), nextRules_[std::size_t(i)], url);
         nextScriptlets_.clear();
+        nextRules_.clear();
     }
     const bool refused = verdict.blocked && (verdict.resource.empty() || newPage);
     if (refused || !target.isEmpty()) {

@@ -68,13 +68,15 @@ public:
     // The record of the page on show, oldest first.
     std::vector<Entry> record() const;
     // A scriptlet of the lists ran in a document of the page on show
-    // ("example.com##+js(...)"), at `document` (the page's own when empty).
+    // ("##+js(...)", by `rule`), at `document` (the page's own when empty).
     void scriptletApplied(const QString &scriptlet, filter::RuleRef rule,
                           const QUrl &document = QUrl());
     // Those that run in the page about to come: recorded once its request
     // starts its record.
-    void scriptletsFollow(const QStringList &scriptlets, const QUrl &document) {
+    void scriptletsFollow(const QStringList &scriptlets, const std::vector<filter::RuleRef> &rules,
+                          const QUrl &document) {
         nextScriptlets_ = scriptlets;
+        nextRules_ = rules;
         nextDocument_ = document;
     }
 
@@ -93,6 +95,7 @@ private:
     QUrl passOnce_;
     bool noticeFollows_ = false;
     QStringList nextScriptlets_;
+    std::vector<filter::RuleRef> nextRules_;
     QUrl nextDocument_;
     // A ring once full: recordStart_ is the oldest. Its room is taken once,
     // at the first entry, and kept across pages.

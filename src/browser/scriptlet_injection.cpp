@@ -151,6 +151,8 @@ ScriptletInjection::ScriptletInjection(QWebEngineProfile *profile, ContentBlocke
         if (!reader_ && !blocker_->scriptletLibraryWanted().isEmpty())
             QTimer::singleShot(0, this, &ScriptletInjection::readLibrary);
     });
+    // The lists may be ready already.
+    QTimer::singleShot(0, this, &ScriptletInjection::readLibrary);
 }
 
 ScriptletInjection::~ScriptletInjection() {
@@ -215,11 +217,11 @@ void ScriptletInjection::prepare(const QUrl &url, const QUrl &page) {
     install();
 }
 
-QStringList ScriptletInjection::appliedAt(const QString &host) const {
+const ContentBlocker::Scriptlets *ScriptletInjection::at(const QString &host) const {
     for (const Site &site : sites_)
         if (site.host == host.toLower())
-            return site.scriptlets.applied;
-    return {};
+            return &site.scriptlets;
+    return nullptr;
 }
 
 void ScriptletInjection::install() {

@@ -31,8 +31,8 @@ public:
     // A document at `url` is about to be made for a page showing `page`
     // (the same address for the page itself).
     void prepare(const QUrl &url, const QUrl &page);
-    // The rules whose scriptlets run in documents at `host`.
-    QStringList appliedAt(const QString &host) const;
+    // The scriptlets that run in documents at `host`; null when none.
+    const ContentBlocker::Scriptlets *at(const QString &host) const;
 
     // The one of `profile`, made by serveBlockingScheme.
     static ScriptletInjection *of(QWebEngineProfile *profile);

@@ -122,15 +122,15 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, QWebEngineProfile *profile, 
                         if (!scriptlets)
                             return;
                         scriptlets->prepare(url, isMainFrame ? url : page_->url());
-                        // Shown in the page's record as "host##+js(...)".
-                        QStringList applied = scriptlets->appliedAt(url.host());
-                        for (QString &rule : applied)
-                            rule.prepend(url.host());
+                        const ContentBlocker::Scriptlets *ran = scriptlets->at(url.host());
+                        if (!ran)
+                            return;
                         if (isMainFrame)
-                            requests_->scriptletsFollow(applied, url);
+                            requests_->scriptletsFollow(ran->applied, ran->appliedRules, url);
                         else
-                            for (const QString &rule : std::as_const(applied))
-                                requests_->scriptletApplied(rule, filter::RuleRef(), url);
+                            for (qsizetype i = 0; i < ran->applied.size(); ++i)
+                                requests_->scriptletApplied(ran->applied.at(i),
+                                                            ran->appliedRules[std::size_t(i)], url);
                     });
         connect(page_, &WebPage::noticeLinkClicked, this, &WebEngineBrowser::onNoticeLink);
         connect(requests, &PageRequestInterceptor::blockedCountChanged, this,

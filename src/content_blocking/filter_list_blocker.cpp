@@ -473,8 +473,11 @@ ContentBlocker::Scriptlets FilterListBlocker::scriptletsFor(const QString &host)
     if (!lists || !library || host.size() > 253)
         return out;
     const std::string name = host.toLower().toStdString();
-    const filter::ScriptletLibrary::SiteCode code =
-        library->codeFor(lists->scriptlets().siteTexts(name, lists->suffixes()));
+    const auto texts = lists->scriptlets().siteTexts(name, lists->suffixes());
+    std::vector<std::string_view> rules;
+    for (const auto &t : texts)
+        rules.push_back(t.text);
+    const filter::ScriptletLibrary::SiteCode code = library->codeFor(rules);
     const auto take = [&library](const filter::ScriptletLibrary::World &world,
                                  std::vector<std::pair<QString, QString>> &functions,
                                  QString &calls) {
@@ -486,8 +489,10 @@ ContentBlocker::Scriptlets FilterListBlocker::scriptletsFor(const QString &host)
     };
     take(code.main, out.mainFunctions, out.mainCalls);
     take(code.isolated, out.isolatedFunctions, out.isolatedCalls);
-    for (const std::string &rule : code.applied)
-        out.applied.append(QString::fromStdString(rule));
+    for (std::size_t i = 0; i < code.applied.size(); ++i) {
+        out.applied.append(QString::fromStdString(code.applied[i]));
+        out.appliedRules.push_back(texts[code.appliedFrom[i]].rule);
+    }
     return out;
 }
 

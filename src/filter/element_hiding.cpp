@@ -81,6 +81,7 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
     *this = ElementHiding(texts_);
     std::string pool;
     std::vector<Text> selectors;
+    std::vector<RuleRef> firstRules;
     std::vector<std::uint32_t> unkeyed;
     std::unordered_map<std::string, std::uint32_t> idOf;
     std::unordered_set<std::uint32_t> everywhereExcepted;
@@ -93,6 +94,8 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
         if (added) {
             selectors.push_back({static_cast<std::uint32_t>(pool.size()),
                                  static_cast<std::uint32_t>(c.selector.size())});
+            if (texts_ == Texts::Scriptlets)
+                firstRules.push_back(c.ref);
             pool += c.selector;
         }
         const std::uint32_t id = it->second;
@@ -135,6 +138,7 @@ void ElementHiding::build(const std::vector<CosmeticRule> &rules,
     siteBits_ = siteFilterOf({&hide, &keep, &off});
     pool_ = std::vector<char>(pool.begin(), pool.end());
     selectors_ = std::move(selectors);
+    rules_ = std::move(firstRules);
     unkeyed_ = std::move(unkeyed);
     nameBits_ = std::move(nameBits);
     hide_.build(hide);
@@ -234,17 +238,17 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
     return out;
 }
 
-std::vector<std::string_view> ElementHiding::siteTexts(std::string_view host,
-                                                       const PublicSuffixList &suffixes) const {
+std::vector<ElementHiding::SiteText> ElementHiding::siteTexts(
+    std::string_view host, const PublicSuffixList &suffixes) const {
     const SiteKeys site = siteKeys(host, suffixes);
     std::vector<std::uint32_t> ids =
         offAt(site) < 2 ? hiddenAt(site) : std::vector<std::uint32_t>();
     sortUnique(ids);
     const std::vector<std::uint32_t> excepted = ids.empty() ? ids : exceptedAt(site);
-    std::vector<std::string_view> out;
+    std::vector<SiteText> out;
     for (const std::uint32_t id : ids)
         if (!std::binary_search(excepted.begin(), excepted.end(), id))
-            out.push_back(text(selectors_[id]));
+            out.push_back({text(selectors_[id]), id < rules_.size() ? rules_[id] : RuleRef()});
     return out;
 }
 
@@ -272,6 +276,7 @@ std::string ElementHiding::genericData(std::string_view host, const PublicSuffix
 void ElementHiding::write(CacheWriter &out) const {
     out.array(pool_);
     out.array(selectors_);
+    out.array(rules_);
     for (const RuleTable *t : {&hide_, &keep_, &off_, &generic_})
         writeTable(out, *t);
     out.array(unkeyed_);
@@ -282,6 +287,7 @@ void ElementHiding::write(CacheWriter &out) const {
 bool ElementHiding::read(CacheReader &in) {
     in.array(pool_);
     in.array(selectors_);
+    in.array(rules_);
     for (RuleTable *t : {&hide_, &keep_, &off_, &generic_})
         readTable(in, *t);
     in.array(unkeyed_);
@@ -303,6 +309,8 @@ bool ElementHiding::valid() const {
     for (const std::uint32_t id : unkeyed_)
         if (id >= count)
             return false;
+    if (rules_.size() != (texts_ == Texts::Scriptlets ? count : 0))
+        return false;
     if (!nameBits_.empty() && nameBits_.size() != kNameFilterBits / 32)
         return false;
     const std::size_t siteWords = siteBits_.size();

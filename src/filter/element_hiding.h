@@ -44,9 +44,13 @@ public:
     std::string siteData(std::string_view host, const PublicSuffixList &suffixes,
                          std::size_t limit) const;
     // The texts for `host`'s own site less its exceptions, in no set
-    // order; none when its switches turn them off.
-    std::vector<std::string_view> siteTexts(std::string_view host,
-                                            const PublicSuffixList &suffixes) const;
+    // order, each with the first rule that gave it (scriptlets only);
+    // none when its switches turn them off.
+    struct SiteText {
+        std::string_view text;
+        RuleRef rule;
+    };
+    std::vector<SiteText> siteTexts(std::string_view host, const PublicSuffixList &suffixes) const;
     // The selectors for every site that the classes and ids a document
     // holds name first (".name" and "#name", separated by spaces), less
     // the site's exceptions, as JSON: {"s":[...]}.
@@ -97,6 +101,7 @@ private:
     Texts texts_;
     FlatArray<char> pool_;
     FlatArray<Text> selectors_;
+    FlatArray<RuleRef> rules_;           // scriptlets: each text's first rule
     RuleTable hide_;                     // a site's hash: the selectors for it
     RuleTable keep_;                     // a site's hash: the selectors it is excepted from
     RuleTable off_;                      // a site's hash: 1 (generic hiding off) or 2 (all off)

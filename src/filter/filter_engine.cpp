@@ -195,6 +195,7 @@ struct FilterEngine::ParsedLists {
             return;
         }
         ++stats.scriptletRules;
+        rule.ref = ref;
         if (rule.exception) {
             // It excepts the rule from any list, trusted or not.
             scriptlets.push_back(rule);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "filter/request_kind.h"
+#include "filter/verdict.h"
 
 namespace quillow::filter {
 
@@ -83,6 +84,7 @@ struct CosmeticRule {
     bool exception = false;
     bool scriptlet = false;  // ##+js(...)
     std::vector<DomainEntry> domains;
+    RuleRef ref;  // where a scriptlet rule is written
 };
 
 enum class RuleType { None, Network, Cosmetic, Unsupported, Invalid };

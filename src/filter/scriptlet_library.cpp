@@ -87,7 +87,8 @@ ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
     const std::vector<std::string_view> &rules) const {
     SiteCode code;
     std::unordered_set<std::string> done;
-    for (std::string_view rule : rules) {
+    for (std::size_t place = 0; place < rules.size(); ++place) {
+        std::string_view rule = rules[place];
         const bool trusted = rule.empty() || rule.front() != '!';
         if (!trusted)
             rule.remove_prefix(1);
@@ -147,6 +148,7 @@ ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
             shown += requoted(args.at(i).toString().toStdString());
         }
         code.applied.push_back(shown + ')');
+        code.appliedFrom.push_back(place);
     }
     return code;
 }

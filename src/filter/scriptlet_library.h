@@ -39,6 +39,7 @@ public:
         World isolated;  // a world of Quillow's own
         // The rules applied, as lists write them ("##+js(set-constant, a, 1)").
         std::vector<std::string> applied;
+        std::vector<std::size_t> appliedFrom;  // each one's place in `rules`
         // Those whose scriptlet the library lacks, or that need trust
         // their list lacks.
         std::size_t skipped = 0;

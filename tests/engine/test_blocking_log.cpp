@@ -27,7 +27,8 @@ const QByteArray kList =
     "||ads.quillow.test^$script,redirect=noop.js\n"
     "||ads.quillow.test^$image\n"
     "$removeparam=quillow_track\n"
-    "||gone.quillow.test^$document\n";
+    "||gone.quillow.test^$document\n"
+    "scripted.quillow.test##+js(set-constant, quillowLogged, 1)\n";
 
 }  // namespace
 
@@ -163,6 +164,17 @@ private slots:
                                   kPageWait);
         openRecord(gone);
         QCOMPARE(rows(), QStringList{u"Refused|Page|%1|%2"_s.arg(gone, rule(4))});
+    }
+
+    // The scriptlets a page runs are in its record, with their rule and list.
+    void scriptletsInTheRecord() {
+        QTRY_VERIFY_WITH_TIMEOUT(!blocker->scriptletsFor(u"scripted.quillow.test"_s).isEmpty(),
+                                 kPageWait);
+        const QString page = at(u"scripted"_s, u"/plain.html"_s);
+        load(page);
+        openRecord(page);
+        QCOMPARE(rows(), QStringList{u"Scriptlet applied: ##+js(set-constant, quillowLogged, 1)|"
+                                     "Page|%1|%2"_s.arg(page, rule(5))});
     }
 
     // A page that makes more requests than the record keeps leaves only its

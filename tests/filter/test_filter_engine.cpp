@@ -547,11 +547,16 @@ private slots:
         for (const FilterEngine *e : {engine.get(), cached.get()})
             for (const auto &[host, texts] : sites) {
                 std::vector<std::string> got;
-                for (const std::string_view t : e->scriptlets().siteTexts(host, suffixes()))
-                    got.emplace_back(t);
+                for (const auto &t : e->scriptlets().siteTexts(host, suffixes()))
+                    got.emplace_back(t.text);
                 std::sort(got.begin(), got.end());
                 QVERIFY2(got == texts, host);
             }
+
+        // Each text names the first rule that gave it, from the cache too.
+        for (const FilterEngine *e : {engine.get(), cached.get()})
+            for (const auto &t : e->scriptlets().siteTexts("shop.co.uk", suffixes()))
+                QVERIFY(t.rule.list == 0 && t.rule.line == 2);
 
         const auto library = ScriptletLibrary::fromJson(
             "[{\"n\":\"set-constant.js\",\"a\":[\"set.js\"],\"d\":[\"safe-self.fn\"],\n"
