@@ -473,11 +473,11 @@ ContentBlocker::Scriptlets FilterListBlocker::scriptletsFor(const QString &host)
     if (!lists || !library || host.size() > 253)
         return out;
     const std::string name = host.toLower().toStdString();
-    const auto texts = lists->scriptlets().siteTexts(name, lists->suffixes());
-    std::vector<std::string_view> rules;
+    std::vector<std::string_view> rules, exceptions;
+    const auto texts = lists->scriptlets().siteTexts(name, lists->suffixes(), &exceptions);
     for (const auto &t : texts)
         rules.push_back(t.text);
-    const filter::ScriptletLibrary::SiteCode code = library->codeFor(rules);
+    const filter::ScriptletLibrary::SiteCode code = library->codeFor(rules, exceptions);
     const auto take = [&library](const filter::ScriptletLibrary::World &world,
                                  std::vector<std::pair<QString, QString>> &functions,
                                  QString &calls) {

@@ -239,12 +239,16 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
 }
 
 std::vector<ElementHiding::SiteText> ElementHiding::siteTexts(
-    std::string_view host, const PublicSuffixList &suffixes) const {
+    std::string_view host, const PublicSuffixList &suffixes,
+    std::vector<std::string_view> *exceptions) const {
     const SiteKeys site = siteKeys(host, suffixes);
     std::vector<std::uint32_t> ids =
         offAt(site) < 2 ? hiddenAt(site) : std::vector<std::uint32_t>();
     sortUnique(ids);
     const std::vector<std::uint32_t> excepted = ids.empty() ? ids : exceptedAt(site);
+    if (exceptions)
+        for (const std::uint32_t id : excepted)
+            exceptions->push_back(text(selectors_[id]));
     std::vector<SiteText> out;
     for (const std::uint32_t id : ids)
         if (!std::binary_search(excepted.begin(), excepted.end(), id))

@@ -45,12 +45,14 @@ public:
                          std::size_t limit) const;
     // The texts for `host`'s own site less its exceptions, in no set
     // order, each with the first rule that gave it (scriptlets only);
-    // none when its switches turn them off.
+    // none when its switches turn them off. `exceptions`, when given, gets
+    // the site's exceptions' texts.
     struct SiteText {
         std::string_view text;
         RuleRef rule;
     };
-    std::vector<SiteText> siteTexts(std::string_view host, const PublicSuffixList &suffixes) const;
+    std::vector<SiteText> siteTexts(std::string_view host, const PublicSuffixList &suffixes,
+                                    std::vector<std::string_view> *exceptions = nullptr) const;
     // The selectors for every site that the classes and ids a document
     // holds name first (".name" and "#name", separated by spaces), less
     // the site's exceptions, as JSON: {"s":[...]}.

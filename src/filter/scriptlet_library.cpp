@@ -83,38 +83,59 @@ std::string ScriptletLibrary::canonicalName(std::string_view name) const {
     return entries_.count(token) ? token : std::string();
 }
 
+namespace {
+
+// A rule's arguments, without the mark of a list not trusted.
+QJsonArray argumentsOf(std::string_view rule) {
+    if (!rule.empty() && rule.front() == '!')
+        rule.remove_prefix(1);
+    return QJsonDocument::fromJson(
+               QByteArray::fromRawData(rule.data(), static_cast<qsizetype>(rule.size())))
+        .array();
+}
+
+}  // namespace
+
+// A call as uBlock Origin tells two apart: the scriptlet by its own name,
+// then its arguments.
+std::string ScriptletLibrary::callKey(const QJsonArray &args, std::string &token,
+                                      QByteArray &rest) const {
+    token = canonicalName(args.first().toString().toStdString() + ".js");
+    QJsonArray after = args;
+    after.removeFirst();
+    rest = QJsonDocument(after).toJson(QJsonDocument::Compact);
+    return (token.empty() ? args.first().toString().toStdString() : token) + rest.toStdString();
+}
+
 ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
-    const std::vector<std::string_view> &rules) const {
+    const std::vector<std::string_view> &rules,
+    const std::vector<std::string_view> &exceptions) const {
     SiteCode code;
+    std::string token;
+    QByteArray restJson;
+    // An exception takes a rule out by whatever name either calls it.
     std::unordered_set<std::string> done;
+    for (const std::string_view exception : exceptions) {
+        const QJsonArray args = argumentsOf(exception);
+        if (!args.isEmpty() && args.first().isString())
+            done.insert(callKey(args, token, restJson));
+    }
     for (std::size_t place = 0; place < rules.size(); ++place) {
-        std::string_view rule = rules[place];
+        const std::string_view rule = rules[place];
         const bool trusted = rule.empty() || rule.front() != '!';
-        if (!trusted)
-            rule.remove_prefix(1);
-        const QJsonArray args =
-            QJsonDocument::fromJson(
-                QByteArray::fromRawData(rule.data(), static_cast<qsizetype>(rule.size())))
-                .array();
+        const QJsonArray args = argumentsOf(rule);
         if (args.isEmpty() || !args.first().isString()) {
             ++code.skipped;
             continue;
         }
-        const std::string token = canonicalName(args.first().toString().toStdString() + ".js");
+        const std::string key = callKey(args, token, restJson);
         const auto entry = entries_.find(token);
-        if (entry == entries_.end() || (entry->second.needsTrust && !trusted)) {
-            ++code.skipped;
-            continue;
-        }
-        if (entry->second.function.empty()) {
+        if (entry == entries_.end() || (entry->second.needsTrust && !trusted) ||
+            entry->second.function.empty()) {
             ++code.skipped;
             continue;
         }
         // One rule once, however many lists or sites name it.
-        QJsonArray rest = args;
-        rest.removeFirst();
-        const QByteArray restJson = QJsonDocument(rest).toJson(QJsonDocument::Compact);
-        const std::string key = token + restJson.toStdString();
         if (!done.insert(key).second)
             continue;
         World &world = entry->second.isolated ? code.isolated : code.main;

@@ -6,6 +6,9 @@
 #include <unordered_map>
 #include <vector>
 
+class QByteArray;
+class QJsonArray;
+
 namespace quillow::filter {
 
 // uBlock Origin's scriptlets as its own library defines them: each one's
@@ -46,8 +49,10 @@ public:
         bool empty() const { return main.calls.empty() && isolated.calls.empty(); }
     };
     // `rules`: the engine's texts for a site (the arguments as a JSON
-    // array, "!" before a rule from a list not trusted).
-    SiteCode codeFor(const std::vector<std::string_view> &rules) const;
+    // array, "!" before a rule from a list not trusted); `exceptions`, the
+    // site's, in the same form, which may name a scriptlet otherwise.
+    SiteCode codeFor(const std::vector<std::string_view> &rules,
+                     const std::vector<std::string_view> &exceptions = {}) const;
     // A function's source by the name codeFor() gives it.
     const std::string *function(const std::string &name) const;
 
@@ -56,6 +61,8 @@ public:
     std::string canonicalName(std::string_view name) const;
 
 private:
+    std::string callKey(const QJsonArray &args, std::string &token, QByteArray &rest) const;
+
     struct Entry {
         std::string source;
         std::string function;  // the name its source defines

@@ -579,6 +579,9 @@ private slots:
         QCOMPARE(code.isolated.functions, (std::vector<std::string>{"iso.js", "safe-self.fn"}));
         QCOMPARE(code.skipped, 2u);
         QCOMPARE(code.applied, (std::vector<std::string>{"##+js(set, a, 1)", "##+js(iso, 'x,y')"}));
+        // An exception by another name of the same scriptlet takes it out.
+        QVERIFY(library.codeFor({"[\"set\",\"a\",\"1\"]"}, {"![\"set-constant\",\"a\",\"1\"]"})
+                    .empty());
         QVERIFY(library.codeFor({"[\"trusted-x\"]"}).main.calls.find("trustedX()") !=
                 std::string::npos);
         QVERIFY(ScriptletLibrary::fromJson("{\"n\":1}").empty());
