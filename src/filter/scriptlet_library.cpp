@@ -131,7 +131,8 @@ ScriptletLibrary::SiteCode ScriptletLibrary::codeFor(
         const std::string key = callKey(args, token, restJson);
         const auto entry = entries_.find(token);
         if (entry == entries_.end() || (entry->second.needsTrust && !trusted) ||
-            entry->second.function.empty()) {
+            entry->second.function.empty() ||
+            code.main.calls.size() + code.isolated.calls.size() + rule.size() > kMostCallBytes) {
             ++code.skipped;
             continue;
         }

@@ -20,6 +20,9 @@ public:
     // Bounds against a damaged library.
     static constexpr std::size_t kMostBytes = std::size_t(4) << 20;
     static constexpr std::size_t kMostEntries = 2000;
+    // A site's calls, which every document of it parses: a list naming
+    // more for one site has the rest skipped.
+    static constexpr std::size_t kMostCallBytes = std::size_t(64) << 10;
 
     // From the library's entries as JSON: [{"n": name ("set-constant.js",
     // "safe-self.fn"), "a": [aliases], "d": [dependencies], "w": world

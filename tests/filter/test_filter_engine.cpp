@@ -584,6 +584,15 @@ private slots:
                     .empty());
         QVERIFY(library.codeFor({"[\"trusted-x\"]"}).main.calls.find("trustedX()") !=
                 std::string::npos);
+        // However many a hostile list names for one site, its calls stay bounded.
+        std::vector<std::string> many;
+        for (int i = 0; i < 5000; ++i)
+            many.push_back("[\"set\",\"a" + std::to_string(i) + "\",\"" + std::string(100, 'x') +
+                           "\"]");
+        const auto bounded =
+            library.codeFor(std::vector<std::string_view>(many.begin(), many.end()));
+        QVERIFY(bounded.main.calls.size() <= ScriptletLibrary::kMostCallBytes);
+        QVERIFY(bounded.skipped > 4000 && !bounded.applied.empty());
         QVERIFY(ScriptletLibrary::fromJson("{\"n\":1}").empty());
     }
 
