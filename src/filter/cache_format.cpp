@@ -11,7 +11,7 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 18;
+constexpr std::uint64_t kCacheVersion = 19;
 
 }  // namespace
 
@@ -153,12 +153,10 @@ bool FilterEngine::validAfterReading() const {
             return false;
         for (const RuleTable *t : {&index->words, &index->pages, &index->entities}) {
             for (const RuleTable::Slot &slot : t->table)
-                if (slot.key && (slot.count & ~RuleTable::kBare) == 1 &&
-                    !rules_[slot.first].modifier)
-                    return false;
-            for (const std::uint32_t id : t->ids)
-                if (!rules_[id].modifier)
-                    return false;
+                if (slot.key)
+                    for (std::uint32_t i = 0, n = t->runLength(slot); i < n; ++i)
+                        if (!rules_[t->runOf(slot)[i]].modifier)
+                            return false;
         }
         for (const std::uint32_t id : index->unindexed)
             if (!rules_[id].modifier)

@@ -114,10 +114,10 @@ struct IndexEntries {
     std::unordered_set<std::uint64_t> bareKeys;
     std::vector<std::pair<std::uint16_t, std::uint32_t>> unindexed;  // kinds, rule
 
-    void build(RuleIndex &index) {
-        index.words.build(words, bareKeys);
-        index.pages.build(pages);
-        index.entities.build(entities);
+    void build(RuleIndex &index, const std::vector<std::uint16_t> &kindsOf) {
+        index.words.build(words, bareKeys, &kindsOf);
+        index.pages.build(pages, {}, &kindsOf);
+        index.entities.build(entities, {}, &kindsOf);
         std::vector<std::uint32_t> ids, starts;
         for (unsigned k = 0; k < kRequestKindCount; ++k) {
             starts.push_back(static_cast<std::uint32_t>(ids.size()));
@@ -613,8 +613,12 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             place(entries[1], at, blockId, r);
     }
     RuleIndex *indexes[] = {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_};
+    std::vector<std::uint16_t> kindsOf;
+    kindsOf.reserve(compiled.rules.size());
+    for (const CompiledRule &f : compiled.rules)
+        kindsOf.push_back(f.kinds);
     for (int i = 0; i < 5; ++i)
-        entries[i].build(*indexes[i]);
+        entries[i].build(*indexes[i], kindsOf);
     rules_ = std::move(compiled.rules);
     regexRules_ = std::move(compiled.regexRules);
     domains_ = std::move(compiled.domains);
@@ -676,6 +680,17 @@ void FilterEngine::findNeedles() {
             for (std::size_t c = 1; c < text.size(); ++c)
                 if (commonness(text[c]) < commonness(text[n.anchor]))
                     n.anchor = static_cast<std::uint16_t>(c);
+            // Its rarest pairs, each once.
+            std::vector<std::pair<std::size_t, std::uint16_t>> pairs;
+            for (std::size_t c = 1; c < text.size(); ++c)
+                pairs.emplace_back(commonness(text[c - 1]) + commonness(text[c]),
+                                   pairKey(static_cast<unsigned char>(text[c - 1]),
+                                           static_cast<unsigned char>(text[c])));
+            std::sort(pairs.begin(), pairs.end());
+            for (const auto &pair : pairs)
+                if (n.pairCount < 3 &&
+                    std::find(n.pairs, n.pairs + n.pairCount, pair.second) == n.pairs + n.pairCount)
+                    n.pairs[n.pairCount++] = pair.second;
         }
     }
 }
@@ -797,11 +812,12 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     }
     std::uint32_t n = 0;
     bool bare = false;
+    std::uint16_t kinds = 0;
     for (std::size_t h = 0; h < hitCount && !r.budget.spent(); ++h) {
         const std::size_t k = hits[h];
         const RuleTable &table = tableOf(k);
-        const std::uint32_t *ids = table.find(keys[k], n, bare);
-        if (!ids)
+        const std::uint32_t *ids = table.find(keys[k], n, bare, kinds);
+        if (!ids || !(kinds & r.kind))
             continue;
         if (k < wordsFrom && bare && (r.kind & kDefaultKinds) && found(ids[0]))
             return;
@@ -826,9 +842,14 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     const unsigned kind = static_cast<unsigned>(__builtin_ctz(r.kind | (1u << 15)));
     const std::uint32_t *const unindexed = index.unindexed.data();
     const Needle *const needles = index.needles.data();
-    for (std::uint32_t i = index.unindexedStarts[kind];
-         i < index.unindexedStarts[kind + 1] && !r.budget.spent(); ++i) {
+    const std::uint32_t first = index.unindexedStarts[kind], last = index.unindexedStarts[kind + 1];
+    if (first < last)
+        preparePairs(r);
+    for (std::uint32_t i = first; i < last && !r.budget.spent(); ++i) {
         const Needle &needle = needles[i];
+        if (needle.length && !std::all_of(needle.pairs, needle.pairs + needle.pairCount,
+                                          [&r](std::uint16_t pair) { return r.mayHoldPair(pair); }))
+            continue;
         if (needle.length &&
             !findText(r.url, 0, std::string_view(pool_.data() + needle.text, needle.length),
                       r.budget, needle.anchor))

@@ -84,11 +84,14 @@ struct DomainName {
 };
 
 // Text an address must hold, in the pool, with the place of its rarest
-// character (searched for first).
+// character (searched for first) and up to three of its rarest pairs of
+// characters (pairKey()), each looked up in the address's pairs first.
 struct Needle {
     std::uint32_t text = 0;
     std::uint16_t length = 0;
     std::uint16_t anchor = 0;
+    std::uint16_t pairs[3] = {};
+    std::uint16_t pairCount = 0;
 };
 
 // One kind of rule (blocking, exception, important), by where a request

@@ -125,6 +125,7 @@ void finish(Request &r, RequestKind kind, std::uint8_t method) {
     }
     r.kind = kindBit(kind);
     r.party = 0;
+    r.pairsReady = false;
     // A page's names come from the engine's suffix list: asked again.
     r.entitiesReady = false;
     r.budget.left = kBudget;
@@ -321,6 +322,18 @@ std::uint8_t partyOf(Request &r, const PublicSuffixList &suffixes) {
         r.party = own ? kFirstParty : kThirdParty;
     }
     return r.party;
+}
+
+void preparePairs(Request &r) {
+    if (r.pairsReady)
+        return;
+    std::memset(r.pairs, 0, sizeof r.pairs);
+    const auto *const text = reinterpret_cast<const unsigned char *>(r.url.data());
+    for (std::size_t i = 1; i < r.url.size(); ++i) {
+        const std::uint16_t key = pairKey(text[i - 1], text[i]);
+        r.pairs[key >> 6] |= 1ull << (key & 63);
+    }
+    r.pairsReady = true;
 }
 
 void preparePageHashes(Request &r) {

@@ -15,6 +15,11 @@ class PublicSuffixList;
 struct RuleTable;
 
 constexpr std::size_t kMaxLabels = 32;
+// The bits that say which pairs of adjacent characters an address holds.
+constexpr std::size_t kPairBits = 2048;
+inline std::uint16_t pairKey(unsigned char a, unsigned char b) {
+    return static_cast<std::uint16_t>((a * 131u + b) & (kPairBits - 1));
+}
 // Words of an address past this many are not looked up (as uBlock Origin).
 constexpr std::size_t kMaxWords = 2048;
 // Of a longer address (up to 2 MiB reach the engine) the rules see this
@@ -36,6 +41,7 @@ struct Request {
     std::uint8_t party = 0;   // 0 until asked
     bool pageReady = false;
     bool entitiesReady = false;
+    bool pairsReady = false;
     MatchBudget budget;
     std::size_t hostCount = 0;
     std::size_t pageCount = 0;
@@ -47,6 +53,10 @@ struct Request {
     std::uint64_t entityHashes[kMaxLabels];  // "name.*" forms of the page's host
     std::uint64_t words[kMaxWords];
     std::uint32_t wordPositions[kMaxWords];
+    std::uint64_t pairs[kPairBits / 64];  // when pairsReady
+
+    // Whether the address may hold the pair `key` (a few hold it falsely).
+    bool mayHoldPair(std::uint16_t key) const { return pairs[key >> 6] & (1ull << (key & 63)); }
 
     std::string_view hostName() const { return url.substr(host.begin, host.end - host.begin); }
 };
@@ -68,6 +78,9 @@ std::string &cleanedAddressRoom();
 // from a blank one) comes from no site.
 std::uint8_t partyOf(Request &r, const PublicSuffixList &suffixes);
 void preparePageHashes(Request &r);
+// The pairs of characters of the address, for the rules every request
+// of a kind tries: most are passed over on their pairs alone.
+void preparePairs(Request &r);
 void prepareEntityHashes(Request &r, const PublicSuffixList &suffixes);
 
 // Where the host of an encoded address lies: after "scheme://", without

@@ -1,5 +1,6 @@
 #include "filter/rule_table.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace quillow::filter {
@@ -12,7 +13,8 @@ bool isPowerOfTwo(std::size_t n) {
 
 }  // namespace
 
-const std::uint32_t *RuleTable::find(std::uint64_t key, std::uint32_t &count, bool &bare) const {
+const std::uint32_t *RuleTable::find(std::uint64_t key, std::uint32_t &count, bool &bare,
+                                     std::uint16_t &kinds) const {
     if (table.empty())
         return nullptr;
     const std::size_t mask = table.size() - 1;
@@ -20,8 +22,9 @@ const std::uint32_t *RuleTable::find(std::uint64_t key, std::uint32_t &count, bo
         const Slot &slot = table[i];
         if (slot.key == key) {
             bare = slot.count & kBare;
-            count = slot.count & ~kBare;
-            return count == 1 ? &slot.first : ids.data() + slot.first;
+            kinds = slot.kinds;
+            count = runLength(slot);
+            return runOf(slot);
         }
         if (slot.key == 0)
             return nullptr;
@@ -40,20 +43,29 @@ bool RuleTable::valid(std::size_t idLimit) const {
             continue;
         ++used;
         const std::uint32_t n = slot.count & ~kBare;
-        if (n == 0 || (n == 1 ? slot.first >= idLimit
-                              : std::uint64_t(slot.first) + n > std::uint64_t(ids.size())))
+        if (n == 0 || (n == 1 && slot.first >= idLimit))
             return false;
+        if (n == 1)
+            continue;
+        // A long run's length stands before it, among the numbers.
+        const bool isLong = n == kLongRun;
+        if (isLong && slot.first >= ids.size())
+            return false;
+        const std::uint64_t length = runLength(slot);
+        const std::uint64_t begin = std::uint64_t(slot.first) + isLong;
+        if (length < 2 || begin + length > ids.size())
+            return false;
+        for (std::uint64_t i = begin; i < begin + length; ++i)
+            if (ids[i] >= idLimit)
+                return false;
     }
-    if (used == table.size())  // a full table would make a lookup endless
-        return false;
-    for (const std::uint32_t id : ids)
-        if (id >= idLimit)
-            return false;
-    return true;
+    // A full table would make a lookup endless.
+    return used < table.size();
 }
 
 void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,
-                      const std::unordered_set<std::uint64_t> &bareKeys) {
+                      const std::unordered_set<std::uint64_t> &bareKeys,
+                      const std::vector<std::uint16_t> *kindsOf) {
     std::unordered_map<std::uint64_t, std::uint32_t> sizes;
     for (const auto &e : entries)
         ++sizes[e.first];
@@ -63,7 +75,7 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
     std::size_t slotCount = 16;
     while (slotCount < sizes.size() * 2)
         slotCount *= 2;
-    std::vector<Slot> slots(slotCount, Slot{0, 0, 0});
+    std::vector<Slot> slots(slotCount, Slot{0, 0, 0, 0});
     std::vector<std::uint64_t> keyBits(slotCount / 8, 0);
     std::vector<std::uint32_t> runIds;
     std::vector<std::uint32_t> runs(entries.size(), 0);
@@ -74,27 +86,34 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
         std::size_t i = key & mask;
         while (slots[i].key != 0)
             i = (i + 1) & mask;
-        slots[i] = Slot{key, next, 0};
+        slots[i] = Slot{key, next, 0, 0};
         next += n;
         slotOf[key] = i;
         const std::uint64_t bit = (key >> 32) & (keyBits.size() * 64 - 1);
         keyBits[bit >> 6] |= 1ull << (bit & 63);
     }
+    std::vector<std::uint32_t> filled(slotCount, 0);
     for (const auto &e : entries) {
-        Slot &slot = slots[slotOf[e.first]];
-        runs[slot.first + slot.count++] = e.second;
+        const std::size_t i = slotOf[e.first];
+        runs[slots[i].first + filled[i]++] = e.second;
+        slots[i].kinds |= kindsOf ? (*kindsOf)[e.second] : 0xffff;
     }
     // Runs of one move into their slots; the rest keep their place.
-    for (Slot &slot : slots) {
+    for (std::size_t i = 0; i < slotCount; ++i) {
+        Slot &slot = slots[i];
+        const std::uint32_t n = filled[i];
         if (slot.key == 0)
             continue;
-        if (slot.count == 1) {
+        if (n == 1) {
             slot.first = runs[slot.first];
+            slot.count = 1;
         } else {
             const std::uint32_t at = static_cast<std::uint32_t>(runIds.size());
-            runIds.insert(runIds.end(), runs.begin() + slot.first,
-                          runs.begin() + slot.first + slot.count);
+            if (n >= kLongRun)
+                runIds.push_back(n);
+            runIds.insert(runIds.end(), runs.begin() + slot.first, runs.begin() + slot.first + n);
             slot.first = at;
+            slot.count = static_cast<std::uint16_t>(std::min<std::uint32_t>(n, kLongRun));
         }
         if (bareKeys.count(slot.key))
             slot.count |= kBare;

@@ -17,19 +17,26 @@ struct RuleTable {
     struct Slot {
         std::uint64_t key;  // 0: empty
         std::uint32_t first;
-        std::uint32_t count;
+        std::uint16_t count;
+        // The request kinds any of the run's rules is for: a run for none
+        // of a request's is passed over without reading its rules.
+        std::uint16_t kinds;
     };
     // A run of one is kept in the slot itself; a run marked bare holds a
     // rule that matches whenever its key is found (a plain `||host^`).
-    static constexpr std::uint32_t kBare = 1u << 31;
+    static constexpr std::uint16_t kBare = 1u << 15;
+    // A longer run keeps its length in `ids` just before it.
+    static constexpr std::uint16_t kLongRun = kBare - 1;
 
     FlatArray<Slot> table;
     FlatArray<std::uint64_t> bits;
     FlatArray<std::uint32_t> ids;
 
-    // Entries of one key keep their order in their run.
+    // Entries of one key keep their order in their run; `kindsOf` gives
+    // each number's request kinds (none given: every kind).
     void build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,
-               const std::unordered_set<std::uint64_t> &bareKeys = {});
+               const std::unordered_set<std::uint64_t> &bareKeys = {},
+               const std::vector<std::uint16_t> *kindsOf = nullptr);
 
     std::uint64_t bitOf(std::uint64_t key) const { return (key >> 32) & (bits.size() * 64 - 1); }
     void prefetchBit(std::uint64_t key) const {
@@ -47,10 +54,21 @@ struct RuleTable {
             __builtin_prefetch(&table[key & (table.size() - 1)]);
     }
     // The run under `key`, or null.
-    const std::uint32_t *find(std::uint64_t key, std::uint32_t &count, bool &bare) const;
+    const std::uint32_t *find(std::uint64_t key, std::uint32_t &count, bool &bare,
+                              std::uint16_t &kinds) const;
     const std::uint32_t *find(std::uint64_t key, std::uint32_t &count) const {
         bool bare = false;
-        return find(key, count, bare);
+        std::uint16_t kinds = 0;
+        return find(key, count, bare, kinds);
+    }
+    // A slot's run: its length and where it starts.
+    std::uint32_t runLength(const Slot &slot) const {
+        const std::uint32_t n = slot.count & ~kBare;
+        return n == kLongRun ? ids[slot.first] : n;
+    }
+    const std::uint32_t *runOf(const Slot &slot) const {
+        const std::uint32_t n = slot.count & ~kBare;
+        return n == 1 ? &slot.first : ids.data() + slot.first + (n == kLongRun);
     }
 
     // A table read from a file: sizes as built, never full, every number

@@ -690,12 +690,28 @@ private slots:
         RuleTable table;
         table.bits = std::vector<std::uint64_t>(2, ~0ull);
         QVERIFY(!table.valid(1) && !table.mayHold(12345));
-        table.table = std::vector<RuleTable::Slot>(16, RuleTable::Slot{3, 0, 1});
+        table.table = std::vector<RuleTable::Slot>(16, RuleTable::Slot{3, 0, 1, 0xffff});
         QVERIFY(!table.valid(1));
-        std::vector<RuleTable::Slot> oneSlot(16, RuleTable::Slot{0, 0, 0});
-        oneSlot[0] = {3, 1, 1};
+        std::vector<RuleTable::Slot> oneSlot(16, RuleTable::Slot{0, 0, 0, 0});
+        oneSlot[0] = {3, 1, 1, 0xffff};
         table.table = oneSlot;
         QVERIFY(!table.valid(1) && table.valid(2));
+        // A run too long for its slot keeps its length before it: every
+        // number comes back, in order, and a length past the numbers is
+        // refused.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> entries;
+        for (std::uint32_t i = 0; i < 40000; ++i)
+            entries.emplace_back(i % 7 ? 5 : 9, i);
+        RuleTable built;
+        built.build(entries);
+        std::uint32_t count = 0;
+        const std::uint32_t *run = built.find(5, count);
+        QVERIFY(run && count == 40000 - 40000 / 7 - 1 && built.valid(40000));
+        QVERIFY(run[0] == 1 && run[count - 1] == 39999 && std::is_sorted(run, run + count));
+        std::vector<std::uint32_t> ids(built.ids.begin(), built.ids.end());
+        ids[std::size_t(run - built.ids.data()) - 1] = 1u << 30;
+        built.ids = ids;
+        QVERIFY(!built.valid(40000));
     }
 
     // The web engine's resource types, as the lists name them.
