@@ -19,12 +19,14 @@ void writeTable(CacheWriter &out, const RuleTable &t) {
     out.array(t.table);
     out.array(t.bits);
     out.array(t.ids);
+    out.array(t.hints);
 }
 
 void readTable(CacheReader &in, RuleTable &t) {
     in.array(t.table);
     in.array(t.bits);
     in.array(t.ids);
+    in.array(t.hints);
 }
 
 namespace {

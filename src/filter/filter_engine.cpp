@@ -114,10 +114,10 @@ struct IndexEntries {
     std::unordered_set<std::uint64_t> bareKeys;
     std::vector<std::pair<std::uint16_t, std::uint32_t>> unindexed;  // kinds, rule
 
-    void build(RuleIndex &index, const std::vector<std::uint16_t> &kindsOf) {
-        index.words.build(words, bareKeys, &kindsOf);
-        index.pages.build(pages, {}, &kindsOf);
-        index.entities.build(entities, {}, &kindsOf);
+    void build(RuleIndex &index, const std::vector<std::uint64_t> &hints) {
+        index.words.build(words, bareKeys, &hints);
+        index.pages.build(pages, {}, &hints);
+        index.entities.build(entities, {}, &hints);
         std::vector<std::uint32_t> ids, starts;
         for (unsigned k = 0; k < kRequestKindCount; ++k) {
             starts.push_back(static_cast<std::uint32_t>(ids.size()));
@@ -567,6 +567,52 @@ private:
     std::unordered_map<std::uint64_t, std::uint32_t> targetUse_;
 };
 
+// How often a character stands in addresses, roughly: the rarer, the fewer
+// places a search for it stops at.
+std::size_t commonness(char c) {
+    static constexpr std::string_view kByUse = "/.-_=&?:0123456789etaoisnrclmphdugbfwyvkxjqz";
+    const std::size_t at = kByUse.find(c);
+    return at == std::string_view::npos ? 0 : kByUse.size() - at;
+}
+
+// Up to `most` of the rarest pairs of adjacent characters of `text` that
+// every address it matches holds (none across a '*' or '^', none in upper
+// case), each once, as pairKey() makes them. Returns how many.
+std::size_t rarestPairs(std::string_view text, std::uint16_t *out, std::size_t most) {
+    const auto plain = [](char c) { return c != '*' && c != '^' && !(c >= 'A' && c <= 'Z'); };
+    std::vector<std::pair<std::size_t, std::uint16_t>> pairs;
+    for (std::size_t c = 1; c < text.size(); ++c)
+        if (plain(text[c - 1]) && plain(text[c]))
+            pairs.emplace_back(commonness(text[c - 1]) + commonness(text[c]),
+                               pairKey(static_cast<unsigned char>(text[c - 1]),
+                                       static_cast<unsigned char>(text[c])));
+    std::sort(pairs.begin(), pairs.end());
+    std::size_t n = 0;
+    for (const auto &pair : pairs)
+        if (n < most && std::find(out, out + n, pair.second) == out + n)
+            out[n++] = pair.second;
+    return n;
+}
+
+// What a run keeps of each of its rules, so that most are passed over
+// unread: the kinds it is for and two pairs of characters its address holds.
+std::uint64_t hintOf(const CompiledRule &f, std::string_view pool,
+                     const std::vector<RegexRule> &regexRules) {
+    std::string_view text;
+    if (f.flags & kRegex) {
+        const RegexRule &re = regexRules[f.regex];
+        text = pool.substr(re.requiredText, re.requiredLength);
+    } else {
+        text = pool.substr(f.pattern, f.patternLength);
+    }
+    std::uint16_t pairs[2] = {};
+    const std::size_t n = rarestPairs(text, pairs, 2);
+    std::uint64_t hint = f.kinds;
+    for (std::size_t i = 0; i < n; ++i)
+        hint |= std::uint64_t(pairs[i] | RuleTable::kHintPair) << (16 * (i + 1));
+    return hint;
+}
+
 }  // namespace
 
 void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
@@ -613,12 +659,12 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
             place(entries[1], at, blockId, r);
     }
     RuleIndex *indexes[] = {&important_, &blocking_, &exceptions_, &redirects_, &removeParams_};
-    std::vector<std::uint16_t> kindsOf;
-    kindsOf.reserve(compiled.rules.size());
+    std::vector<std::uint64_t> hints;
+    hints.reserve(compiled.rules.size());
     for (const CompiledRule &f : compiled.rules)
-        kindsOf.push_back(f.kinds);
+        hints.push_back(hintOf(f, compiled.pool, compiled.regexRules));
     for (int i = 0; i < 5; ++i)
-        entries[i].build(*indexes[i], kindsOf);
+        entries[i].build(*indexes[i], hints);
     rules_ = std::move(compiled.rules);
     regexRules_ = std::move(compiled.regexRules);
     domains_ = std::move(compiled.domains);
@@ -631,14 +677,6 @@ void FilterEngine::compileNetworkRules(ParsedLists &parsed) {
 }
 
 namespace {
-
-// How often a character stands in addresses, roughly: the rarer, the fewer
-// places a search for it stops at.
-std::size_t commonness(char c) {
-    static constexpr std::string_view kByUse = "/.-_=&?:0123456789etaoisnrclmphdugbfwyvkxjqz";
-    const std::size_t at = kByUse.find(c);
-    return at == std::string_view::npos ? 0 : kByUse.size() - at;
-}
 
 // The longest text of a pattern with no '*' or '^' in it.
 std::string_view longestLiteral(std::string_view pattern) {
@@ -680,17 +718,7 @@ void FilterEngine::findNeedles() {
             for (std::size_t c = 1; c < text.size(); ++c)
                 if (commonness(text[c]) < commonness(text[n.anchor]))
                     n.anchor = static_cast<std::uint16_t>(c);
-            // Its rarest pairs, each once.
-            std::vector<std::pair<std::size_t, std::uint16_t>> pairs;
-            for (std::size_t c = 1; c < text.size(); ++c)
-                pairs.emplace_back(commonness(text[c - 1]) + commonness(text[c]),
-                                   pairKey(static_cast<unsigned char>(text[c - 1]),
-                                           static_cast<unsigned char>(text[c])));
-            std::sort(pairs.begin(), pairs.end());
-            for (const auto &pair : pairs)
-                if (n.pairCount < 3 &&
-                    std::find(n.pairs, n.pairs + n.pairCount, pair.second) == n.pairs + n.pairCount)
-                    n.pairs[n.pairCount++] = pair.second;
+            n.pairCount = static_cast<std::uint16_t>(rarestPairs(text, n.pairs, 3));
         }
     }
 }
@@ -767,6 +795,22 @@ Verdict FilterEngine::decide(Request &r) const {
 
 // Calls found(id) for each rule of `index` that matches the request, until
 // it returns true.
+namespace {
+
+// Whether a rule may meet the request, from what its run keeps of it.
+bool admits(std::uint64_t hint, const Request &r) {
+    if (!(hint & r.kind))
+        return false;
+    for (int i = 1; i <= 2; ++i) {
+        const auto pair = static_cast<std::uint16_t>(hint >> (16 * i));
+        if ((pair & RuleTable::kHintPair) && !r.mayHoldPair(pair & ~RuleTable::kHintPair))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 template <typename Found>
 void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&found) const {
     // Most lists hold no rule of some kinds (neutral resources, cleaned
@@ -781,6 +825,7 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
         preparePageHashes(r);
     if (byEntity)
         prepareEntityHashes(r, suffixes_);
+    preparePairs(r);
     std::uint64_t keys[kMaxLabels * 3 + kMaxWords];
     std::size_t count = 0;
     for (std::size_t i = 0; i < r.hostCount; ++i)
@@ -821,7 +866,10 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
             continue;
         if (k < wordsFrom && bare && (r.kind & kDefaultKinds) && found(ids[0]))
             return;
+        const std::uint64_t *hints = n > 1 ? table.hintsOf(ids) : nullptr;
         for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
+            if (hints && !admits(hints[j], r))
+                continue;
             const CompiledRule &f = rules_[ids[j]];
             std::size_t at = kAnywhere;
             if (k < wordsFrom && (f.lookup & kByTargetHost)) {
@@ -843,8 +891,6 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     const std::uint32_t *const unindexed = index.unindexed.data();
     const Needle *const needles = index.needles.data();
     const std::uint32_t first = index.unindexedStarts[kind], last = index.unindexedStarts[kind + 1];
-    if (first < last)
-        preparePairs(r);
     for (std::uint32_t i = first; i < last && !r.budget.spent(); ++i) {
         const Needle &needle = needles[i];
         if (needle.length && !std::all_of(needle.pairs, needle.pairs + needle.pairCount,

@@ -33,7 +33,9 @@ const std::uint32_t *RuleTable::find(std::uint64_t key, std::uint32_t &count, bo
 
 bool RuleTable::valid(std::size_t idLimit) const {
     if (table.empty())
-        return bits.empty() && ids.empty();
+        return bits.empty() && ids.empty() && hints.empty();
+    if (!hints.empty() && hints.size() != ids.size())
+        return false;
     // Sixteen bits a key, or more: as build() makes them.
     if (!isPowerOfTwo(table.size()) || bits.size() * 8 != table.size())
         return false;
@@ -65,7 +67,7 @@ bool RuleTable::valid(std::size_t idLimit) const {
 
 void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,
                       const std::unordered_set<std::uint64_t> &bareKeys,
-                      const std::vector<std::uint16_t> *kindsOf) {
+                      const std::vector<std::uint64_t> *hintOf) {
     std::unordered_map<std::uint64_t, std::uint32_t> sizes;
     for (const auto &e : entries)
         ++sizes[e.first];
@@ -78,6 +80,7 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
     std::vector<Slot> slots(slotCount, Slot{0, 0, 0, 0});
     std::vector<std::uint64_t> keyBits(slotCount / 8, 0);
     std::vector<std::uint32_t> runIds;
+    std::vector<std::uint64_t> runHints;
     std::vector<std::uint32_t> runs(entries.size(), 0);
     const std::size_t mask = slotCount - 1;
     std::uint32_t next = 0;
@@ -96,7 +99,7 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
     for (const auto &e : entries) {
         const std::size_t i = slotOf[e.first];
         runs[slots[i].first + filled[i]++] = e.second;
-        slots[i].kinds |= kindsOf ? (*kindsOf)[e.second] : 0xffff;
+        slots[i].kinds |= hintOf ? static_cast<std::uint16_t>((*hintOf)[e.second]) : 0xffff;
     }
     // Runs of one move into their slots; the rest keep their place.
     for (std::size_t i = 0; i < slotCount; ++i) {
@@ -109,9 +112,14 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
             slot.count = 1;
         } else {
             const std::uint32_t at = static_cast<std::uint32_t>(runIds.size());
-            if (n >= kLongRun)
+            if (n >= kLongRun) {
                 runIds.push_back(n);
+                runHints.push_back(0xffff);
+            }
             runIds.insert(runIds.end(), runs.begin() + slot.first, runs.begin() + slot.first + n);
+            if (hintOf)
+                for (std::uint32_t j = 0; j < n; ++j)
+                    runHints.push_back((*hintOf)[runs[slot.first + j]]);
             slot.first = at;
             slot.count = static_cast<std::uint16_t>(std::min<std::uint32_t>(n, kLongRun));
         }
@@ -121,6 +129,8 @@ void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>>
     table = std::move(slots);
     bits = std::move(keyBits);
     ids = std::move(runIds);
+    if (hintOf)
+        hints = std::move(runHints);
 }
 
 }  // namespace quillow::filter

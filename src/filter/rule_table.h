@@ -31,12 +31,17 @@ struct RuleTable {
     FlatArray<Slot> table;
     FlatArray<std::uint64_t> bits;
     FlatArray<std::uint32_t> ids;
+    // Beside each of `ids`, when built with them: what the index keeps of
+    // each rule to pass it over unread (its kinds in the low 16 bits, then
+    // two pairs of characters, each marked with kHintPair).
+    FlatArray<std::uint64_t> hints;
+    static constexpr std::uint16_t kHintPair = 1u << 15;
 
-    // Entries of one key keep their order in their run; `kindsOf` gives
-    // each number's request kinds (none given: every kind).
+    // Entries of one key keep their order in their run; `hintOf` gives
+    // each number's hint (none given: every kind, no pairs).
     void build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,
                const std::unordered_set<std::uint64_t> &bareKeys = {},
-               const std::vector<std::uint16_t> *kindsOf = nullptr);
+               const std::vector<std::uint64_t> *hintOf = nullptr);
 
     std::uint64_t bitOf(std::uint64_t key) const { return (key >> 32) & (bits.size() * 64 - 1); }
     void prefetchBit(std::uint64_t key) const {
@@ -65,6 +70,10 @@ struct RuleTable {
     std::uint32_t runLength(const Slot &slot) const {
         const std::uint32_t n = slot.count & ~kBare;
         return n == kLongRun ? ids[slot.first] : n;
+    }
+    // The hints of a run of more than one, or null.
+    const std::uint64_t *hintsOf(const std::uint32_t *run) const {
+        return hints.empty() ? nullptr : hints.data() + (run - ids.data());
     }
     const std::uint32_t *runOf(const Slot &slot) const {
         const std::uint32_t n = slot.count & ~kBare;
