@@ -11,7 +11,7 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 20;
+constexpr std::uint64_t kCacheVersion = 21;
 
 }  // namespace
 
@@ -144,7 +144,9 @@ bool FilterEngine::validAfterReading() const {
         if (std::uint64_t(m.value) + m.length > poolSize || m.token > m.length)
             return false;
     for (const RegexRule &re : regexRules_)
-        if (std::uint64_t(re.requiredText) + re.requiredLength > poolSize)
+        if (std::uint64_t(re.requiredText) + re.requiredLength > poolSize ||
+            std::uint64_t(re.otherTexts) + re.otherLength > poolSize ||
+            (re.otherLength && pool_[re.otherTexts + re.otherLength - 1] != '\n'))
             return false;
     for (const RuleIndex *index : {&important_, &blocking_, &exceptions_})
         if (!validIndex(*index, rules_.size()))

@@ -397,10 +397,25 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
         addModifier(r, f);
     if (r.regex) {
         const std::string required = regexRequiredText(r.pattern);
-        f.regex = static_cast<std::uint32_t>(regexRules.size());
-        regexRules.push_back(
-            {static_cast<std::uint32_t>(pool.size()), static_cast<std::uint32_t>(required.size())});
+        const RegexFacts facts = regexFacts(r.pattern);
+        RegexRule re;
+        re.requiredText = static_cast<std::uint32_t>(pool.size());
+        re.requiredLength = static_cast<std::uint32_t>(required.size());
         pool += required;
+        re.otherTexts = static_cast<std::uint32_t>(pool.size());
+        bool chosen = false;
+        for (const std::string &text : facts.texts) {
+            // The chosen text is looked for already; those of one
+            // character tell nothing.
+            if ((text == required && !std::exchange(chosen, true)) || text.size() < 2)
+                continue;
+            pool += text;
+            pool += '\n';
+        }
+        re.otherLength = static_cast<std::uint32_t>(pool.size() - re.otherTexts);
+        re.shortest = static_cast<std::uint32_t>(std::min<std::size_t>(facts.shortest, 1u << 30));
+        f.regex = static_cast<std::uint32_t>(regexRules.size());
+        regexRules.push_back(re);
     }
     rules.push_back(f);
     return static_cast<std::uint32_t>(rules.size() - 1);
@@ -1018,10 +1033,19 @@ bool FilterEngine::matches(const CompiledRule &f, Request &r, std::size_t at) co
     const bool regex = f.flags & kRegex;
     if (regex) {
         const RegexRule &re = regexRules_[f.regex];
+        if (r.original.size() < re.shortest)
+            return false;
         if (re.requiredLength &&
             !findText(r.url, 0, std::string_view(pool_.data() + re.requiredText, re.requiredLength),
                       r.budget))
             return false;
+        for (std::string_view others(pool_.data() + re.otherTexts, re.otherLength);
+             !others.empty();) {
+            const std::size_t end = others.find('\n');
+            if (!findText(r.url, 0, others.substr(0, end), r.budget))
+                return false;
+            others.remove_prefix(end + 1);
+        }
     } else {
         const PatternAnchors anchors{(f.flags & kAnchorLeft) != 0, (f.flags & kAnchorHost) != 0,
                                      (f.flags & kAnchorRight) != 0};

@@ -75,6 +75,12 @@ struct ModifierRule {
 struct RegexRule {
     std::uint32_t requiredText = 0;
     std::uint32_t requiredLength = 0;
+    // The other texts every match holds, each ended by a '\n', in the
+    // pool; and how long any match is at least. Both are tried before the
+    // expression runs.
+    std::uint32_t otherTexts = 0;
+    std::uint32_t otherLength = 0;
+    std::uint32_t shortest = 0;
 };
 
 struct DomainName {

@@ -44,6 +44,27 @@ char escapedCharacter(std::string_view re, std::size_t &i) {
     return 0;  // a class (\d, \w, \b ...) or something this does not read
 }
 
+// Where a bracketed class that opens at `open` closes: a ']' first in it
+// (after any '^') is one of its characters, and so are escaped ones and
+// named classes ("[:alpha:]").
+std::size_t classEnd(std::string_view re, std::size_t open) {
+    std::size_t i = open + 1;
+    if (i < re.size() && re[i] == '^')
+        ++i;
+    if (i < re.size() && re[i] == ']')
+        ++i;
+    for (; i < re.size() && re[i] != ']'; ++i) {
+        if (re[i] == '\\') {
+            ++i;
+        } else if (re[i] == '[' && i + 1 < re.size() && re[i + 1] == ':') {
+            const std::size_t close = re.find(":]", i + 2);
+            if (close != std::string_view::npos)
+                i = close + 1;
+        }
+    }
+    return i;
+}
+
 }  // namespace
 
 template <typename F>
@@ -98,17 +119,24 @@ ChosenWord WordUse::chooseIn(std::string_view requiredText) const {
     return best;
 }
 
-std::string regexRequiredText(std::string_view re) {
-    std::string best;
+RegexFacts regexFacts(std::string_view re) {
+    RegexFacts facts;
     std::string run;
     int depth = 0;
-    // Every address holds a piece of "https://": worth nothing to look for.
-    const auto worth = [](const std::string &text) {
-        return std::string_view("https://").find(text) == std::string_view::npos ? text.size() : 0;
+    // The shortest match, counted at the top level only (a group counts
+    // for nothing): `atom` is what the last piece added, which a quantifier
+    // after it scales.
+    std::size_t shortest = 0;
+    std::size_t atom = 0;
+    const auto add = [&](std::size_t n) {
+        if (depth == 0) {
+            shortest += n;
+            atom = n;
+        }
     };
-    auto endRun = [&] {
-        if ((best.empty() && !run.empty()) || worth(run) > worth(best))
-            best = run;
+    const auto endRun = [&] {
+        if (!run.empty())
+            facts.texts.push_back(run);
         run.clear();
     };
     for (std::size_t i = 0; i < re.size(); ++i) {
@@ -116,13 +144,18 @@ std::string regexRequiredText(std::string_view re) {
         char literal = c;
         if (c == '\\' && i + 1 < re.size()) {
             ++i;
+            // \b, \B, \A, \z, \Q and \E stand for no character; other
+            // classes for one.
+            const bool empty = std::strchr("bBAzQE", re[i]) != nullptr;
             literal = escapedCharacter(re, i);
             if (!literal) {
+                add(empty ? 0 : 1);
                 endRun();
                 continue;
             }
         } else if (c == '(' || c == ')') {
             depth += c == '(' ? 1 : -1;
+            add(0);
             endRun();
             continue;
         } else if (c == '|') {
@@ -130,27 +163,54 @@ std::string regexRequiredText(std::string_view re) {
                 return {};
             continue;
         } else if (c == '[') {
+            add(1);
             endRun();
-            while (i < re.size() && re[i] != ']') {
-                if (re[i] == '\\')
-                    ++i;
-                ++i;
-            }
+            i = classEnd(re, i);
             continue;
         } else if (std::strchr(".^$+?*{}", c)) {
             // What a repetition may leave out is not sure.
             if ((c == '?' || c == '*' || c == '{') && !run.empty())
                 run.pop_back();
             endRun();
-            if (c == '{')
+            if (c == '.')
+                add(1);
+            else if (c == '^' || c == '$')
+                add(0);
+            if (depth == 0 && (c == '?' || c == '*')) {
+                shortest -= atom;
+                atom = 0;
+            }
+            if (c == '{') {
+                std::size_t least = 0;
+                for (++i; i < re.size() && re[i] >= '0' && re[i] <= '9'; ++i)
+                    least = std::min<std::size_t>(least * 10 + std::size_t(re[i] - '0'), 100000);
+                if (depth == 0) {
+                    shortest = shortest - atom + atom * least;
+                    atom *= least;
+                }
                 while (i < re.size() && re[i] != '}')
                     ++i;
+            }
             continue;
         }
+        add(1);
         if (depth == 0)
             run += asciiLower(literal);
     }
     endRun();
+    facts.shortest = shortest;
+    return facts;
+}
+
+std::string regexRequiredText(std::string_view re) {
+    // Every address holds a piece of "https://": worth nothing to look for.
+    const auto worth = [](const std::string &text) {
+        return std::string_view("https://").find(text) == std::string_view::npos ? text.size() : 0;
+    };
+    std::string best;
+    for (const std::string &text : regexFacts(re).texts)
+        if (best.empty() || worth(text) > worth(best))
+            best = text;
     return best;
 }
 

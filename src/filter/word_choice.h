@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "filter/host_hash.h"
 
@@ -64,8 +65,15 @@ private:
     std::unordered_map<std::uint64_t, std::uint32_t> use_;
 };
 
-// The longest run of characters every match of a regular expression
-// holds, lower case; empty when none is sure (alternation at the top).
+// What every match of a regular expression holds: runs of characters,
+// lower case, and at least how many characters; none of it when nothing is
+// sure (alternation at the top).
+struct RegexFacts {
+    std::vector<std::string> texts;
+    std::size_t shortest = 0;
+};
+RegexFacts regexFacts(std::string_view re);
+// The most telling of those runs.
 std::string regexRequiredText(std::string_view re);
 
 }  // namespace quillow::filter

@@ -173,6 +173,22 @@ private slots:
         row("an escaped character", u"/ad\\x2dbanner/"_s, "image", site,
             u"https://x.net/ad-banner.gif"_s, 1);
         row("an optional character", u"/ads?x/"_s, "image", site, u"https://x.net/adx.gif"_s, 1);
+        // What an expression's every match holds is looked for first: never
+        // more than it holds, however its classes and repetitions are written.
+        const QString counted = u"/^https?:\\/\\/[a-z]{3}\\.com\\/[0-9a-f]{8}\\.js$/"_s;
+        row("counted repetitions", counted, "script", site, u"https://abc.com/deadbeef.js"_s, 1);
+        row("counted repetitions, too short", counted, "script", site, u"https://abc.com/dead.js"_s,
+            0);
+        row("a class opening with ']'", u"/\\/x[]ab]{2}y\\//"_s, "image", site,
+            u"https://x.net/xbay/"_s, 1);
+        row("a named class", u"/^https:\\/\\/x\\.net\\/[[:digit:]]$/"_s, "image", site,
+            u"https://x.net/7"_s, 1);
+        row("quoted text", u"/^https:\\/\\/x\\.net\\/\\Qa\\E$/"_s, "image", site,
+            u"https://x.net/a"_s, 1);
+        row("a group's choice counts for nothing", u"/^https:\\/\\/(?:a|bbbbbbbbbb)\\.com\\//"_s,
+            "image", site, u"https://a.com/"_s, 1);
+        row("lazy and word edges", u"/\\bab+?c{2,}?\\b/"_s, "image", site, u"https://x.net/abcc/"_s,
+            1);
         row("match-case expression", u"/\\/RegexAd\\./$match-case"_s, "image", site,
             u"https://x.net/RegexAd.gif"_s, 1);
         row("match-case expression, other case", u"/\\/RegexAd\\./$match-case"_s, "image", site,
