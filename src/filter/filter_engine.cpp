@@ -583,29 +583,52 @@ private:
 };
 
 // How often a character stands in addresses, roughly: the rarer, the fewer
-// places a search for it stops at.
+// places a search for it stops at. Looked up: every rule's characters are
+// weighed when the lists load.
+struct Commonness {
+    std::uint8_t of[256] = {};
+    constexpr Commonness() {
+        constexpr std::string_view kByUse = "/.-_=&?:0123456789etaoisnrclmphdugbfwyvkxjqz";
+        for (std::size_t at = 0; at < kByUse.size(); ++at)
+            of[static_cast<unsigned char>(kByUse[at])] =
+                static_cast<std::uint8_t>(kByUse.size() - at);
+    }
+};
+constexpr Commonness kCommonness;
 std::size_t commonness(char c) {
-    static constexpr std::string_view kByUse = "/.-_=&?:0123456789etaoisnrclmphdugbfwyvkxjqz";
-    const std::size_t at = kByUse.find(c);
-    return at == std::string_view::npos ? 0 : kByUse.size() - at;
+    return kCommonness.of[static_cast<unsigned char>(c)];
 }
 
-// Up to `most` of the rarest pairs of adjacent characters of `text` that
-// every address it matches holds (none across a '*' or '^', none in upper
-// case), each once, as pairKey() makes them. Returns how many.
+// Up to `most` (at most 3) of the rarest pairs of adjacent characters of
+// `text` that every address it matches holds (none across a '*' or '^',
+// none in upper case), each once, as pairKey() makes them. Returns how many.
 std::size_t rarestPairs(std::string_view text, std::uint16_t *out, std::size_t most) {
     const auto plain = [](char c) { return c != '*' && c != '^' && !(c >= 'A' && c <= 'Z'); };
-    std::vector<std::pair<std::size_t, std::uint16_t>> pairs;
-    for (std::size_t c = 1; c < text.size(); ++c)
-        if (plain(text[c - 1]) && plain(text[c]))
-            pairs.emplace_back(commonness(text[c - 1]) + commonness(text[c]),
-                               pairKey(static_cast<unsigned char>(text[c - 1]),
-                                       static_cast<unsigned char>(text[c])));
-    std::sort(pairs.begin(), pairs.end());
+    std::pair<std::size_t, std::uint16_t> best[3];
     std::size_t n = 0;
-    for (const auto &pair : pairs)
-        if (n < most && std::find(out, out + n, pair.second) == out + n)
-            out[n++] = pair.second;
+    most = std::min<std::size_t>(most, 3);
+    for (std::size_t c = 1; c < text.size(); ++c) {
+        if (!plain(text[c - 1]) || !plain(text[c]))
+            continue;
+        const std::pair<std::size_t, std::uint16_t> pair{
+            commonness(text[c - 1]) + commonness(text[c]),
+            pairKey(static_cast<unsigned char>(text[c - 1]), static_cast<unsigned char>(text[c]))};
+        if (std::any_of(best, best + n, [&](const auto &b) { return b.second == pair.second; }))
+            continue;
+        std::size_t at = n;
+        if (n < most)
+            ++n;
+        else if (pair < best[n - 1])
+            at = n - 1;
+        else
+            continue;
+        // Into its place among the kept, rarest first.
+        for (; at > 0 && pair < best[at - 1]; --at)
+            best[at] = best[at - 1];
+        best[at] = pair;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = best[i].second;
     return n;
 }
 
