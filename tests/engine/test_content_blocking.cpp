@@ -107,6 +107,7 @@ private slots:
                 port +
                 "/frame.html'>"
                 "</iframe><iframe id=own src='/own-frame.html'></iframe>"
+                "<iframe id=ownadframe src='/ad.html?x=1'></iframe>"
                 "<script>new WebSocket('ws://socket.quillow-other.test:" +
                 port +
                 "/socket');</script><script>setTimeout(function () { var d = "
@@ -228,7 +229,9 @@ private slots:
             QVERIFY2(!path.startsWith(u"/pagead/"_s) && path != u"/analytics.js"_s &&
                          path != u"/adserver3.js"_s && path != u"/socket"_s,
                      qPrintable(path));
-        for (const QString &hidden : {u"ad"_s, u"sponsor"_s, u"late"_s, u"adimg"_s, u"adframe"_s})
+        // A refused frame of the page's own site too.
+        for (const QString &hidden :
+             {u"ad"_s, u"sponsor"_s, u"late"_s, u"adimg"_s, u"adframe"_s, u"ownadframe"_s})
             QTRY_COMPARE_WITH_TIMEOUT(style(hidden), u"none"_s, kPageWait);
         // The page's own frame hides by the page's answer for the site too.
         for (const QString &hidden : {u"framead"_s, u"framebox"_s})
@@ -237,8 +240,8 @@ private slots:
                 kPageWait);
         QCOMPARE(style(u"story"_s), u"block"_s);
         QTRY_COMPARE_WITH_TIMEOUT(popupDetails(),
-                                  u"0 Popups refused, 7 requests blocked|"
-                                  u"0 Popups refused, 7 requests blocked"_s,
+                                  u"0 Popups refused, 8 requests blocked|"
+                                  u"0 Popups refused, 8 requests blocked"_s,
                                   kPageWait);
     }
 
