@@ -81,6 +81,9 @@ public:
     // lets be (null: too many to carry, every document asks). Empty until
     // the lists are ready (every document asks).
     virtual QByteArray hidingScriptData() const = 0;
+    // The names' bit filter alone ("n" above), for a frame's script, which
+    // carries none of that; empty where hidingScriptData() has none.
+    virtual QByteArray hidingNameFilter() const = 0;
 
     // uBlock Origin's scriptlets for a document at `host`, put together
     // from its library as it puts them together: the functions each world

@@ -22,13 +22,16 @@ const QByteArray kScheme = QByteArrayLiteral("quillow");
 // A page asks for a few URLs at a time; more are not looked at.
 constexpr int kMostAskedUrls = 64;
 
-// Runs at document creation in every frame, out of the page's reach (its
-// scripts cannot see or undo ours). %1 is the page's token, %2 what the
-// blocker has every script carry (null: not known yet, every document
-// asks).
+// Runs at document creation, out of the page's reach (its scripts cannot
+// see or undo ours). %1 is the page's token, %2 what the blocker has every
+// script carry (null: not known yet, every document asks). %3 true: the
+// copy for frames, which carries none of it (a hundred kilobytes compiled
+// again in every frame cost a page of frames a tenth more): a frame takes
+// its page's, or asks.
 const char kBlockingScript[] = R"JS((function () {
 'use strict';
 if (!/^https?:$/.test(location.protocol)) return;
+if (%3 && window === window.top) return;
 var data = %2;
 if (data && data.on === 0) return;
 var host = location.hostname.replace(/\.+$/, '').toLowerCase();
@@ -51,18 +54,19 @@ function holds(h, mask, bit) {
   return true;
 }
 // Whether the lists may have selectors for a name: most of a page's names
-// have none, and a page whose names all have none asks nothing.
-var filter = data ? data.n : '', bits = null;
+// have none, and a page whose names all have none asks nothing. The filter
+// (base64) comes with the script, from the page, or with the site's answer.
+var bits = null;
 function bitOfNames(b) { return (bits.charCodeAt(b >> 3) >> (b & 7)) & 1; }
 function mayHave(n) {
+  var filter = site.filter;
   if (!filter) return true;
   if (bits === null) {
     // Decoded once a page: its own frames take the page's.
-    if (parentSite && parentSite.filter === filter) bits = parentSite.bits;
-    else try { bits = atob(filter); } catch (e) { filter = ''; return true; }
-    site.filter = filter;
+    if (parentSite && parentSite.filter === filter && parentSite.bits) bits = parentSite.bits;
+    else try { bits = atob(filter); } catch (e) { site.filter = ''; return true; }
     site.bits = bits;
-    if (parentSite && !parentSite.bits) { parentSite.filter = filter; parentSite.bits = bits; }
+    if (parentSite && parentSite.filter === filter) parentSite.bits = bits;
   }
   var h = 0x811c9dc5;
   for (var i = 0; i < n.length; i++) {
@@ -471,8 +475,9 @@ watchBlocked();
 // A frame of its parent's origin and host takes the parent's answer (this
 // world's globals are shared between such frames, never with the page's
 // scripts): a page's own frames ask once, not once each.
-var site = {answer: undefined, waiting: [], filter: '', bits: null};
+var site = {answer: undefined, waiting: [], filter: data && data.n || '', bits: null};
 function answered(answer) {
+  if (answer && typeof answer.n === 'string' && !site.filter) site.filter = answer.n;
   site.answer = answer;
   begin(answer);
   for (var i = 0; i < site.waiting.length; i++) site.waiting[i](answer);
@@ -484,6 +489,7 @@ try {
     parentSite = window.parent.quillowSite || null;
 } catch (e) {}
 self.quillowSite = site;
+if (parentSite && !site.filter) site.filter = parentSite.filter;
 var local = parentSite ? null : localAnswer();
 if (parentSite && parentSite.answer !== undefined) {
   answered(parentSite.answer);
@@ -492,14 +498,20 @@ if (parentSite && parentSite.answer !== undefined) {
 } else if (local) {
   answered(local);
 } else {
-  var tries = 0;
-  ask('&q=site', function retry(answer) {
-    if (answer && answer.wait && tries++ < 12) setTimeout(function () { ask('&q=site', retry); }, 250);
+  // Without the names' filter, the answer brings it.
+  var tries = 0, siteQuery = '&q=site' + (site.filter ? '' : '&f=1');
+  ask(siteQuery, function retry(answer) {
+    if (answer && answer.wait && tries++ < 12) setTimeout(function () { ask(siteQuery, retry); }, 250);
     else answered(answer);
   });
 }
 })();
 )JS";
+
+// A JSON object with `member` ("\"name\":value") put first.
+QByteArray withMember(const QByteArray &object, const QByteArray &member) {
+    return object.size() <= 2 ? "{" + member + "}" : "{" + member + "," + object.mid(1);
+}
 
 // A document at `host` (lower case), as the page's script names it.
 QString hostOf(const QUrlQuery &query) {
@@ -557,8 +569,13 @@ public:
             answer = "{\"on\":false}";
         } else if (what == QLatin1String("site")) {
             answer = blocker_->hidingForSite(host);
-            answer =
-                answer.isEmpty() ? QByteArray("{\"wait\":true}") : "{\"on\":true," + answer.mid(1);
+            // A frame's script carries no filter of the names: sent along.
+            const QByteArray names = blocker_->hidingNameFilter();
+            if (!answer.isEmpty() &&
+                query.queryItemValue(QStringLiteral("f")) == QLatin1String("1") && !names.isEmpty())
+                answer = withMember(answer, "\"n\":\"" + names + '"');
+            answer = answer.isEmpty() ? QByteArray("{\"wait\":true}")
+                                      : withMember(answer, "\"on\":true");
         } else if (what == QLatin1String("names")) {
             answer = blocker_->hidingForNames(
                 host, query.queryItemValue(QStringLiteral("n"), QUrl::FullyDecoded));
@@ -600,19 +617,26 @@ void serveBlockingScheme(QWebEngineProfile *profile, ContentBlocker *blocker) {
 void addBlockingScript(QWebEnginePage *page, const QString &token, ContentBlocker *blocker) {
     // Made again when the lists change, for the documents after.
     const auto install = [page, token, blocker] {
-        const QString name = QStringLiteral("quillow-blocking");
-        for (const QWebEngineScript &old : page->scripts().find(name))
-            page->scripts().remove(old);
-        QWebEngineScript script;
-        script.setName(name);
         const QByteArray data = blocker->hidingScriptData();
-        script.setSourceCode(
-            QString::fromLatin1(kBlockingScript)
-                .arg(token, data.isEmpty() ? QStringLiteral("null") : QString::fromUtf8(data)));
-        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-        script.setWorldId(QWebEngineScript::ApplicationWorld);
-        script.setRunsOnSubFrames(true);
-        page->scripts().insert(script);
+        const QString carried = data.isEmpty() ? QStringLiteral("null") : QString::fromUtf8(data);
+        // Frames carry only whether blocking is off.
+        const QString off = QStringLiteral("{\"on\":0}");
+        for (const bool frames : {false, true}) {
+            const QString name = frames ? QStringLiteral("quillow-blocking-frames")
+                                        : QStringLiteral("quillow-blocking");
+            for (const QWebEngineScript &old : page->scripts().find(name))
+                page->scripts().remove(old);
+            QWebEngineScript script;
+            script.setName(name);
+            script.setSourceCode(
+                QString::fromLatin1(kBlockingScript)
+                    .arg(token, !frames || carried == off ? carried : QStringLiteral("null"),
+                         frames ? QStringLiteral("true") : QStringLiteral("false")));
+            script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+            script.setWorldId(QWebEngineScript::ApplicationWorld);
+            script.setRunsOnSubFrames(frames);
+            page->scripts().insert(script);
+        }
     };
     install();
     QObject::connect(blocker, &ContentBlocker::changed, page, install);

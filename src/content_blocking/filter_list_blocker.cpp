@@ -530,30 +530,37 @@ QByteArray base64Bits(const filter::FlatArray<std::uint32_t> &words) {
 
 }  // namespace
 
+std::shared_ptr<const filter::FilterEngine> FilterListBlocker::scriptDataLists() const {
+    const auto lists = engine();
+    if (!lists || scriptDataOf_.lock() == lists)
+        return lists;
+    const filter::ElementHiding &hiding = lists->elementHiding();
+    // No name has selectors of its own: a filter of one empty byte, none
+    // is sent.
+    nameFilter_ =
+        hiding.nameFilter().empty() ? QByteArray("AA==") : base64Bits(hiding.nameFilter());
+    QByteArray data = "{\"n\":\"" + nameFilter_ + '"';
+    const std::string everywhere = hiding.siteData("", lists->suffixes(), kMostHidingData);
+    // What every site is sent goes into every page's script, so only while
+    // it is small; otherwise each document asks.
+    if (!hiding.siteFilter().empty() && everywhere.size() <= kMostCarriedHidingData)
+        data += ",\"h\":\"" + base64Bits(hiding.siteFilter()) +
+                "\",\"hb\":" + QByteArray::number(qulonglong(hiding.siteFilter().size() * 32)) +
+                ",\"d\":" + QByteArray::fromStdString(everywhere);
+    scriptDataOf_ = lists;
+    scriptData_ = data;
+    return lists;
+}
+
+QByteArray FilterListBlocker::hidingNameFilter() const {
+    return state_ == State::On && scriptDataLists() ? nameFilter_ : QByteArray();
+}
+
 QByteArray FilterListBlocker::hidingScriptData() const {
     if (state_ != State::On)
         return QByteArrayLiteral("{\"on\":0}");
-    const auto lists = engine();
-    if (!lists)
+    if (!scriptDataLists())
         return {};
-    if (scriptDataOf_.lock() != lists) {
-        const filter::ElementHiding &hiding = lists->elementHiding();
-        // No name has selectors of its own: a filter of one empty byte,
-        // none is sent.
-        QByteArray data =
-            "{\"n\":\"" +
-            (hiding.nameFilter().empty() ? QByteArray("AA==") : base64Bits(hiding.nameFilter())) +
-            '"';
-        const std::string everywhere = hiding.siteData("", lists->suffixes(), kMostHidingData);
-        // What every site is sent goes into every frame's script, so only
-        // while it is small; otherwise each document asks.
-        if (!hiding.siteFilter().empty() && everywhere.size() <= kMostCarriedHidingData)
-            data += ",\"h\":\"" + base64Bits(hiding.siteFilter()) +
-                    "\",\"hb\":" + QByteArray::number(qulonglong(hiding.siteFilter().size() * 32)) +
-                    ",\"d\":" + QByteArray::fromStdString(everywhere);
-        scriptDataOf_ = lists;
-        scriptData_ = data;
-    }
     QByteArray allowed = "null";
     if (allowedSites_.size() <= kMostCarriedAllowedSites) {
         QJsonArray sites;

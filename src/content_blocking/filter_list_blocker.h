@@ -76,6 +76,7 @@ public:
     QByteArray hidingForSite(const QString &host) const override;
     QByteArray hidingForNames(const QString &host, const QString &names) const override;
     QByteArray hidingScriptData() const override;
+    QByteArray hidingNameFilter() const override;
     bool neutralResource(const QString &name, QByteArray &type, QByteArray &body) const override;
     QStringList problems() const override;
     Scriptlets scriptletsFor(const QString &host) const override;
@@ -124,6 +125,9 @@ private:
     // lists last asked for: made once per lists, not once per page.
     mutable std::weak_ptr<const filter::FilterEngine> scriptDataOf_;
     mutable QByteArray scriptData_;
+    mutable QByteArray nameFilter_;  // of the same lists
+    // The lists' engine, with scriptData_ and nameFilter_ made for it.
+    std::shared_ptr<const filter::FilterEngine> scriptDataLists() const;
     // uBlock Origin's scriptlets, once read (and kept in the cache with
     // the package's files' sizes and times).
     std::shared_ptr<const filter::ScriptletLibrary> scriptletLibrary_;

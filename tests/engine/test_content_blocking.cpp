@@ -96,7 +96,8 @@ private slots:
                 "</script><script src='/adserver3.js'></script>"
                 "<script src='/app.js'></script><img src='/logo.png'>"
                 "<div id=ad class=banner-ad>ad</div><div id=story class=story>story</div>"
-                "<div id=sponsor class=quillow-box>s</div>"
+                "<div id=sponsor class=quillow-box>s</div><script>addEventListener('message', "
+                "function (e) { window.otherFrameAd = e.data; });</script>"
                 "<img id=adimg src='" +
                 ads +
                 "/pagead/imgad?id=1'>"
@@ -115,9 +116,13 @@ private slots:
                 " document.body.appendChild(d); }, 50);</script>"
                 "<script src='/done.js'></script></body></html>");
         // A frame of another site, with a listed script and one of its own
-        // that is third party to the page but not to the frame.
+        // that is third party to the page but not to the frame, and an
+        // element a generic selector hides, whose style it tells the page.
         server.route(u"/frame.html"_s,
-                     "<html><body><script src='/frame-own.js'></script>"
+                     "<html><body><div id=otherad class=banner-ad>ad</div><script>"
+                     "setInterval(function () { parent.postMessage(getComputedStyle("
+                     "document.getElementById('otherad')).display, '*'); }, 50);</script>"
+                     "<script src='/frame-own.js'></script>"
                      "<script src='" +
                          ads +
                          "/pagead/show_ads.js'></script>"
@@ -239,6 +244,7 @@ private slots:
                 style(hidden, u"document.getElementById('own').contentDocument"_s), u"none"_s,
                 kPageWait);
         QCOMPARE(style(u"story"_s), u"block"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(script(u"window.otherFrameAd"_s), u"none"_s, kPageWait);
         QTRY_COMPARE_WITH_TIMEOUT(popupDetails(),
                                   u"0 Popups refused, 8 requests blocked|"
                                   u"0 Popups refused, 8 requests blocked"_s,
