@@ -65,6 +65,25 @@ std::size_t classEnd(std::string_view re, std::size_t open) {
     return i;
 }
 
+// Where a repetition ("{n}", "{n,}", "{n,m}") that opens at `open` closes;
+// 0 when the '{' stands for itself.
+std::size_t repetitionEnd(std::string_view re, std::size_t open) {
+    std::size_t i = open + 1;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < re.size() && re[i] >= '0' && re[i] <= '9')
+            ++i;
+        return i > from;
+    };
+    if (!digits())
+        return 0;
+    if (i < re.size() && re[i] == ',') {
+        ++i;
+        digits();
+    }
+    return i < re.size() && re[i] == '}' ? i : 0;
+}
+
 }  // namespace
 
 template <typename F>
@@ -145,14 +164,44 @@ RegexFacts regexFacts(std::string_view re) {
         if (c == '\\' && i + 1 < re.size()) {
             ++i;
             // \b, \B, \A, \z, \Q and \E stand for no character; other
-            // classes for one.
-            const bool empty = std::strchr("bBAzQE", re[i]) != nullptr;
-            literal = escapedCharacter(re, i);
+            // classes for one, written "\pL", "\p{Greek}", "\x{263a}" or
+            // in octal ("\101") too.
+            const char e = re[i];
+            const bool empty = std::strchr("bBAzQE", e) != nullptr;
+            if ((e == 'p' || e == 'P' || e == 'x') && i + 1 < re.size() && re[i + 1] == '{') {
+                i = std::min(re.find('}', i), re.size());
+                literal = 0;
+            } else if (e == 'p' || e == 'P') {
+                i = std::min(i + 1, re.size() - 1);
+                literal = 0;
+            } else if (e >= '0' && e <= '7') {
+                for (int more = 0;
+                     more < 2 && i + 1 < re.size() && re[i + 1] >= '0' && re[i + 1] <= '7'; ++more)
+                    ++i;
+                literal = 0;
+            } else {
+                literal = escapedCharacter(re, i);
+            }
             if (!literal) {
                 add(empty ? 0 : 1);
                 endRun();
                 continue;
             }
+        } else if (c == '{' && repetitionEnd(re, i) != 0) {
+            // What a repetition may leave out is not sure.
+            if (!run.empty())
+                run.pop_back();
+            endRun();
+            const std::size_t close = repetitionEnd(re, i);
+            std::size_t least = 0;
+            for (++i; re[i] >= '0' && re[i] <= '9'; ++i)
+                least = std::min<std::size_t>(least * 10 + std::size_t(re[i] - '0'), 100000);
+            if (depth == 0) {
+                shortest = shortest - atom + std::min<std::size_t>(atom * least, 1u << 30);
+                atom = std::min<std::size_t>(atom * least, 1u << 30);
+            }
+            i = close;
+            continue;
         } else if (c == '(' || c == ')') {
             depth += c == '(' ? 1 : -1;
             add(0);
@@ -167,9 +216,9 @@ RegexFacts regexFacts(std::string_view re) {
             endRun();
             i = classEnd(re, i);
             continue;
-        } else if (std::strchr(".^$+?*{}", c)) {
+        } else if (std::strchr(".^$+?*", c)) {
             // What a repetition may leave out is not sure.
-            if ((c == '?' || c == '*' || c == '{') && !run.empty())
+            if ((c == '?' || c == '*') && !run.empty())
                 run.pop_back();
             endRun();
             if (c == '.')
@@ -179,17 +228,6 @@ RegexFacts regexFacts(std::string_view re) {
             if (depth == 0 && (c == '?' || c == '*')) {
                 shortest -= atom;
                 atom = 0;
-            }
-            if (c == '{') {
-                std::size_t least = 0;
-                for (++i; i < re.size() && re[i] >= '0' && re[i] <= '9'; ++i)
-                    least = std::min<std::size_t>(least * 10 + std::size_t(re[i] - '0'), 100000);
-                if (depth == 0) {
-                    shortest = shortest - atom + atom * least;
-                    atom *= least;
-                }
-                while (i < re.size() && re[i] != '}')
-                    ++i;
             }
             continue;
         }

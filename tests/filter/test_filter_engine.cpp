@@ -189,6 +189,12 @@ private slots:
             "image", site, u"https://a.com/"_s, 1);
         row("lazy and word edges", u"/\\bab+?c{2,}?\\b/"_s, "image", site, u"https://x.net/abcc/"_s,
             1);
+        row("a '{' standing for itself, then a choice", u"/abcd{|wxyz/"_s, "image", site,
+            u"https://x.net/wxyz"_s, 1);
+        const QString end = u"/^https:\\/\\/x\\.net\\/"_s;
+        for (const QString &one : {u"\\101"_s, u"\\pL"_s, u"\\x{61}"_s, u"\\p{Latin}"_s})
+            row(qPrintable(u"one character written "_s + one), end + one + u"$/"_s, "image", site,
+                u"https://x.net/A"_s, 1);
         row("match-case expression", u"/\\/RegexAd\\./$match-case"_s, "image", site,
             u"https://x.net/RegexAd.gif"_s, 1);
         row("match-case expression, other case", u"/\\/RegexAd\\./$match-case"_s, "image", site,
