@@ -57,7 +57,6 @@ function holds(h, mask, bit) {
 // have none, and a page whose names all have none asks nothing. The filter
 // (base64) comes with the script, from the page, or with the site's answer.
 var bits = null;
-function bitOfNames(b) { return (bits.charCodeAt(b >> 3) >> (b & 7)) & 1; }
 function mayHave(n) {
   var filter = site.filter;
   if (!filter) return true;
@@ -74,7 +73,14 @@ function mayHave(n) {
     if (c > 127) return true;
     h = Math.imul(h ^ c, 0x01000193) >>> 0;
   }
-  return holds(h, 0x3ffff, bitOfNames);
+  // holds(h, 0x3ffff, bitOfNames), written out: a page asks this of
+  // every name it has.
+  var step = (Math.imul(h, 0x9e3779b1) >>> 15) | 1;
+  for (var k = 0; k < 6; k++) {
+    var b = (h + Math.imul(k, step)) & 0x3ffff;
+    if (!((bits.charCodeAt(b >> 3) >> (b & 7)) & 1)) return false;
+  }
+  return true;
 }
 // Whether the lists may hold data of this document's own site: under its
 // host or a parent of it, or its name with any public suffix ("name.*",
@@ -211,10 +217,16 @@ function watchNames() {
     count++; pending.push(n);
     if (!timer) timer = setTimeout(flush, 10);
   }
+  // Most elements share their class attribute with others: each value is
+  // read once, split where the document splits it (ASCII white space).
+  var ids = new Set(), classes = new Set();
   function note(el) {
-    if (typeof el.id === 'string' && el.id) name('#' + el.id);
-    var list = el.classList;
-    if (list) for (var i = 0; i < list.length && i < 64; i++) name('.' + list[i]);
+    var id = el.id, cls = el.getAttribute('class');
+    if (typeof id === 'string' && id && !ids.has(id)) { ids.add(id); name('#' + id); }
+    if (!cls || classes.has(cls)) return;
+    classes.add(cls);
+    var list = cls.split(/[ \t\n\f\r]+/);
+    for (var i = 0; i < list.length && i < 64; i++) if (list[i]) name('.' + list[i]);
   }
   function scan(node) {
     if (node.nodeType !== 1) return;
