@@ -218,9 +218,11 @@ function watchNames() {
     if (!timer) timer = setTimeout(flush, 10);
   }
   // Most elements share their class attribute with others: each value is
-  // read once, split where the document splits it (ASCII white space).
+  // read once, split where the document splits it (ASCII white space). A
+  // page of endless new names is looked at for its first hundred thousand.
   var ids = new Set(), classes = new Set();
   function note(el) {
+    if (ids.size + classes.size >= 100000) return;
     var id = el.id, cls = el.getAttribute('class');
     if (typeof id === 'string' && id && !ids.has(id)) { ids.add(id); name('#' + id); }
     if (!cls || classes.has(cls)) return;
