@@ -396,8 +396,8 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
     if (r.modifier != Modifier::None)
         addModifier(r, f);
     if (r.regex) {
-        const std::string required = regexRequiredText(r.pattern);
         const RegexFacts facts = regexFacts(r.pattern);
+        const std::string required = mostTelling(facts);
         RegexRule re;
         re.requiredText = static_cast<std::uint32_t>(pool.size());
         re.requiredLength = static_cast<std::uint32_t>(required.size());

@@ -241,12 +241,16 @@ RegexFacts regexFacts(std::string_view re) {
 }
 
 std::string regexRequiredText(std::string_view re) {
+    return mostTelling(regexFacts(re));
+}
+
+std::string mostTelling(const RegexFacts &facts) {
     // Every address holds a piece of "https://": worth nothing to look for.
     const auto worth = [](const std::string &text) {
         return std::string_view("https://").find(text) == std::string_view::npos ? text.size() : 0;
     };
     std::string best;
-    for (const std::string &text : regexFacts(re).texts)
+    for (const std::string &text : facts.texts)
         if (best.empty() || worth(text) > worth(best))
             best = text;
     return best;

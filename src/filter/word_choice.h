@@ -74,6 +74,7 @@ struct RegexFacts {
 };
 RegexFacts regexFacts(std::string_view re);
 // The most telling of those runs.
+std::string mostTelling(const RegexFacts &facts);
 std::string regexRequiredText(std::string_view re);
 
 }  // namespace quillow::filter
