@@ -861,9 +861,9 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     const bool byEntity = !index.entities.table.empty();
     if (byPage || byEntity)
         preparePageHashes(r);
-    if (byEntity)
-        prepareEntityHashes(r, suffixes_);
-    preparePairs(r);
+    // The page's suffix is fetched while the keys are gathered.
+    if (byEntity && !r.entitiesReady)
+        suffixes_.prefetch(r.pageHashes, r.pageCount);
     std::uint64_t keys[kMaxLabels * 3 + kMaxWords];
     std::size_t count = 0;
     for (std::size_t i = 0; i < r.hostCount; ++i)
@@ -876,20 +876,27 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
         for (std::size_t i = 0; i < r.pageCount; ++i)
             keys[count++] = r.pageHashes[i];
     const std::size_t entitiesFrom = count;
-    if (byEntity)
-        for (std::size_t i = 0; i < r.entityCount; ++i)
-            keys[count++] = r.entityHashes[i];
     const auto tableOf = [&](std::size_t k) -> const RuleTable & {
         return k < pagesFrom ? index.words : k < entitiesFrom ? index.pages : index.entities;
     };
-    for (std::size_t k = 0; k < count; ++k)
+    for (std::size_t k = 0; k < count; ++k) {
         tableOf(k).prefetchBit(keys[k]);
+        tableOf(k).prefetchSlot(keys[k]);
+    }
+    if (byEntity) {
+        prepareEntityHashes(r, suffixes_);
+        for (std::size_t i = 0; i < r.entityCount; ++i) {
+            index.entities.prefetchBit(r.entityHashes[i]);
+            keys[count++] = r.entityHashes[i];
+        }
+    }
     std::uint16_t hits[kMaxLabels * 3 + kMaxWords];
     std::size_t hitCount = 0;
     for (std::size_t k = 0; k < count; ++k) {
         const RuleTable &table = tableOf(k);
         if (table.mayHold(keys[k])) {
-            table.prefetchSlot(keys[k]);
+            if (k >= entitiesFrom)
+                table.prefetchSlot(keys[k]);
             hits[hitCount++] = static_cast<std::uint16_t>(k);
         }
     }
@@ -905,6 +912,8 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
         if (k < wordsFrom && bare && (r.kind & kDefaultKinds) && found(ids[0]))
             return;
         const std::uint64_t *hints = n > 1 ? table.hintsOf(ids) : nullptr;
+        if (hints)
+            preparePairs(r);
         for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
             if (hints && !admits(hints[j], r))
                 continue;
@@ -929,6 +938,8 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
     const std::uint32_t *const unindexed = index.unindexed.data();
     const Needle *const needles = index.needles.data();
     const std::uint32_t first = index.unindexedStarts[kind], last = index.unindexedStarts[kind + 1];
+    if (first < last)
+        preparePairs(r);
     for (std::uint32_t i = first; i < last && !r.budget.spent(); ++i) {
         const Needle &needle = needles[i];
         if (needle.length && !std::all_of(needle.pairs, needle.pairs + needle.pairCount,

@@ -98,7 +98,18 @@ bool PublicSuffixList::fromTable(RuleTable table, PublicSuffixList &list) {
 
 std::size_t PublicSuffixList::suffixLabels(std::string_view host) const {
     std::uint64_t hashes[kMaxLabels];
-    const std::size_t labels = hostSuffixHashes(host, hashes, kMaxLabels);
+    return suffixLabels(hashes, hostSuffixHashes(host, hashes, kMaxLabels));
+}
+
+void PublicSuffixList::prefetch(const std::uint64_t *hashes, std::size_t count) const {
+    for (std::size_t k = 0; k < count; ++k) {
+        table_.prefetchBit(hashes[k]);
+        table_.prefetchSlot(hashes[k]);
+    }
+}
+
+std::size_t PublicSuffixList::suffixLabels(const std::uint64_t *hashes, std::size_t labels) const {
+    prefetch(hashes, labels);
     std::size_t suffix = labels ? 1 : 0;
     for (std::size_t k = 1; k <= labels; ++k) {
         const std::uint8_t kind = lookup(hashes[k - 1]);
@@ -114,8 +125,12 @@ std::size_t PublicSuffixList::suffixLabels(std::string_view host) const {
 
 std::size_t PublicSuffixList::entityHashes(std::string_view host, std::uint64_t *out,
                                            std::size_t max) const {
+    return entityHashes(host, suffixLabels(host), out, max);
+}
+
+std::size_t PublicSuffixList::entityHashes(std::string_view host, std::size_t labels,
+                                           std::uint64_t *out, std::size_t max) {
     // The host without its public suffix, each of its suffixes then ".*".
-    const std::size_t labels = suffixLabels(host);
     std::size_t cut = host.size();
     for (std::size_t seen = 0; seen < labels && cut > 0;) {
         if (host[--cut] == '.')
@@ -135,10 +150,16 @@ std::size_t PublicSuffixList::entityHashes(std::string_view host, std::uint64_t 
 std::string_view PublicSuffixList::registrableDomain(std::string_view host) const {
     if (host.empty() || isIpAddress(host))
         return host;
-    const std::size_t wanted = suffixLabels(host) + 1;
-    std::size_t labels = 0;
+    return registrableDomain(host, suffixLabels(host));
+}
+
+std::string_view PublicSuffixList::registrableDomain(std::string_view host, std::size_t labels) {
+    if (host.empty() || isIpAddress(host))
+        return host;
+    const std::size_t wanted = labels + 1;
+    std::size_t seen = 0;
     for (std::size_t i = host.size(); i-- > 0;) {
-        if (host[i] == '.' && ++labels == wanted)
+        if (host[i] == '.' && ++seen == wanted)
             return host.substr(i + 1);
     }
     return host;

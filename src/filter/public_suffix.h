@@ -26,12 +26,22 @@ public:
     // suffix; at least 1 when the host has a label, as the list's "*" rule
     // says.
     std::size_t suffixLabels(std::string_view host) const;
+    // The same from the host's suffix hashes (hostSuffixHashes), asked for
+    // together so their cache misses overlap.
+    std::size_t suffixLabels(const std::uint64_t *hashes, std::size_t count) const;
+    // Starts fetching what suffixLabels will read of those hashes.
+    void prefetch(const std::uint64_t *hashes, std::size_t count) const;
     // The registrable domain: the public suffix and one label more; the
     // host itself when it is a public suffix or an IP address.
     std::string_view registrableDomain(std::string_view host) const;
     // The hashes of the names lists give `host` for any public suffix
     // ("google.*" for "www.google.co.uk"), shortest first; at most `max`.
     std::size_t entityHashes(std::string_view host, std::uint64_t *out, std::size_t max) const;
+    // Both from a suffix already looked up, so a request looks up its
+    // page's suffix once.
+    static std::string_view registrableDomain(std::string_view host, std::size_t suffixLabels);
+    static std::size_t entityHashes(std::string_view host, std::size_t suffixLabels,
+                                    std::uint64_t *out, std::size_t max);
 
     // The table, for the compiled cache; one read back is checked.
     const RuleTable &table() const { return table_; }

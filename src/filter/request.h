@@ -15,7 +15,7 @@ class PublicSuffixList;
 struct RuleTable;
 
 constexpr std::size_t kMaxLabels = 32;
-// The bits that say which pairs of adjacent characters an address holds.
+// The keys of the pairs of adjacent characters an address holds.
 constexpr std::size_t kPairBits = 2048;
 inline std::uint16_t pairKey(unsigned char a, unsigned char b) {
     return static_cast<std::uint16_t>((a * 131u + b) & (kPairBits - 1));
@@ -42,10 +42,12 @@ struct Request {
     bool pageReady = false;
     bool entitiesReady = false;
     bool pairsReady = false;
+    bool pageSuffixReady = false;
     MatchBudget budget;
     std::size_t hostCount = 0;
     std::size_t pageCount = 0;
     std::size_t entityCount = 0;
+    std::size_t pageSuffixLabels = 0;  // when pageSuffixReady
     std::size_t wordCount = 0;
     std::uint64_t hostHashes[kMaxLabels];  // the host's suffixes, shortest first
     std::uint32_t hostSuffixLengths[kMaxLabels];
@@ -53,10 +55,13 @@ struct Request {
     std::uint64_t entityHashes[kMaxLabels];  // "name.*" forms of the page's host
     std::uint64_t words[kMaxWords];
     std::uint32_t wordPositions[kMaxWords];
-    std::uint64_t pairs[kPairBits / 64];  // when pairsReady
+    // Each pair key's mark: the request's `pairMark` when its address
+    // holds the pair. A new mark a request, so nothing is cleared.
+    std::uint16_t pairMarks[kPairBits] = {};
+    std::uint16_t pairMark = 0;  // when pairsReady
 
     // Whether the address may hold the pair `key` (a few hold it falsely).
-    bool mayHoldPair(std::uint16_t key) const { return pairs[key >> 6] & (1ull << (key & 63)); }
+    bool mayHoldPair(std::uint16_t key) const { return pairMarks[key] == pairMark; }
 
     std::string_view hostName() const { return url.substr(host.begin, host.end - host.begin); }
 };
@@ -82,6 +87,9 @@ void preparePageHashes(Request &r);
 // of a kind tries: most are passed over on their pairs alone.
 void preparePairs(Request &r);
 void prepareEntityHashes(Request &r, const PublicSuffixList &suffixes);
+// How many labels end the page's host as its public suffix: looked up
+// once a request, for its party and its page's "name.*" forms alike.
+std::size_t pageSuffixLabels(Request &r, const PublicSuffixList &suffixes);
 
 // Where the host of an encoded address lies: after "scheme://", without
 // user, password and port.

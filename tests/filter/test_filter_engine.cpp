@@ -100,6 +100,20 @@ private slots:
             u"https://x.net/"_s + many(u"a/"_s, 260) + u"js/prebid.js"_s, 1);
         row("over 4 KiB", u"/pixel.gif?"_s, "image", site,
             u"https://x.net/"_s + many(u"ab"_s, 3000) + u"/pixel.gif?x"_s, 1);
+        // Words are read 64 characters at a time and hashed eight at a
+        // time: a word across either edge is found whole.
+        const QString word = u"/trackingpixelcollector."_s;
+        for (const int before : {27, 42, 45, 49, 105}) {
+            const QByteArray name = "a long word after " + QByteArray::number(before);
+            row(name.constData(), word, "image", site,
+                u"https://x.com/"_s + many(u"a"_s, before) + word + u"gif"_s, 1);
+        }
+        row("a long word ends the address", u"=trackingpixelcollector|"_s, "image", site,
+            u"https://x.com/"_s + many(u"a"_s, 70) + u"?q=trackingpixelcollector"_s, 1);
+        row("a word of eight", u"/adbanner."_s, "image", site, u"https://x.com/adbanner.gif"_s, 1);
+        row("a word of nine", u"/adbanners."_s, "image", site, u"https://x.com/adbanners.gif"_s, 1);
+        row("a word of nine is not eight", u"/adbanner."_s, "image", site,
+            u"https://x.com/adbanners.gif"_s, 0);
         // By a site of domain=, or tried on every request.
         row("domain= only", u"$websocket,domain=site.co.uk"_s, "websocket", site,
             u"wss://x.net/s"_s, 1);
