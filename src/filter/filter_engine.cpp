@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -39,6 +40,12 @@ constexpr std::size_t kCrowdedWord = 8;
 constexpr std::int64_t kRegexMemory = 64 << 10;
 constexpr std::int64_t kLargeRegexMemory = 256 << 10;
 constexpr std::size_t kMostRegexInstructions = 1 << 20;
+// An expression of a large program (counted repetitions, mostly) has so
+// many states that its cache fills on every address and it runs several
+// times slower: so many of them get this much more.
+constexpr std::uint32_t kRoomyRegexSize = 300;
+constexpr std::int64_t kRoomyRegexMemory = 1 << 20;
+constexpr std::size_t kMostRoomyRegexes = 64;
 
 std::uint64_t hostKey(std::uint64_t hostHashValue) {
     return (hostHashValue ^ kHostSalt) | 1;
@@ -263,7 +270,8 @@ struct FilterEngine::ParsedLists {
                     ++stats.skipped[static_cast<std::size_t>(SkipReason::Expression)];
                 return;
             }
-            regexInstructions += std::size_t(re->ProgramSize());
+            rule.programSize = static_cast<std::uint32_t>(re->ProgramSize());
+            regexInstructions += rule.programSize;
             if (regexInstructions > kMostRegexInstructions) {
                 ++stats.overLimit;
                 return;
@@ -310,7 +318,7 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
     }
     engine->compileNetworkRules(parsed);
     engine->stats_.cosmeticRules = parsed.cosmetics.size();
-    engine->compileRegexes();
+    engine->compileRegexes(true);
     engine->findNeedles();
     return engine;
 }
@@ -414,6 +422,7 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
         }
         re.otherLength = static_cast<std::uint32_t>(pool.size() - re.otherTexts);
         re.shortest = static_cast<std::uint32_t>(std::min<std::size_t>(facts.shortest, 1u << 30));
+        re.roomy = r.programSize;  // until the largest are chosen
         f.regex = static_cast<std::uint32_t>(regexRules.size());
         regexRules.push_back(re);
     }
@@ -761,15 +770,46 @@ void FilterEngine::findNeedles() {
     }
 }
 
-void FilterEngine::compileRegexes() {
+void FilterEngine::compileRegexes(bool fromLists) {
+    // The largest programs get more room. Built from lists, they are
+    // chosen by the sizes found when the lists were read, and marked for
+    // the cache; one read back holds no more of them than lists could give.
+    if (fromLists) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> large;
+        for (std::uint32_t i = 0; i < regexRules_.size(); ++i)
+            if (regexRules_[i].roomy >= kRoomyRegexSize)
+                large.emplace_back(regexRules_[i].roomy, i);
+        std::sort(large.begin(), large.end(), std::greater<>());
+        large.resize(std::min(large.size(), kMostRoomyRegexes));
+        std::vector<RegexRule> marked(regexRules_.data(), regexRules_.data() + regexRules_.size());
+        for (RegexRule &re : marked)
+            re.roomy = 0;
+        for (const auto &[size, i] : large)
+            marked[i].roomy = 1;
+        regexRules_ = std::move(marked);
+    }
     regexes_.clear();
     regexes_.resize(regexRules_.size());
+    std::size_t roomy = 0;
     for (const CompiledRule &f : rules_) {
         if (!(f.flags & kRegex))
             continue;
-        regexes_[f.regex] = compiledRegex(
-            re2::StringPiece(pool_.data() + f.pattern, f.patternLength), f.flags & kMatchCase);
+        const re2::StringPiece pattern(pool_.data() + f.pattern, f.patternLength);
+        const bool matchCase = f.flags & kMatchCase;
+        if (regexRules_[f.regex].roomy && roomy < kMostRoomyRegexes) {
+            ++roomy;
+            auto re =
+                std::make_unique<re2::RE2>(pattern, regexOptions(matchCase, kRoomyRegexMemory));
+            if (re->ok())
+                regexes_[f.regex] = std::move(re);
+        } else {
+            regexes_[f.regex] = compiledRegex(pattern, matchCase);
+        }
     }
+    compileParamRegexes();
+}
+
+void FilterEngine::compileParamRegexes() {
     paramRegexes_.clear();
     paramRegexes_.resize(modifiers_.size());
     for (std::size_t i = 0; i < modifiers_.size(); ++i) {

@@ -102,7 +102,8 @@ private:
     struct Compiled;
     FilterEngine();
     void compileNetworkRules(ParsedLists &parsed);
-    void compileRegexes();
+    void compileRegexes(bool fromLists = false);
+    void compileParamRegexes();
     void findNeedles();
     bool validAfterReading() const;
 

@@ -81,6 +81,8 @@ struct RegexRule {
     std::uint32_t otherTexts = 0;
     std::uint32_t otherLength = 0;
     std::uint32_t shortest = 0;
+    // Compiled with a larger cache, for its large program.
+    std::uint32_t roomy = 0;
 };
 
 struct DomainName {

@@ -61,6 +61,8 @@ struct NetworkRule {
     // (hosts left out).
     std::vector<DomainEntry> targets;
     std::uint8_t methods = 0;  // 0: any
+    // Its regular expression's program, in instructions, once compiled.
+    std::uint32_t programSize = 0;
     Modifier modifier = Modifier::None;
     // A redirect's resource, as written (":priority" after it), or what
     // $removeparam takes off (empty: every parameter).

@@ -209,6 +209,12 @@ private slots:
         for (const QString &one : {u"\\101"_s, u"\\pL"_s, u"\\x{61}"_s, u"\\p{Latin}"_s})
             row(qPrintable(u"one character written "_s + one), end + one + u"$/"_s, "image", site,
                 u"https://x.net/A"_s, 1);
+        // A large program is compiled with more room, kept in the cache.
+        const QString large = u"/^https:\\/\\/[a-z]{8,15}\\.club\\/[%0-9a-zA-Z]{170,}$/"_s;
+        row("a large program", large, "image", site,
+            u"https://abcdefgh.club/"_s + many(u"a1B2"_s, 45), 1);
+        row("a large program, too short", large, "image", site,
+            u"https://abcdefgh.club/"_s + many(u"a1B2"_s, 40), 0);
         row("match-case expression", u"/\\/RegexAd\\./$match-case"_s, "image", site,
             u"https://x.net/RegexAd.gif"_s, 1);
         row("match-case expression, other case", u"/\\/RegexAd\\./$match-case"_s, "image", site,
