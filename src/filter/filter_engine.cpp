@@ -940,38 +940,61 @@ void FilterEngine::forEachMatch(const RuleIndex &index, Request &r, Found &&foun
             hits[hitCount++] = static_cast<std::uint16_t>(k);
         }
     }
-    std::uint32_t n = 0;
-    bool bare = false;
-    std::uint16_t kinds = 0;
-    for (std::size_t h = 0; h < hitCount && !r.budget.spent(); ++h) {
-        const std::size_t k = hits[h];
-        const RuleTable &table = tableOf(k);
-        const std::uint32_t *ids = table.find(keys[k], n, bare, kinds);
-        if (!ids || !(kinds & r.kind))
-            continue;
-        if (k < wordsFrom && bare && (r.kind & kDefaultKinds) && found(ids[0]))
-            return;
-        const std::uint64_t *hints = n > 1 ? table.hintsOf(ids) : nullptr;
-        if (hints)
-            preparePairs(r);
-        for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
-            if (hints && !admits(hints[j], r))
+    // The runs found, a batch at a time, their first rules fetched
+    // together before any is read: rules lie far apart in memory.
+    struct Run {
+        const std::uint32_t *ids;
+        std::uint32_t n;
+        std::uint16_t key;
+        bool bare;
+    };
+    constexpr std::size_t kBatch = 16;
+    Run runs[kBatch];
+    for (std::size_t from = 0; from < hitCount && !r.budget.spent(); from += kBatch) {
+        std::size_t runCount = 0;
+        for (std::size_t h = from; h < std::min(hitCount, from + kBatch); ++h) {
+            const std::size_t k = hits[h];
+            Run &run = runs[runCount];
+            std::uint16_t kinds = 0;
+            run.ids = tableOf(k).find(keys[k], run.n, run.bare, kinds);
+            if (!run.ids || !(kinds & r.kind))
                 continue;
-            const CompiledRule &f = rules_[ids[j]];
-            std::size_t at = kAnywhere;
-            if (k < wordsFrom && (f.lookup & kByTargetHost)) {
-                // Found by a host its to= names: anywhere.
-            } else if (k < wordsFrom) {
-                // A `||host^` rule starts where this suffix of the host starts.
-                at = r.host.end - r.hostSuffixLengths[k];
-            } else if (k < pagesFrom && (f.flags & kWordAnchored)) {
-                const std::uint32_t position = r.wordPositions[k - wordsFrom];
-                if (position < f.wordOffset)
-                    continue;
-                at = position - f.wordOffset;
-            }
-            if (matches(f, r, at) && found(ids[j]))
+            run.key = static_cast<std::uint16_t>(k);
+            if (run.n == 1)
+                __builtin_prefetch(&rules_[run.ids[0]]);
+            else
+                __builtin_prefetch(tableOf(k).hintsOf(run.ids));
+            ++runCount;
+        }
+        for (std::size_t h = 0; h < runCount && !r.budget.spent(); ++h) {
+            const Run &run = runs[h];
+            const std::size_t k = run.key;
+            const std::uint32_t *const ids = run.ids;
+            const std::uint32_t n = run.n;
+            if (k < wordsFrom && run.bare && (r.kind & kDefaultKinds) && found(ids[0]))
                 return;
+            const std::uint64_t *hints = n > 1 ? tableOf(k).hintsOf(ids) : nullptr;
+            if (hints)
+                preparePairs(r);
+            for (std::uint32_t j = 0; j < n && !r.budget.spent(); ++j) {
+                if (hints && !admits(hints[j], r))
+                    continue;
+                const CompiledRule &f = rules_[ids[j]];
+                std::size_t at = kAnywhere;
+                if (k < wordsFrom && (f.lookup & kByTargetHost)) {
+                    // Found by a host its to= names: anywhere.
+                } else if (k < wordsFrom) {
+                    // A `||host^` rule starts where this suffix of the host starts.
+                    at = r.host.end - r.hostSuffixLengths[k];
+                } else if (k < pagesFrom && (f.flags & kWordAnchored)) {
+                    const std::uint32_t position = r.wordPositions[k - wordsFrom];
+                    if (position < f.wordOffset)
+                        continue;
+                    at = position - f.wordOffset;
+                }
+                if (matches(f, r, at) && found(ids[j]))
+                    return;
+            }
         }
     }
     const unsigned kind = static_cast<unsigned>(__builtin_ctz(r.kind | (1u << 15)));
