@@ -61,12 +61,22 @@ function mayHave(n) {
   var filter = site.filter;
   if (!filter) return true;
   if (bits === null) {
-    // Decoded once a page: its own frames take the page's.
-    if (parentSite && parentSite.filter === filter && parentSite.bits) bits = parentSite.bits;
+    // Decoded once a page, and each name looked at once: its own frames
+    // take the page's (their names are mostly the same).
+    var same = parentSite && parentSite.filter === filter;
+    if (same && parentSite.bits) bits = parentSite.bits;
     else try { bits = atob(filter); } catch (e) { site.filter = ''; return true; }
     site.bits = bits;
-    if (parentSite && parentSite.filter === filter) parentSite.bits = bits;
+    site.known = same && parentSite.known || new Map();
+    if (same) { parentSite.bits = bits; parentSite.known = site.known; }
   }
+  var known = site.known.get(n);
+  if (known !== undefined) return known;
+  known = filtered(n);
+  if (site.known.size < 100000) site.known.set(n, known);
+  return known;
+}
+function filtered(n) {
   var h = 0x811c9dc5;
   for (var i = 0; i < n.length; i++) {
     var c = n.charCodeAt(i);
@@ -130,34 +140,61 @@ function localAnswer() {
   try { if (mayHaveSite()) return null; } catch (e) { return null; }
   return {on: true, off: 0, s: data.d.s, e: data.d.e};
 }
-var shown = Object.create(null);
-// Each batch is one sheet, read in one go before the document takes it:
-// the page's style is worked out again once a batch, not once a rule. No
-// selector holds a brace, so none can make a rule of its own: a sheet with
-// fewer rules than selectors had one the engine could not read, perhaps
-// taking the rules after it, and is then filled one rule at a time, so that
-// such a selector costs only itself.
-function hide(list) {
-  if (!Array.isArray(list) || !list.length) return;
-  var fresh = [], text = '', sheet;
-  for (var i = 0; i < list.length; i++) {
-    var s = list[i];
-    if (typeof s !== 'string' || shown[s]) continue;
-    shown[s] = 1;
-    fresh.push(s);
-    text += s + '{display:none!important}\n';
-  }
-  if (!fresh.length) return;
+var shown = Object.create(null), shownFirst = null;
+var kRule = '{display:none!important}\n';
+// The sheet of `first` ({text, count, fresh}) for this document. A sheet
+// with fewer rules than selectors had one the engine could not read,
+// perhaps taking the rules after it, and is then filled one rule at a
+// time, so that such a selector costs only itself; the text of the rules
+// it took is kept, for the page's frames to read in one go.
+function adopt(first) {
   try {
-    sheet = new CSSStyleSheet();
-    sheet.replaceSync(text);
-    if (sheet.cssRules.length !== fresh.length) {
+    var sheet = new CSSStyleSheet();
+    sheet.replaceSync(first.text);
+    if (sheet.cssRules.length !== first.count) {
       sheet = new CSSStyleSheet();
-      for (var j = 0, added = 0; j < fresh.length; j++)
-        try { sheet.insertRule(fresh[j] + '{display:none!important}', added); added++; } catch (e) {}
+      for (var j = 0, added = 0; j < first.fresh.length; j++)
+        try { sheet.insertRule(first.fresh[j] + kRule, added); added++; } catch (e) {}
+      var text = '';
+      for (var k = 0; k < sheet.cssRules.length; k++) text += sheet.cssRules[k].cssText + '\n';
+      first.text = text;
+      first.count = sheet.cssRules.length;
     }
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
   } catch (e) {}
+}
+// Each batch is one sheet, read in one go before the document takes it:
+// the page's style is worked out again once a batch, not once a rule. No
+// selector holds a brace, so none can make a rule of its own.
+function hide(list) {
+  if (!Array.isArray(list) || !list.length) return;
+  var fresh = [], text = '';
+  for (var i = 0; i < list.length; i++) {
+    var s = list[i];
+    if (typeof s !== 'string' || shown[s] || (shownFirst && shownFirst[s])) continue;
+    shown[s] = 1;
+    fresh.push(s);
+    text += s + kRule;
+  }
+  if (fresh.length) adopt({text: text, count: fresh.length, fresh: fresh});
+}
+// The first batch, the same in each of a page's frames (they share the
+// answer): made and read in one go once, then only read.
+function hideFirst(answer, list) {
+  var first = answer.first;
+  if (!first) {
+    var fresh = [], text = '', seen = Object.create(null);
+    for (var i = 0; Array.isArray(list) && i < list.length; i++) {
+      var s = list[i];
+      if (typeof s !== 'string' || seen[s]) continue;
+      seen[s] = 1;
+      fresh.push(s);
+      text += s + kRule;
+    }
+    first = answer.first = {text: text, count: fresh.length, fresh: fresh, seen: seen};
+  }
+  shownFirst = first.seen;
+  if (first.count) adopt(first);
 }
 // Most selectors for every site name a link's address ('a[href^="https://
 // ad.example/"]'): those are looked for among the document's links, not put
@@ -477,7 +514,7 @@ function begin(site) {
   if (!site || !site.on || site.off >= 2) return;
   if (Array.isArray(site.e) && site.off < 1)
     links = site.split || (site.split = splitEverywhere(site.e));
-  hide(links ? site.s.concat(links.rest) : site.s);
+  hideFirst(site, site.first ? null : links ? site.s.concat(links.rest) : site.s);
   if (site.off < 1) watchNames();
   if (Array.isArray(site.p) && site.p.length) procedural(site.p);
 }
@@ -489,7 +526,7 @@ watchBlocked();
 // A frame of its parent's origin and host takes the parent's answer (this
 // world's globals are shared between such frames, never with the page's
 // scripts): a page's own frames ask once, not once each.
-var site = {answer: undefined, waiting: [], filter: data && data.n || '', bits: null};
+var site = {answer: undefined, waiting: [], filter: data && data.n || '', bits: null, known: null};
 function answered(answer) {
   if (answer && typeof answer.n === 'string' && !site.filter) site.filter = answer.n;
   site.answer = answer;
