@@ -57,12 +57,14 @@ function holds(h, mask, bit) {
 // have none, and a page whose names all have none asks nothing. The filter
 // (base64) comes with the script, from the page, or with the site's answer.
 var bits = null;
-function mayHave(n) {
+// `prefix` is the name's first character ('#' or '.'), `n` the rest: a
+// page's names are tried without being made.
+function mayHave(prefix, n) {
   var filter = site.filter;
   if (!filter) return true;
   if (bits === null) {
-    // Decoded once a page, and each name looked at once: its own frames
-    // take the page's (their names are mostly the same).
+    // Decoded once a page, and each class looked at once: its own frames
+    // take the page's (their classes are mostly the same).
     var same = parentSite && parentSite.filter === filter;
     if (same && parentSite.bits) bits = parentSite.bits;
     else try { bits = atob(filter); } catch (e) { site.filter = ''; return true; }
@@ -70,14 +72,15 @@ function mayHave(n) {
     site.known = same && parentSite.known || new Map();
     if (same) { parentSite.bits = bits; parentSite.known = site.known; }
   }
+  if (prefix !== 46) return filtered(prefix, n);
   var known = site.known.get(n);
   if (known !== undefined) return known;
-  known = filtered(n);
+  known = filtered(prefix, n);
   if (site.known.size < 100000) site.known.set(n, known);
   return known;
 }
-function filtered(n) {
-  var h = 0x811c9dc5;
+function filtered(prefix, n) {
+  var h = Math.imul(0x811c9dc5 ^ prefix, 0x01000193) >>> 0;
   for (var i = 0; i < n.length; i++) {
     var c = n.charCodeAt(i);
     if (c > 127) return true;
@@ -235,7 +238,7 @@ function surveyLinks(roots) {
   hide(found);
 }
 function watchNames() {
-  var asked = Object.create(null), pending = [], count = 0, timer = 0, roots = [];
+  var pending = [], count = 0, timer = 0, roots = [];
   function flush() {
     timer = 0;
     var added = roots;
@@ -247,25 +250,27 @@ function watchNames() {
       ask('&q=names&n=' + encodeURIComponent(batch.join(' ')), function (r) { hide(r.s); });
     }
   }
-  function name(n) {
-    if (n.length > 200 || asked[n] || count >= 20000) return;
-    asked[n] = 1;
-    if (!mayHave(n)) return;
-    count++; pending.push(n);
+  function name(prefix, n) {
+    if (n.length >= 200 || count >= 20000 || !mayHave(prefix, n)) return;
+    count++; pending.push(String.fromCharCode(prefix) + n);
     if (!timer) timer = setTimeout(flush, 10);
   }
-  // Most elements share their class attribute with others: each value is
-  // read once, split where the document splits it (ASCII white space). A
-  // page of endless new names is looked at for its first hundred thousand.
-  var ids = new Set(), classes = new Set();
+  // Each id and class is looked at once. Most elements share their class
+  // attribute with others: each value is read once, split where the
+  // document splits it (ASCII white space). A page of endless new names is
+  // looked at for its first hundred thousand.
+  var ids = new Set(), classes = new Set(), classNames = new Set();
   function note(el) {
-    if (ids.size + classes.size >= 100000) return;
+    if (ids.size + classes.size + classNames.size >= 100000) return;
     var id = el.id, cls = el.getAttribute('class');
-    if (typeof id === 'string' && id && !ids.has(id)) { ids.add(id); name('#' + id); }
+    if (typeof id === 'string' && id && !ids.has(id)) { ids.add(id); name(35, id); }
     if (!cls || classes.has(cls)) return;
     classes.add(cls);
     var list = cls.split(/[ \t\n\f\r]+/);
-    for (var i = 0; i < list.length && i < 64; i++) if (list[i]) name('.' + list[i]);
+    for (var i = 0; i < list.length && i < 64; i++) {
+      var c = list[i];
+      if (c && !classNames.has(c)) { classNames.add(c); name(46, c); }
+    }
   }
   function scan(node) {
     if (node.nodeType !== 1) return;
