@@ -170,32 +170,26 @@ function adopt(first) {
 // the page's style is worked out again once a batch, not once a rule. No
 // selector holds a brace, so none can make a rule of its own.
 function hide(list) {
-  if (!Array.isArray(list) || !list.length) return;
+  var batch = batchOf(list, shown, shownFirst);
+  if (batch.count) adopt(batch);
+}
+// The selectors of `list` not in `seen` (nor in `also`), marked there: a
+// sheet's text, how many rules it holds and the selectors themselves.
+function batchOf(list, seen, also) {
   var fresh = [], text = '';
-  for (var i = 0; i < list.length; i++) {
+  for (var i = 0; Array.isArray(list) && i < list.length; i++) {
     var s = list[i];
-    if (typeof s !== 'string' || shown[s] || (shownFirst && shownFirst[s])) continue;
-    shown[s] = 1;
+    if (typeof s !== 'string' || seen[s] || (also && also[s])) continue;
+    seen[s] = 1;
     fresh.push(s);
     text += s + kRule;
   }
-  if (fresh.length) adopt({text: text, count: fresh.length, fresh: fresh});
+  return {text: text, count: fresh.length, fresh: fresh, seen: seen};
 }
 // The first batch, the same in each of a page's frames (they share the
 // answer): made and read in one go once, then only read.
 function hideFirst(answer, list) {
-  var first = answer.first;
-  if (!first) {
-    var fresh = [], text = '', seen = Object.create(null);
-    for (var i = 0; Array.isArray(list) && i < list.length; i++) {
-      var s = list[i];
-      if (typeof s !== 'string' || seen[s]) continue;
-      seen[s] = 1;
-      fresh.push(s);
-      text += s + kRule;
-    }
-    first = answer.first = {text: text, count: fresh.length, fresh: fresh, seen: seen};
-  }
+  var first = answer.first || (answer.first = batchOf(list, Object.create(null), null));
   shownFirst = first.seen;
   if (first.count) adopt(first);
 }

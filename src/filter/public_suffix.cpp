@@ -154,8 +154,6 @@ std::string_view PublicSuffixList::registrableDomain(std::string_view host) cons
 }
 
 std::string_view PublicSuffixList::registrableDomain(std::string_view host, std::size_t labels) {
-    if (host.empty() || isIpAddress(host))
-        return host;
     const std::size_t wanted = labels + 1;
     std::size_t seen = 0;
     for (std::size_t i = host.size(); i-- > 0;) {

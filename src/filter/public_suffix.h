@@ -38,7 +38,7 @@ public:
     // ("google.*" for "www.google.co.uk"), shortest first; at most `max`.
     std::size_t entityHashes(std::string_view host, std::uint64_t *out, std::size_t max) const;
     // Both from a suffix already looked up, so a request looks up its
-    // page's suffix once.
+    // page's suffix once (the first for a host that is no IP address).
     static std::string_view registrableDomain(std::string_view host, std::size_t suffixLabels);
     static std::size_t entityHashes(std::string_view host, std::size_t suffixLabels,
                                     std::uint64_t *out, std::size_t max);
