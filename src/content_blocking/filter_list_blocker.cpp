@@ -83,16 +83,23 @@ QString below(const QString &dir, const char *name) {
 }
 
 // The lists uBlock Origin turns on by default that its package ships, in
-// its own order.
-QStringList defaultLists(const QString &package) {
+// its own order, under its own names for them. The user may keep some of
+// them only (ContentBlocking/DefaultLists, those names); unknown names
+// are passed over.
+QStringList defaultLists(const QString &package, const std::optional<QStringList> &chosen) {
+    static const std::pair<const char *, const char *> kLists[] = {
+        {"ublock-filters", "assets/ublock/filters.min.txt"},
+        {"ublock-badware", "assets/ublock/badware.min.txt"},
+        {"ublock-privacy", "assets/ublock/privacy.min.txt"},
+        {"ublock-unbreak", "assets/ublock/unbreak.min.txt"},
+        {"ublock-quick-fixes", "assets/ublock/quick-fixes.min.txt"},
+        {"easylist", "assets/thirdparties/easylist/easylist.txt"},
+        {"easyprivacy", "assets/thirdparties/easylist/easyprivacy.txt"},
+        {"urlhaus-1", "assets/thirdparties/urlhaus-filter/urlhaus-filter-online.txt"}};
     QStringList out;
-    for (const char *list :
-         {"assets/ublock/filters.min.txt", "assets/ublock/badware.min.txt",
-          "assets/ublock/privacy.min.txt", "assets/ublock/unbreak.min.txt",
-          "assets/ublock/quick-fixes.min.txt", "assets/thirdparties/easylist/easylist.txt",
-          "assets/thirdparties/easylist/easyprivacy.txt",
-          "assets/thirdparties/urlhaus-filter/urlhaus-filter-online.txt"})
-        out.append(below(package, list));
+    for (const auto &[name, list] : kLists)
+        if (!chosen || chosen->contains(QLatin1String(name)))
+            out.append(below(package, list));
     return out;
 }
 
@@ -193,6 +200,10 @@ void FilterListBlocker::start() {
         if (!siteKey(sites[i]).isEmpty())
             allowedSites_.insert(siteKey(sites[i]));
     }
+    // Written as "DefaultLists=" it keeps none of them.
+    const QString chosen = QStringLiteral("ContentBlocking/DefaultLists");
+    if (conf.contains(chosen))
+        chosenLists_ = conf.value(chosen).toStringList();
     QStringList subscriptions;
     for (const QString &address :
          conf.value(QStringLiteral("ContentBlocking/Lists")).toStringList()) {
@@ -272,7 +283,7 @@ void FilterListBlocker::load() {
     QString source;
     qint64 total = 0;
     QStringList candidates;
-    candidates = settings_.systemLists.isEmpty() ? defaultLists(settings_.packageDir)
+    candidates = settings_.systemLists.isEmpty() ? defaultLists(settings_.packageDir, chosenLists_)
                                                  : settings_.systemLists;
     // The system's lists may use the scriptlets that need trust; the
     // user's own and subscribed lists may not.

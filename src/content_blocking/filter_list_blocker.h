@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,6 +117,8 @@ private:
     State state_ = State::On;
     bool fromCache_ = false;
     QSet<QString> allowedSites_;
+    // Which of the package's default lists the user keeps; none said: all.
+    std::optional<QStringList> chosenLists_;
     std::unique_ptr<ListUpdates> updates_;
     QTimer updateTimer_;
     QTimer recompile_;

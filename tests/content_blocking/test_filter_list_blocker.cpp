@@ -169,6 +169,37 @@ private slots:
         QVERIFY(!blocks(capped, QUrl("https://s51.example/"), kPage, RequestKind::Script));
     }
 
+    // The package's default lists are all read, unless the user keeps some
+    // of them by uBlock Origin's names for them ("DefaultLists=": none).
+    void defaultListsChosen() {
+        const std::tuple<const char *, QVariant, bool, bool> cases[] = {
+            {"not said", QVariant(), true, true},
+            {"EasyList alone", QStringList{"easylist", "no-such-list"}, true, false},
+            {"uBlock's own and EasyList", QStringList{"ublock-filters", "easylist"}, true, true},
+            {"none", QString(), false, false}};
+        for (const auto &[name, chosen, easyList, ublock] : cases) {
+            Folders f;
+            QVERIFY(QDir(f.root.path()).mkpath("package/assets/ublock") &&
+                    QDir(f.root.path()).mkpath("package/assets/thirdparties/easylist"));
+            f.write("package/assets/thirdparties/easylist/easylist.txt", "||ads.example.com^\n");
+            f.write("package/assets/ublock/filters.min.txt", "||t.example.net^\n");
+            f.write("config/filters/mine.txt", "||mine.example^\n");
+            if (chosen.isValid())
+                f.conf("DefaultLists", chosen);
+            FilterListBlocker::Settings settings = f.settings();
+            settings.systemLists.clear();
+            settings.packageDir = f.path("package");
+            FilterListBlocker blocker(settings);
+            QVERIFY2(load(blocker), name);
+            QVERIFY2(blocks(blocker, QUrl("https://mine.example/"), kPage, RequestKind::Script),
+                     name);
+            QVERIFY2(blocks(blocker, kAd, kPage, RequestKind::Script) == easyList, name);
+            QVERIFY2(blocks(blocker, QUrl("https://t.example.net/p"), kPage, RequestKind::Script) ==
+                         ublock,
+                     name);
+        }
+    }
+
     // A link, a pipe or a folder planted where the program keeps its
     // files is never written through nor waited on; without folders of its
     // own (no home, --private) it writes nothing and still blocks.
