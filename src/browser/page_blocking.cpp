@@ -145,11 +145,21 @@ function localAnswer() {
 }
 var shown = Object.create(null), shownFirst = null;
 var kRule = '{display:none!important}\n';
+// Selectors go into a sheet sixteen to a rule: the engine reads them in
+// half the time it takes for a rule each (every frame reads its own).
+var kGroup = 16;
+function sheetText(selectors) {
+  var text = '';
+  for (var i = 0; i < selectors.length; i += kGroup)
+    text += selectors.slice(i, i + kGroup).join(',') + kRule;
+  return text;
+}
 // The sheet of `first` ({text, count, fresh}) for this document. A sheet
-// with fewer rules than selectors had one the engine could not read,
-// perhaps taking the rules after it, and is then filled one rule at a
-// time, so that such a selector costs only itself; the text of the rules
-// it took is kept, for the page's frames to read in one go.
+// with fewer rules than groups had a selector the engine could not read,
+// which takes its group (perhaps the rules after it too), and is then
+// filled one selector at a time, so that such a selector costs only
+// itself; the text of the selectors it took is kept, for the page's frames
+// to read in one go.
 function adopt(first) {
   try {
     var sheet = new CSSStyleSheet();
@@ -158,10 +168,11 @@ function adopt(first) {
       sheet = new CSSStyleSheet();
       for (var j = 0, added = 0; j < first.fresh.length; j++)
         try { sheet.insertRule(first.fresh[j] + kRule, added); added++; } catch (e) {}
-      var text = '';
-      for (var k = 0; k < sheet.cssRules.length; k++) text += sheet.cssRules[k].cssText + '\n';
-      first.text = text;
-      first.count = sheet.cssRules.length;
+      // As the engine writes them: each read alone, so read together.
+      var read = [];
+      for (var k = 0; k < sheet.cssRules.length; k++) read.push(sheet.cssRules[k].selectorText);
+      first.text = sheetText(read);
+      first.count = Math.ceil(read.length / kGroup);
     }
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([sheet]);
   } catch (e) {}
@@ -176,15 +187,15 @@ function hide(list) {
 // The selectors of `list` not in `seen` (nor in `also`), marked there: a
 // sheet's text, how many rules it holds and the selectors themselves.
 function batchOf(list, seen, also) {
-  var fresh = [], text = '';
+  var fresh = [];
   for (var i = 0; Array.isArray(list) && i < list.length; i++) {
     var s = list[i];
     if (typeof s !== 'string' || seen[s] || (also && also[s])) continue;
     seen[s] = 1;
     fresh.push(s);
-    text += s + kRule;
   }
-  return {text: text, count: fresh.length, fresh: fresh, seen: seen};
+  var count = Math.ceil(fresh.length / kGroup);
+  return {text: sheetText(fresh), count: count, fresh: fresh, seen: seen};
 }
 // The first batch, the same in each of a page's frames (they share the
 // answer): made and read in one go once, then only read.
