@@ -289,8 +289,13 @@ bool runOnce(const QString &program, const QString &home, bool blocking, Server 
     quillow.start(program, arguments);
     QElapsedTimer limit;
     limit.start();
+    // Waits for events: processEvents() with a time limit never does, and
+    // would spin a core beside the program measured. The timer wakes the
+    // loop to check the limit.
+    QTimer wake;
+    wake.start(50);
     while (!finished && limit.elapsed() < 60000 * loads && quillow.state() != QProcess::NotRunning)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ::kill(pid_t(quillow.processId()), SIGTERM);
     if (!quillow.waitForFinished(10000))
         quillow.kill();
