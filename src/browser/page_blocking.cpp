@@ -141,7 +141,7 @@ function localAnswer() {
     if (t.indexOf('.') < 0) break;
   }
   try { if (mayHaveSite()) return null; } catch (e) { return null; }
-  return {on: true, off: 0, s: data.d.s, e: data.d.e};
+  return {on: true, off: 0, s: data.d.s, e: data.d.e, l: data.d.l};
 }
 var shown = Object.create(null), shownFirst = null;
 var kRule = '{display:none!important}\n';
@@ -205,12 +205,13 @@ function hideFirst(answer, list) {
   if (first.count) adopt(first);
 }
 // Most selectors for every site name a link's address ('a[href^="https://
-// ad.example/"]'): those are looked for among the document's links, not put
-// in the sheet, where each would take part in every style update of the
-// document; one goes into a sheet once a link's address holds its text.
-// Split once per answer: a page's own frames share it.
+// ad.example/"]'); they come apart from the rest ("l"). They are looked for
+// among the document's links, not put in the sheet, where each would take
+// part in every style update of the document; one goes into a sheet once a
+// link's address holds its text. Read once per answer, when the names are
+// first looked at: a page's own frames share it.
 var links = null;
-function splitEverywhere(list) {
+function splitLinks(list) {
   var out = {rest: [], prefix: Object.create(null), text: []};
   for (var i = 0; i < list.length; i++) {
     var s = list[i];
@@ -242,7 +243,7 @@ function surveyLinks(roots) {
   }
   hide(found);
 }
-function watchNames() {
+function watchNames(site) {
   var pending = [], count = 0, timer = 0, roots = [];
   function flush() {
     timer = 0;
@@ -285,6 +286,11 @@ function watchNames() {
     for (var i = 0; i < all.length; i++) note(all[i]);
   }
   function start() {
+    if (Array.isArray(site.l) && site.l.length) {
+      links = site.split || (site.split = splitLinks(site.l));
+      // Any the blocker took for a link's that is none: hidden as it stands.
+      hide(links.rest);
+    }
     new MutationObserver(function (records) {
       for (var i = 0; i < records.length; i++) {
         var r = records[i];
@@ -304,10 +310,16 @@ function watchNames() {
   }
   // The names are first looked at once the document is parsed, and only
   // changes are watched after: watching the parser add every element cost
-  // a plain page a third more CPU.
+  // a plain page a third more CPU. And only once the page is idle: their
+  // selectors come back later anyway, and the page's load should not wait
+  // for the survey.
+  function idle() {
+    if (typeof requestIdleCallback === 'function') requestIdleCallback(start, {timeout: 100});
+    else setTimeout(start, 0);
+  }
   if (document.readyState === 'loading')
-    document.addEventListener('DOMContentLoaded', start, {once: true});
-  else start();
+    document.addEventListener('DOMContentLoaded', idle, {once: true});
+  else idle();
 }
 function watchBlocked() {
   var waiting = [], timer = 0;
@@ -522,10 +534,9 @@ function procedural(list) {
 }
 function begin(site) {
   if (!site || !site.on || site.off >= 2) return;
-  if (Array.isArray(site.e) && site.off < 1)
-    links = site.split || (site.split = splitEverywhere(site.e));
-  hideFirst(site, site.first ? null : links ? site.s.concat(links.rest) : site.s);
-  if (site.off < 1) watchNames();
+  var everywhere = Array.isArray(site.e) && site.off < 1 ? site.e : [];
+  hideFirst(site, site.first ? null : site.s.concat(everywhere));
+  if (site.off < 1) watchNames(site);
   if (Array.isArray(site.p) && site.p.length) procedural(site.p);
 }
 // A refused image fails while the document is parsed, before any answer

@@ -16,6 +16,27 @@ namespace {
 
 using Entries = std::vector<std::pair<std::uint64_t, std::uint32_t>>;
 
+// Whether a selector starts by naming a link's address, eight characters
+// or more of it ('a[href^="https://ad.example/"]'): a page's script looks
+// those up among its links instead of putting them in a sheet.
+bool namesLinkAddress(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && s[i] >= 'a' && s[i] <= 'z')
+        ++i;
+    if (s.substr(i, 5) != "[href")
+        return false;
+    i += 5;
+    if (i < s.size() && (s[i] == '*' || s[i] == '^'))
+        ++i;
+    if (s.substr(i, 2) != "=\"")
+        return false;
+    i += 2;
+    const std::size_t from = i;
+    while (i < s.size() && s[i] != '"' && s[i] != '\\')
+        ++i;
+    return i - from >= 8 && s.substr(i, 2) == "\"]";
+}
+
 bool isNameCharacter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '_' || c >= 0x80;
@@ -229,7 +250,15 @@ std::string ElementHiding::siteData(std::string_view host, const PublicSuffixLis
     ids.erase(std::remove_if(ids.begin(), ids.end(), marked), ids.end());
     appendSelectors(out, "s", ids, excepted, limit);
     out += ',';
+    std::vector<std::uint32_t> links;
+    const auto link = [this](std::uint32_t id) { return namesLinkAddress(text(selectors_[id])); };
+    std::copy_if(everywhere.begin(), everywhere.end(), std::back_inserter(links), link);
+    everywhere.erase(std::remove_if(everywhere.begin(), everywhere.end(), link), everywhere.end());
     appendSelectors(out, "e", everywhere, excepted, limit);
+    if (!links.empty()) {
+        out += ',';
+        appendSelectors(out, "l", links, excepted, limit);
+    }
     if (!procedural.empty()) {
         out += ',';
         appendSelectors(out, "p", procedural, excepted, limit, 1);

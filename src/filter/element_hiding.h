@@ -39,8 +39,9 @@ public:
     // What a document at `host` is sent first, as JSON:
     // {"off":N,"s":[...],"e":[...]} with its site's own selectors and,
     // unless generic hiding is off there (N 1), those for every site that
-    // no class or id names; N 2: hiding is off there; "p", when there are
-    // any, its procedural selectors. At most about `limit` bytes.
+    // no class or id names; N 2: hiding is off there; "l", when there are
+    // any, those of them that start by naming a link's address; "p", when
+    // there are any, its procedural selectors. At most about `limit` bytes.
     std::string siteData(std::string_view host, const PublicSuffixList &suffixes,
                          std::size_t limit) const;
     // The texts for `host`'s own site less its exceptions, in no set

@@ -513,23 +513,28 @@ private slots:
         QTest::addColumn<QString>("names");
         QTest::addColumn<QString>("site");
         QTest::addColumn<QString>("generic");
-        const auto row = [](const char *host, const char *names, const char *site,
+        const auto row = [](const char *host, const char *names, const std::string &site,
                             const char *generic) {
             QTest::newRow(host) << QString::fromLatin1(host) << QString::fromLatin1(names)
-                                << QString::fromLatin1(site) << QString::fromLatin1(generic);
+                                << QString::fromStdString(site) << QString::fromLatin1(generic);
         };
-        row("other.org", ".ad #top .x .gone", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}",
+        // Those that name a link's address come apart; a short address
+        // stays with the rest.
+        const std::string e =
+            "\"e\":[\"a[href*=ad]\",\"[href=\\\"short\\\"]\"],"
+            "\"l\":[\"a[href^=\\\"https://ad.example/\\\"] > img\"]";
+        row("other.org", ".ad #top .x .gone", "{\"off\":0,\"s\":[]," + e + "}",
             "{\"s\":[\".ad\",\".ad > img\",\"#top\"]}");
         row("www.site.com", ".ad #top",
-            "{\"off\":0,\"s\":[\"div.promo\"],\"e\":[\"a[href*=ad]\"],\"p\":[\"p:has-text("
-            "/a{2}/):upward(2)\"]}",
+            "{\"off\":0,\"s\":[\"div.promo\"]," + e +
+                ",\"p\":[\"p:has-text("
+                "/a{2}/):upward(2)\"]}",
             "{\"s\":[\".ad > img\",\"#top\"]}");
-        row("x.site.com", ".ad", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
-        row("www.google.co.uk", "", "{\"off\":0,\"s\":[\".g-ad\"],\"e\":[\"a[href*=ad]\"]}",
-            "{\"s\":[]}");
+        row("x.site.com", ".ad", "{\"off\":0,\"s\":[]," + e + "}", "{\"s\":[]}");
+        row("www.google.co.uk", "", "{\"off\":0,\"s\":[\".g-ad\"]," + e + "}", "{\"s\":[]}");
         row("quiet.com", ".ad", "{\"off\":1,\"s\":[\".q\"],\"e\":[]}", "{\"s\":[]}");
         row("a.none.com", ".ad", "{\"off\":2,\"s\":[],\"e\":[]}", "{\"s\":[]}");
-        row("loud.com", "", "{\"off\":0,\"s\":[],\"e\":[\"a[href*=ad]\"]}", "{\"s\":[]}");
+        row("loud.com", "", "{\"off\":0,\"s\":[]," + e + "}", "{\"s\":[]}");
     }
     void elementHiding() {
         QFETCH(QString, host);
@@ -540,7 +545,8 @@ private slots:
             "google.*##.g-ad\nquiet.com##.q\n@@||quiet.com^$generichide\n@@||none.com^$elemhide\n"
             "site.com#?#p:has-text(/a{2}/):upward(2)\nx.site.com#@#p:has-text(/a{2}/):upward(2)\n"
             "##p:has-text(b)\nsite.com##p:shadow(x)\n"
-            "||loud.com^$elemhide"_s);
+            "||loud.com^$elemhide\n##a[href^=\"https://ad.example/\"] > img\n"
+            "##[href=\"short\"]"_s);
         const auto cached = FilterEngine::deserialize(engine->serialize("s"), "s");
         for (const FilterEngine *e : {engine.get(), cached.get()}) {
             const ElementHiding &hiding = e->elementHiding();
@@ -552,7 +558,7 @@ private slots:
         }
         // A document is sent what fits its bound, no more.
         QCOMPARE(engine->elementHiding().siteData("site.com", suffixes(), 30),
-                 "{\"off\":0,\"s\":[],\"e\":[],\"p\":[]}");
+                 "{\"off\":0,\"s\":[],\"e\":[],\"l\":[],\"p\":[]}");
     }
 
     // Scriptlet rules as uBlock Origin reads them: their arguments, the
