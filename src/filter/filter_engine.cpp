@@ -5,9 +5,12 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -70,6 +73,37 @@ std::unique_ptr<re2::RE2> compiledRegex(re2::StringPiece pattern, bool matchCase
     if (error)
         *error = re->error_code();
     return re->ok() ? std::move(re) : nullptr;
+}
+
+// How the lists' reading keeps an expression it compiled, for the engine.
+std::string regexKey(std::string_view pattern, bool matchCase) {
+    std::string key(1, matchCase ? 'C' : 'c');
+    return key.append(pattern);
+}
+
+// Runs `work` on each of `items`, on the machine's cores (a few at most):
+// a large expression takes milliseconds to compile, and the lists hold
+// hundreds. Where no thread can be started, on this one alone.
+template <typename Item, typename Work>
+void onCores(std::vector<Item> &items, Work &&work) {
+    constexpr std::size_t kMostThreads = 4;
+    const std::size_t threads = std::min<std::size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), kMostThreads, items.size() / 16 + 1});
+    std::atomic<std::size_t> next{0};
+    const auto run = [&] {
+        for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < items.size();)
+            work(items[i]);
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(run);
+    } catch (const std::system_error &) {
+        // Fewer helpers: the rest is done here.
+    }
+    run();
+    for (std::thread &helper : helpers)
+        helper.join();
 }
 
 // The host a `||host^...` pattern names whole, or empty.
@@ -177,6 +211,8 @@ struct FilterEngine::ParsedLists {
     }
     std::size_t regexCount = 0;
     std::size_t regexInstructions = 0;
+    // The expressions as they were compiled to be checked, by regexKey().
+    std::unordered_map<std::string, std::unique_ptr<re2::RE2>> regexes;
 
     void takeScriptlet(CosmeticRule &rule, RuleRef ref, const FilterLimits &limits,
                        FilterStats &stats) {
@@ -258,7 +294,7 @@ struct FilterEngine::ParsedLists {
         }
         if (rule.regex) {
             re2::RE2::ErrorCode error = re2::RE2::NoError;
-            const auto re = compiledRegex(rule.pattern, rule.matchCase, &error);
+            auto re = compiledRegex(rule.pattern, rule.matchCase, &error);
             if (!re) {
                 // Look-around and back-references cannot run in linear time;
                 // the rest is no expression at all.
@@ -276,6 +312,7 @@ struct FilterEngine::ParsedLists {
                 ++stats.overLimit;
                 return;
             }
+            regexes.emplace(regexKey(rule.pattern, rule.matchCase), std::move(re));
         }
         rules.push_back(std::move(rule));
         refs.push_back(ref);
@@ -318,7 +355,7 @@ std::unique_ptr<FilterEngine> FilterEngine::build(const std::vector<std::string_
     }
     engine->compileNetworkRules(parsed);
     engine->stats_.cosmeticRules = parsed.cosmetics.size();
-    engine->compileRegexes(true);
+    engine->compileRegexes(true, &parsed);
     engine->findNeedles();
     return engine;
 }
@@ -770,7 +807,7 @@ void FilterEngine::findNeedles() {
     }
 }
 
-void FilterEngine::compileRegexes(bool fromLists) {
+void FilterEngine::compileRegexes(bool fromLists, ParsedLists *parsed) {
     // The largest programs get more room. Built from lists, they are
     // chosen by the sizes found when the lists were read, and marked for
     // the cache; one read back holds no more of them than lists could give.
@@ -790,22 +827,44 @@ void FilterEngine::compileRegexes(bool fromLists) {
     }
     regexes_.clear();
     regexes_.resize(regexRules_.size());
+    // Each rule has an expression of its own (a place in regexes_), so the
+    // cores may compile them side by side; the largest first.
+    struct Job {
+        std::uint32_t regex;
+        re2::StringPiece pattern;
+        bool matchCase;
+        bool roomy;
+    };
+    std::vector<Job> jobs;
     std::size_t roomy = 0;
     for (const CompiledRule &f : rules_) {
         if (!(f.flags & kRegex))
             continue;
-        const re2::StringPiece pattern(pool_.data() + f.pattern, f.patternLength);
-        const bool matchCase = f.flags & kMatchCase;
-        if (regexRules_[f.regex].roomy && roomy < kMostRoomyRegexes) {
-            ++roomy;
-            auto re =
-                std::make_unique<re2::RE2>(pattern, regexOptions(matchCase, kRoomyRegexMemory));
-            if (re->ok())
-                regexes_[f.regex] = std::move(re);
-        } else {
-            regexes_[f.regex] = compiledRegex(pattern, matchCase);
+        const Job job{f.regex, re2::StringPiece(pool_.data() + f.pattern, f.patternLength),
+                      (f.flags & kMatchCase) != 0,
+                      regexRules_[f.regex].roomy && roomy < kMostRoomyRegexes};
+        roomy += job.roomy;
+        if (parsed && !job.roomy) {
+            const auto found = parsed->regexes.find(
+                regexKey({job.pattern.data(), job.pattern.size()}, job.matchCase));
+            if (found != parsed->regexes.end() && found->second) {
+                regexes_[job.regex] = std::move(found->second);
+                continue;
+            }
         }
+        jobs.push_back(job);
     }
+    std::stable_partition(jobs.begin(), jobs.end(), [](const Job &job) { return job.roomy; });
+    onCores(jobs, [this](const Job &job) {
+        if (!job.roomy) {
+            regexes_[job.regex] = compiledRegex(job.pattern, job.matchCase);
+            return;
+        }
+        auto re =
+            std::make_unique<re2::RE2>(job.pattern, regexOptions(job.matchCase, kRoomyRegexMemory));
+        if (re->ok())
+            regexes_[job.regex] = std::move(re);
+    });
     compileParamRegexes();
 }
 

@@ -102,7 +102,9 @@ private:
     struct Compiled;
     FilterEngine();
     void compileNetworkRules(ParsedLists &parsed);
-    void compileRegexes(bool fromLists = false);
+    // The lists' expressions, compiled once they are read: reused, not
+    // compiled again, where `parsed` holds them.
+    void compileRegexes(bool fromLists = false, ParsedLists *parsed = nullptr);
     void compileParamRegexes();
     void findNeedles();
     bool validAfterReading() const;
