@@ -514,16 +514,54 @@ bool namesHostsFor(const std::vector<DomainEntry> &names) {
 
 namespace {
 
+// How many rules name each host, in one flat table by the host's hash: the
+// lists name a hundred thousand, and a node each took a tenth of their
+// loading. Two hosts of one hash would only share a count.
+class HostCounts {
+public:
+    explicit HostCounts(std::size_t most) {
+        std::size_t size = 16;
+        while (size < most * 2)
+            size *= 2;
+        slots_.assign(size, Slot());
+    }
+    void add(std::string_view host) { ++slotOf(keyOf(host)).count; }
+    std::uint32_t of(std::string_view host) const {
+        const std::uint64_t key = keyOf(host);
+        for (std::size_t i = key & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i].key == key)
+                return slots_[i].count;
+            if (slots_[i].key == 0)
+                return 0;
+        }
+    }
+
+private:
+    struct Slot {
+        std::uint64_t key = 0;
+        std::uint32_t count = 0;
+    };
+    static std::uint64_t keyOf(std::string_view host) { return hostHash(host) | 1; }
+    Slot &slotOf(std::uint64_t key) {
+        std::size_t i = key & (slots_.size() - 1);
+        while (slots_[i].key != key && slots_[i].key != 0)
+            i = (i + 1) & (slots_.size() - 1);
+        slots_[i].key = key;
+        return slots_[i];
+    }
+    std::vector<Slot> slots_;
+};
+
 // How many rules share each host, word and to= host: what the index finds
 // a rule by is the one that finds the fewest others with it.
 class Placer {
 public:
-    explicit Placer(const std::vector<NetworkRule> &rules) {
+    explicit Placer(const std::vector<NetworkRule> &rules) : hostUse_(rules.size()) {
         for (const NetworkRule &r : rules) {
             for (const DomainEntry &d : r.targets)
                 targetUse_[d.hash] += !d.negated;
             if (const std::string_view host = anchoredHost(r); !host.empty())
-                ++hostUse_[host];
+                hostUse_.add(host);
         }
         // The words of the rules that may be filed under one: those with no
         // host, and the path's of those whose host is crowded (hundreds of
@@ -603,9 +641,7 @@ private:
     bool crowded(const NetworkRule &r, std::string_view host) const {
         if (host.find('.') == std::string_view::npos)
             return true;
-        const auto use = hostUse_.find(host);
-        return use != hostUse_.end() &&
-               use->second > (namesSitesFor(r.domains) ? kCrowdedSiteHost : kCrowdedHost);
+        return hostUse_.of(host) > (namesSitesFor(r.domains) ? kCrowdedSiteHost : kCrowdedHost);
     }
 
     // uBlock Origin's word for a bare name: its first of two characters or
@@ -624,7 +660,7 @@ private:
     }
 
     WordUse words_;
-    std::unordered_map<std::string_view, std::uint32_t> hostUse_;
+    HostCounts hostUse_;
     std::unordered_map<std::uint64_t, std::uint32_t> targetUse_;
 };
 

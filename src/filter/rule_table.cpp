@@ -1,7 +1,7 @@
 #include "filter/rule_table.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <numeric>
 
 namespace quillow::filter {
 
@@ -68,63 +68,63 @@ bool RuleTable::valid(std::size_t idLimit) const {
 void RuleTable::build(const std::vector<std::pair<std::uint64_t, std::uint32_t>> &entries,
                       const std::unordered_set<std::uint64_t> &bareKeys,
                       const std::vector<std::uint64_t> *hintOf) {
-    std::unordered_map<std::uint64_t, std::uint32_t> sizes;
-    for (const auto &e : entries)
-        ++sizes[e.first];
     *this = RuleTable();
-    if (sizes.empty())
+    if (entries.empty())
         return;
+    // The entries by key, each key's in their order: sorted, not hashed
+    // (the lists give a hundred thousand keys).
+    std::vector<std::uint32_t> order(entries.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&entries](std::uint32_t a, std::uint32_t b) {
+        return entries[a].first < entries[b].first;
+    });
+    std::size_t keyCount = 0;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        keyCount += i == 0 || entries[order[i]].first != entries[order[i - 1]].first;
     std::size_t slotCount = 16;
-    while (slotCount < sizes.size() * 2)
+    while (slotCount < keyCount * 2)
         slotCount *= 2;
     std::vector<Slot> slots(slotCount, Slot{0, 0, 0, 0});
     std::vector<std::uint64_t> keyBits(slotCount / 8, 0);
     std::vector<std::uint32_t> runIds;
     std::vector<std::uint64_t> runHints;
-    std::vector<std::uint32_t> runs(entries.size(), 0);
     const std::size_t mask = slotCount - 1;
-    std::uint32_t next = 0;
-    std::unordered_map<std::uint64_t, std::size_t> slotOf;
-    for (const auto &[key, n] : sizes) {
+    for (std::size_t from = 0; from < order.size();) {
+        const std::uint64_t key = entries[order[from]].first;
+        std::size_t to = from + 1;
+        while (to < order.size() && entries[order[to]].first == key)
+            ++to;
+        const auto n = static_cast<std::uint32_t>(to - from);
         std::size_t i = key & mask;
         while (slots[i].key != 0)
             i = (i + 1) & mask;
-        slots[i] = Slot{key, next, 0, 0};
-        next += n;
-        slotOf[key] = i;
-        const std::uint64_t bit = (key >> 32) & (keyBits.size() * 64 - 1);
-        keyBits[bit >> 6] |= 1ull << (bit & 63);
-    }
-    std::vector<std::uint32_t> filled(slotCount, 0);
-    for (const auto &e : entries) {
-        const std::size_t i = slotOf[e.first];
-        runs[slots[i].first + filled[i]++] = e.second;
-        slots[i].kinds |= hintOf ? static_cast<std::uint16_t>((*hintOf)[e.second]) : 0xffff;
-    }
-    // Runs of one move into their slots; the rest keep their place.
-    for (std::size_t i = 0; i < slotCount; ++i) {
         Slot &slot = slots[i];
-        const std::uint32_t n = filled[i];
-        if (slot.key == 0)
-            continue;
+        slot.key = key;
+        slot.kinds = hintOf ? 0 : 0xffff;
+        for (std::size_t j = from; j < to; ++j)
+            slot.kinds |=
+                hintOf ? static_cast<std::uint16_t>((*hintOf)[entries[order[j]].second]) : 0xffff;
         if (n == 1) {
-            slot.first = runs[slot.first];
+            slot.first = entries[order[from]].second;
             slot.count = 1;
         } else {
-            const std::uint32_t at = static_cast<std::uint32_t>(runIds.size());
+            slot.first = static_cast<std::uint32_t>(runIds.size());
             if (n >= kLongRun) {
                 runIds.push_back(n);
                 runHints.push_back(0xffff);
             }
-            runIds.insert(runIds.end(), runs.begin() + slot.first, runs.begin() + slot.first + n);
-            if (hintOf)
-                for (std::uint32_t j = 0; j < n; ++j)
-                    runHints.push_back((*hintOf)[runs[slot.first + j]]);
-            slot.first = at;
+            for (std::size_t j = from; j < to; ++j) {
+                runIds.push_back(entries[order[j]].second);
+                if (hintOf)
+                    runHints.push_back((*hintOf)[entries[order[j]].second]);
+            }
             slot.count = static_cast<std::uint16_t>(std::min<std::uint32_t>(n, kLongRun));
         }
-        if (bareKeys.count(slot.key))
+        if (bareKeys.count(key))
             slot.count |= kBare;
+        const std::uint64_t bit = (key >> 32) & (keyBits.size() * 64 - 1);
+        keyBits[bit >> 6] |= 1ull << (bit & 63);
+        from = to;
     }
     table = std::move(slots);
     bits = std::move(keyBits);
