@@ -11,7 +11,7 @@ namespace quillow::filter {
 namespace {
 
 constexpr std::uint64_t kCacheMagic = 0x51464c31;  // "QFL1"
-constexpr std::uint64_t kCacheVersion = 23;
+constexpr std::uint64_t kCacheVersion = 24;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "filter/ascii.h"
 #include "filter/rule_parser.h"
@@ -63,6 +64,72 @@ std::size_t classEnd(std::string_view re, std::size_t open) {
         }
     }
     return i;
+}
+
+// The characters a bracketed class (from its '[' at `open` to its ']' at
+// `close`) or a class escape stands for, with the lower case of each
+// upper-case letter; false for what this does not read (named classes,
+// escapes other than punctuation, "\d" and "\w", characters past ASCII).
+using ByteSet = std::uint64_t[4];
+void addBytes(ByteSet set, unsigned from, unsigned to) {
+    for (unsigned c = from; c <= to; ++c) {
+        set[c >> 6] |= 1ull << (c & 63);
+        if (c >= 'A' && c <= 'Z')
+            set[(c + 32) >> 6] |= 1ull << ((c + 32) & 63);
+    }
+}
+bool classEscape(char e, ByteSet set) {
+    if (e == 'd') {
+        addBytes(set, '0', '9');
+        return true;
+    }
+    if (e == 'w') {
+        addBytes(set, '0', '9');
+        addBytes(set, 'a', 'z');
+        addBytes(set, 'A', 'Z');
+        addBytes(set, '_', '_');
+        return true;
+    }
+    return false;
+}
+bool classBytes(std::string_view re, std::size_t open, std::size_t close, ByteSet set) {
+    std::uint64_t in[4] = {};
+    std::size_t i = open + 1;
+    const bool negated = i < close && re[i] == '^';
+    i += negated;
+    // One character of the class, escaped or not; 0 when it is none.
+    const auto one = [&](std::size_t &at) -> int {
+        if (re[at] == '\\') {
+            const char e = at + 1 < close ? re[at + 1] : 0;
+            const bool letter =
+                (e >= 'a' && e <= 'z') || (e >= 'A' && e <= 'Z') || (e >= '0' && e <= '9');
+            at += 2;
+            return letter || e == 0 ? 0 : static_cast<unsigned char>(e);
+        }
+        if (re[at] == '[' && at + 1 < close && re[at + 1] == ':')
+            return 0;
+        return static_cast<unsigned char>(re[at++]);
+    };
+    while (i < close) {
+        if (re[i] == '\\' && i + 1 < close && classEscape(re[i + 1], in)) {
+            i += 2;
+            continue;
+        }
+        const int low = one(i);
+        if (low <= 0 || low >= 0x80)
+            return false;
+        int high = low;
+        if (i + 1 < close && re[i] == '-') {
+            ++i;
+            high = one(i);
+            if (high <= 0 || high >= 0x80 || high < low)
+                return false;
+        }
+        addBytes(in, unsigned(low), unsigned(high));
+    }
+    for (int w = 0; w < 4; ++w)
+        set[w] = negated ? ~in[w] : in[w];
+    return true;
 }
 
 // Where a repetition ("{n}", "{n,}", "{n,m}") that opens at `open` closes;
@@ -147,6 +214,12 @@ RegexFacts regexFacts(std::string_view re) {
     // after it scales.
     std::size_t shortest = 0;
     std::size_t atom = 0;
+    // The class the last piece stood for, at the top level: a repetition
+    // right after it makes a run every match holds.
+    std::uint64_t lastClass[4] = {};
+    bool afterClass = false;
+    // Quoted text ("\Q[a]{9}\E") holds no class: none is looked for.
+    const bool quotes = re.find("\\Q") != std::string_view::npos;
     const auto add = [&](std::size_t n) {
         if (depth == 0) {
             shortest += n;
@@ -161,7 +234,10 @@ RegexFacts regexFacts(std::string_view re) {
     for (std::size_t i = 0; i < re.size(); ++i) {
         const char c = re[i];
         char literal = c;
+        const bool classBefore = std::exchange(afterClass, false);
         if (c == '\\' && i + 1 < re.size()) {
+            std::fill(lastClass, lastClass + 4, 0);
+            afterClass = depth == 0 && classEscape(re[i + 1], lastClass);
             ++i;
             // \b, \B, \A, \z, \Q and \E stand for no character; other
             // classes for one, written "\pL", "\p{Greek}", "\x{263a}" or
@@ -200,6 +276,10 @@ RegexFacts regexFacts(std::string_view re) {
                 shortest = shortest - atom + std::min<std::size_t>(atom * least, 1u << 30);
                 atom = std::min<std::size_t>(atom * least, 1u << 30);
             }
+            if (classBefore && !quotes && least > facts.runLength) {
+                facts.runLength = least;
+                std::copy(lastClass, lastClass + 4, facts.runClass);
+            }
             i = close;
             continue;
         } else if (c == '(' || c == ')') {
@@ -214,7 +294,10 @@ RegexFacts regexFacts(std::string_view re) {
         } else if (c == '[') {
             add(1);
             endRun();
-            i = classEnd(re, i);
+            const std::size_t close = classEnd(re, i);
+            std::fill(lastClass, lastClass + 4, 0);
+            afterClass = depth == 0 && close < re.size() && classBytes(re, i, close, lastClass);
+            i = close;
             continue;
         } else if (std::strchr(".^$+?*", c)) {
             // What a repetition may leave out is not sure.

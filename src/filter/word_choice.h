@@ -71,6 +71,12 @@ private:
 struct RegexFacts {
     std::vector<std::string> texts;
     std::size_t shortest = 0;
+    // The longest run of one class's characters every match holds
+    // ("[0-9a-f]{32}"): the class, a bit for each byte and with the lower
+    // case of each upper-case letter in it, and the run's length (0: none
+    // known).
+    std::uint64_t runClass[4] = {};
+    std::size_t runLength = 0;
 };
 RegexFacts regexFacts(std::string_view re);
 // The most telling of those runs.

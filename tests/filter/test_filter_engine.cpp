@@ -193,6 +193,19 @@ private slots:
         row("counted repetitions", counted, "script", site, u"https://abc.com/deadbeef.js"_s, 1);
         row("counted repetitions, too short", counted, "script", site, u"https://abc.com/dead.js"_s,
             0);
+        // A run of a class every match holds is looked for first, in any
+        // case, negated and escaped classes too.
+        const QString hash = u"/\\/[0-9a-f]{32}\\.js$/"_s;
+        row("a run of a class", hash, "script", site,
+            u"https://x.net/0123456789ABCDEF0123456789abcdef.js"_s, 1);
+        row("a run of a class, broken", hash, "script", site,
+            u"https://x.net/0123456789abcdef0123456789abcdeg/0123456789abcdef.js"_s, 0);
+        row("a run of an upper-case class", u"/\\/[A-Z]{10}\\//$match-case"_s, "image", site,
+            u"https://x.net/ABCDEFGHIJ/"_s, 1);
+        row("a run of a negated class", u"/[^\\/.]{12}\\.gif/"_s, "image", site,
+            u"https://x.net/a-b_c%20d~efg.gif"_s, 1);
+        row("a run of digits", u"/\\/\\d{8}\\/[\\w-]{9}$/"_s, "image", site,
+            u"https://x.net/20261209/ab_cd-EF9"_s, 1);
         row("a class opening with ']'", u"/\\/x[]ab]{2}y\\//"_s, "image", site,
             u"https://x.net/xbay/"_s, 1);
         row("a named class", u"/^https:\\/\\/x\\.net\\/[[:digit:]]$/"_s, "image", site,
