@@ -477,8 +477,7 @@ std::uint32_t FilterEngine::Compiled::add(const NetworkRule &r, RuleRef ref) {
         re.roomy = r.programSize;  // until the largest are chosen
         // Shorter runs are in most addresses.
         if (facts.runLength >= kTellingRun) {
-            re.runLength =
-                static_cast<std::uint32_t>(std::min<std::size_t>(facts.runLength, 1u << 30));
+            re.runLength = std::min<std::uint64_t>(facts.runLength, 1u << 30);
             std::copy(facts.runClass, facts.runClass + 4, re.runClass);
         }
         f.regex = static_cast<std::uint32_t>(regexRules.size());

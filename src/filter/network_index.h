@@ -84,10 +84,11 @@ struct RegexRule {
     // Compiled with a larger cache, for its large program.
     std::uint32_t roomy = 0;
     // A run of one class's characters every match holds, at least
-    // `runLength` long, looked for before the expression runs (an
-    // expression takes a thousand times longer): the class, a bit a byte,
-    // with lower case where it has upper.
-    std::uint32_t runLength = 0;
+    // `runLength` long, looked for before the expression runs (a run of
+    // the expression takes microseconds): the class, a bit a byte, with
+    // lower case where it has upper. Eight bytes wide: the cache holds
+    // no padding.
+    std::uint64_t runLength = 0;
     std::uint64_t runClass[4] = {};
 };
 
