@@ -545,16 +545,13 @@ public:
             size *= 2;
         slots_.assign(size, Slot());
     }
-    void add(std::string_view host) { ++slotOf(keyOf(host)).count; }
-    std::uint32_t of(std::string_view host) const {
+    void add(std::string_view host) {
         const std::uint64_t key = keyOf(host);
-        for (std::size_t i = key & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
-            if (slots_[i].key == key)
-                return slots_[i].count;
-            if (slots_[i].key == 0)
-                return 0;
-        }
+        Slot &slot = slots_[placeOf(key)];
+        slot.key = key;
+        ++slot.count;
     }
+    std::uint32_t of(std::string_view host) const { return slots_[placeOf(keyOf(host))].count; }
 
 private:
     struct Slot {
@@ -562,12 +559,12 @@ private:
         std::uint32_t count = 0;
     };
     static std::uint64_t keyOf(std::string_view host) { return hostHash(host) | 1; }
-    Slot &slotOf(std::uint64_t key) {
+    // The key's slot, or the empty one where it would go.
+    std::size_t placeOf(std::uint64_t key) const {
         std::size_t i = key & (slots_.size() - 1);
         while (slots_[i].key != key && slots_[i].key != 0)
             i = (i + 1) & (slots_.size() - 1);
-        slots_[i].key = key;
-        return slots_[i];
+        return i;
     }
     std::vector<Slot> slots_;
 };

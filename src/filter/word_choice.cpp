@@ -100,11 +100,11 @@ bool classBytes(std::string_view re, std::size_t open, std::size_t close, ByteSe
     // One character of the class, escaped or not; 0 when it is none.
     const auto one = [&](std::size_t &at) -> int {
         if (re[at] == '\\') {
-            const char e = at + 1 < close ? re[at + 1] : 0;
-            const bool letter =
-                (e >= 'a' && e <= 'z') || (e >= 'A' && e <= 'Z') || (e >= '0' && e <= '9');
-            at += 2;
-            return letter || e == 0 ? 0 : static_cast<unsigned char>(e);
+            if (++at >= close)
+                return 0;
+            const char e = escapedCharacter(re, at);
+            ++at;
+            return static_cast<unsigned char>(e);
         }
         if (re[at] == '[' && at + 1 < close && re[at + 1] == ':')
             return 0;
